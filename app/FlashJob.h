@@ -1,0 +1,33 @@
+#pragma once
+// The parameter block of a flash worker and the control it enables and disables.
+
+#include <string>
+
+namespace padsmith {
+
+class CDriver;
+class LogList;
+
+// The Write Flash button as the workers see it.
+class ButtonControl {
+public:
+    virtual ~ButtonControl() = default;
+    virtual void Enable(bool enabled) = 0;
+};
+
+struct FlashJob {
+    LogList* pLogList = nullptr;
+    CDriver* pDriver = nullptr;      // may be null: the worker then skips every device operation
+    ButtonControl* pButton = nullptr;
+    std::wstring strImagePath;       // empty in the erase job
+};
+
+// Erase, then write the image. Logs each outcome and always ends by enabling the button.
+// The image is checked (opens, its extension begins with "bin", not empty) before anything is
+// erased: a bad image logs "Write Flash Fail" and leaves the device as it was.
+void WriteFlashThread(FlashJob job);
+
+// Erase only. Disables the button, logs "Please wait..." and the outcome, enables the button.
+void EraseFlashThread(FlashJob job);
+
+}  // namespace padsmith

@@ -1,0 +1,38 @@
+#pragma once
+// The operations behind the dialog's controls that run on the dialog's own thread, shared by the
+// Windows dialog and the command line. Each writes its outcome as one catalogue line.
+
+#include <cstdint>
+#include <string>
+
+namespace padsmith {
+
+class CDriver;
+class LogList;
+
+// A text turned into a vendor or product ID the way wcstol reads base 16 (white space, sign,
+// optional 0x, hex digits), keeping the low 16 bits of the 32-bit result.
+uint16_t ParseHexField(const std::wstring& text);
+
+// The vendor ID field (positions 8..11) and product ID field (22..25) of a device combo entry;
+// a field stops at the end of the text.
+void CutEntryFields(const std::wstring& entry, std::wstring& vendorField, std::wstring& productField);
+
+// Get Firmware Version: the device information line, "Get Firmware Version Fail" or
+// "Device is busy". Does nothing without a driver.
+void GetFirmwareVersion(CDriver* driver, LogList& log);
+
+// Device selection from a combo entry's text: refresh, then SelectDevice with the entry's IDs.
+void SelectDeviceFromEntry(const std::wstring& entry, CDriver* driver, LogList& log);
+
+// Set VID/PID from the two edit texts.
+void SetVidPidFromTexts(const std::wstring& vendorText, const std::wstring& productText,
+                        CDriver* driver, LogList& log);
+
+// Command 1015: report 0x02; nothing is logged.
+void SendFeature02Command(CDriver* driver);
+
+// WM_DEVICE_EVENT: "Device Arrival" / "Device Remove" when lParam is non-zero.
+void LogDeviceEvent(uintptr_t wParam, intptr_t lParam, CDriver* driver, LogList& log);
+
+}  // namespace padsmith

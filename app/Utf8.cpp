@@ -1,0 +1,91 @@
+#include "app/Utf8.h"
+
+#include <cstdint>
+
+namespace padsmith {
+namespace {
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+void AppendWide(std::wstring& out, char32_t c) {
+    if (sizeof(wchar_t) == 2 && c >= 0x10000) {
+        c -= 0x10000;
+        out += static_cast<wchar_t>(0xD800 + (c >> 10));
+        out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+    } else {
+        out += static_cast<wchar_t>(c);
+    }
+}
+}  // namespace
+
+std::string ToUtf8(const std::wstring& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = static_cast<char32_t>(static_cast<uint32_t>(text[i]) & 0x1FFFFF);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+            char32_t low = static_cast<char32_t>(text[i + 1]);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char lead = static_cast<unsigned char>(text[i]);
+        int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2
+                  : (lead >> 3) == 0x1E ? 3 : -1;
+        if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
+            AppendWide(out, kReplacement);  // a stray byte, or a sequence cut off by the end
+            ++i;
+            continue;
+        }
+        char32_t c = extra == 0 ? lead : static_cast<char32_t>(lead & (0x3F >> extra));
+        bool valid = true;
+        for (int k = 1; k <= extra; ++k) {
+            unsigned char next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+            if ((next & 0xC0) != 0x80) {
+                valid = false;
+                break;
+            }
+            c = (c << 6) | (next & 0x3F);
+        }
+        static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+        if (!valid || c < kSmallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            AppendWide(out, kReplacement);
+            ++i;
+            continue;
+        }
+        AppendWide(out, c);
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return out;
+}
+
+}  // namespace padsmith

@@ -1,0 +1,92 @@
+#include "device/CDriver.h"
+
+namespace padsmith {
+
+CDriver::CDriver(DeviceEventSink* owner, HidPort& port, Clock& clock, TraceSink* trace,
+                 DeviceChangeToggles* toggles)
+    : m_pOwner(owner),
+      m_port(port),
+      m_clock(clock),
+      m_trace(trace),
+      m_toggles(toggles != nullptr ? *toggles : ProcessDeviceChangeToggles()),
+      m_hDeviceLock(clock.CreateAutoResetEvent(true)) {}
+
+CDriver::~CDriver() {
+    m_port.WatchDeviceChanges(nullptr);
+    StopReaders();
+}
+
+std::shared_ptr<HidDevice> CDriver::OpenTargetInterface(int index) {
+    std::wstring path;
+    if (!m_port.GetInterfacePath(index, path)) return nullptr;
+    // The whole path is searched, however long it is.
+    if (path.find(kTargetToken) == std::wstring::npos) return nullptr;
+    m_bTargetFound = true;  // whatever the open's outcome
+    return m_port.Open(path);
+}
+
+int CDriver::RefreshDevices() {
+    {
+        std::lock_guard<std::mutex> table(m_hTableLock);
+        for (DeviceEntry& entry : m_devices) {
+            if (!entry.hStopEvent) continue;
+            entry.hStopEvent->Set();
+            CancelReadersStoppedBy(entry.hStopEvent);
+            if (entry.hExitEvent) entry.hExitEvent->Wait(kInfinite);
+        }
+    }
+    CloseAllEntries();
+    {
+        std::lock_guard<std::mutex> table(m_hTableLock);
+        m_devices.clear();
+    }
+    for (int index = 0; index < kInterfaceIndexLimit; ++index) {
+        std::shared_ptr<HidDevice> opened = OpenTargetInterface(index);
+        if (!opened) continue;
+        // An operation in flight keeps its own reference to the handle it started with; the
+        // replaced handle closes when the last user lets go.
+        std::lock_guard<std::mutex> lock(m_deviceMutex);
+        m_hDevice = std::move(opened);
+    }
+    return 1;
+}
+
+void CDriver::CloseAllEntries() {
+    std::lock_guard<std::mutex> table(m_hTableLock);
+    for (DeviceEntry& entry : m_devices) {
+        if (entry.bInUse == 0) continue;
+        entry.hDevice.reset();
+        entry.bInUse = 0;
+    }
+}
+
+std::shared_ptr<HidDevice> CDriver::GetFirstInUseHandle() {
+    std::lock_guard<std::mutex> table(m_hTableLock);
+    for (const DeviceEntry& entry : m_devices) {
+        if (entry.bInUse != 0) return entry.hDevice;
+    }
+    return nullptr;
+}
+
+DeviceStatus CDriver::Status() const {
+    std::lock_guard<std::mutex> lock(m_statusMutex);
+    return DeviceStatus{m_firmwareVersion, m_sizeCode, m_pcbVersion};
+}
+
+void CDriver::StoreStatus(const DeviceStatus& status) {
+    std::lock_guard<std::mutex> lock(m_statusMutex);
+    m_firmwareVersion = status.firmwareVersion;
+    m_sizeCode = status.sizeCode;
+    m_pcbVersion = status.pcbVersion;
+}
+
+std::shared_ptr<HidDevice> CDriver::CurrentDevice() const {
+    std::lock_guard<std::mutex> lock(m_deviceMutex);
+    return m_hDevice;
+}
+
+void CDriver::SetWriteProgress(WriteProgress* progress) {
+    m_progress = progress;
+}
+
+}  // namespace padsmith

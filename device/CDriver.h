@@ -1,0 +1,138 @@
+#pragma once
+// CDriver: the one object that talks to the device. It holds the target collection's handle, the
+// device lock that serialises the protocol operations, the table lock, the status values the
+// device reports, the device table, and the input-report readers. The discovery and table walks
+// live in CDriver.cpp, selection and the reader in DeviceSelection.cpp, the notification toggles
+// in DeviceNotification.cpp, and the protocol operations under protocol/.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/Clock.h"
+#include "device/DeviceChangeToggles.h"
+#include "device/DeviceEventSink.h"
+#include "device/DeviceStatus.h"
+#include "device/HidPort.h"
+
+namespace padsmith {
+
+class TraceSink;
+class WriteProgress;
+
+// The token that marks the target collection's device path (case-sensitive).
+inline constexpr wchar_t kTargetToken[] = L"qxtp0001&col03";
+// Interface indices 0..31 are examined; 32 and beyond never are.
+inline constexpr int kInterfaceIndexLimit = 32;
+
+// One entry of the device table.
+struct DeviceEntry {
+    uint16_t wVid = 0;
+    uint16_t wPid = 0;
+    uint16_t wStatus = 0;
+    int32_t bInUse = 0;
+    std::shared_ptr<HidDevice> hDevice;
+    std::shared_ptr<TimedEvent> hStartEvent;
+    std::shared_ptr<TimedEvent> hStopEvent;
+    std::shared_ptr<TimedEvent> hExitEvent;
+};
+
+class CDriver {
+public:
+    // `owner` receives the device events (may be null); `trace` the write sequence's diagnostic
+    // lines (may be null); `toggles` defaults to the process-wide pair.
+    CDriver(DeviceEventSink* owner, HidPort& port, Clock& clock, TraceSink* trace = nullptr,
+            DeviceChangeToggles* toggles = nullptr);
+    // Stops every input-report reader and waits for it before the object goes.
+    virtual ~CDriver();
+    CDriver(const CDriver&) = delete;
+    CDriver& operator=(const CDriver&) = delete;
+
+    // --- Discovery and the device table (1 success, 0 failure; handles null for none) ---
+    int RefreshDevices();
+    void CloseAllEntries();
+    std::shared_ptr<HidDevice> GetFirstInUseHandle();
+    std::shared_ptr<HidDevice> OpenTargetInterface(int index);
+
+    // --- Selection and the input-report reader ---
+    int SelectDevice(DeviceEntry request);
+    // True when `handle` stays open for the caller; false after releasing it.
+    bool MatchInterface(std::shared_ptr<HidDevice>& handle, uint16_t vendorId, uint16_t productId);
+    // Starts a reader on the current target handle; what SelectDevice does once it accepted an
+    // interface. False when the thread cannot be started.
+    bool StartReaderThread(DeviceEntry* entry = nullptr);
+    // Called with the stored values after every input report (from the reader thread).
+    void SetInputReportListener(std::function<void(const DeviceStatus&)> listener);
+
+    // --- The notification window's logic ---
+    // Window creation: clears m_bTargetFound and registers for the port's device changes.
+    void OnCreate();
+    // WM_DEVICECHANGE with DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE.
+    void OnDeviceChange(DeviceChange change);
+
+    // --- Protocol operations (protocol/) ---
+    bool SetVidPid(uint16_t vendorId, uint16_t productId);
+    uint32_t EraseFlash();
+    uint32_t QueryDeviceInfo(uint16_t& pcbVersion, uint16_t& sizeCode, uint32_t& firmwareVersion);
+    uint32_t SendFeature02();
+    uint32_t WriteFirmwareFile(const std::wstring& path);
+
+    // Observer of the write sequence (progress bar, taskbar button); may be null.
+    void SetWriteProgress(WriteProgress* progress);
+
+    bool TargetFound() const { return m_bTargetFound.load(); }
+    DeviceStatus Status() const;
+    std::shared_ptr<HidDevice> CurrentDevice() const;  // m_hDevice
+    Clock& GetClock() { return m_clock; }
+
+private:
+    friend class CDriverTestPeer;
+    friend class DeviceLockFrame;
+    friend bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength);
+
+    void StoreStatus(const DeviceStatus& status);
+    void ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry,
+                      std::function<void(const DeviceStatus&)> listener);
+    void StopReaders();
+
+    DeviceEventSink* m_pOwner;
+    HidPort& m_port;
+    Clock& m_clock;
+    TraceSink* m_trace;
+    WriteProgress* m_progress = nullptr;
+    DeviceChangeToggles& m_toggles;
+
+    std::vector<DeviceEntry> m_devices;  // guarded by the table lock
+    mutable std::mutex m_statusMutex;    // the three values change together
+    uint32_t m_firmwareVersion = 0;
+    uint16_t m_sizeCode = 0;
+    uint16_t m_pcbVersion = 0;
+    std::unique_ptr<TimedEvent> m_hDeviceLock;
+    std::mutex m_hTableLock;
+    int32_t m_selected = -1;
+    std::atomic<bool> m_bTargetFound{false};
+
+    // Operations copy the handle under this mutex and keep their copy to the end, so a refresh
+    // that replaces it never closes a handle under an operation in flight: the old handle closes
+    // when its last user lets go.
+    mutable std::mutex m_deviceMutex;
+    std::shared_ptr<HidDevice> m_hDevice;
+
+    struct Reader {
+        std::thread thread;
+        std::shared_ptr<HidDevice> device;          // what CancelRead stops
+        std::shared_ptr<TimedEvent> stopEvent;      // its table entry's, when it has one
+        std::shared_ptr<std::atomic<bool>> ended;
+    };
+    void CancelReadersStoppedBy(const std::shared_ptr<TimedEvent>& stopEvent);
+    std::mutex m_readersMutex;
+    std::vector<Reader> m_readers;
+    std::function<void(const DeviceStatus&)> m_inputReportListener;
+};
+
+}  // namespace padsmith

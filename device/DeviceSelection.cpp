@@ -1,0 +1,133 @@
+// Selecting a collection by vendor and product ID, and the input-report reader.
+
+#include <array>
+
+#include "device/CDriver.h"
+
+namespace padsmith {
+namespace {
+constexpr uint16_t kUsagePageDigitizer = 0x0D;
+constexpr uint16_t kUsagePen = 0x02;
+constexpr size_t kInputReportLength = 10;
+
+}  // namespace
+
+bool CDriver::MatchInterface(std::shared_ptr<HidDevice>& handle, uint16_t vendorId,
+                             uint16_t productId) {
+    uint16_t vid = 0;
+    uint16_t pid = 0;
+    uint16_t usagePage = 0;
+    uint16_t usage = 0;
+    bool accepted = handle->GetAttributes(vid, pid) && handle->GetCaps(usagePage, usage) &&
+                    !(usagePage == kUsagePageDigitizer && usage == kUsagePen) &&
+                    vid == vendorId && pid == productId;
+    if (!accepted) handle.reset();
+    return accepted;
+}
+
+int CDriver::SelectDevice(DeviceEntry request) {
+    CloseAllEntries();
+    std::shared_ptr<HidDevice> accepted;
+    for (int index = 0; index < kInterfaceIndexLimit && !accepted; ++index) {
+        std::shared_ptr<HidDevice> handle = OpenTargetInterface(index);
+        if (handle && MatchInterface(handle, request.wVid, request.wPid)) accepted = handle;
+    }
+    if (!accepted) return 0;
+
+    DeviceEntry* filled = nullptr;
+    DeviceEntry readerEntry;
+    {
+        std::lock_guard<std::mutex> table(m_hTableLock);
+        for (size_t i = 0; i < m_devices.size(); ++i) {
+            DeviceEntry& entry = m_devices[i];
+            if (entry.wVid != request.wVid || entry.wPid != request.wPid) continue;
+            entry.hDevice = accepted;
+            entry.wStatus = 0;
+            entry.bInUse = 1;
+            entry.hStopEvent = m_clock.CreateAutoResetEvent(false);
+            entry.hExitEvent = m_clock.CreateAutoResetEvent(false);
+            entry.hStartEvent = m_clock.CreateAutoResetEvent(false);
+            m_selected = static_cast<int32_t>(i);
+            filled = &entry;
+            readerEntry = entry;
+            break;
+        }
+    }
+    if (!StartReaderThread(filled != nullptr ? &readerEntry : nullptr)) {
+        // The accepted handle is closed: the entry must not keep it either.
+        if (filled != nullptr) CloseAllEntries();
+        return 0;
+    }
+    if (filled != nullptr) readerEntry.hStartEvent->Wait(kInfinite);
+    // Without a table entry nothing keeps the accepted handle: it closes here.
+    return 1;
+}
+
+bool CDriver::StartReaderThread(DeviceEntry* entry) {
+    std::lock_guard<std::mutex> lock(m_readersMutex);
+    // Forget the readers that have ended, so repeated selections do not pile threads up.
+    for (auto it = m_readers.begin(); it != m_readers.end();) {
+        if (it->ended->load()) {
+            it->thread.join();
+            it = m_readers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    Reader reader;
+    reader.device = CurrentDevice();  // read once; a later refresh does not affect this reader
+    reader.ended = std::make_shared<std::atomic<bool>>(false);
+    DeviceEntry handshake = entry != nullptr ? *entry : DeviceEntry{};
+    reader.stopEvent = handshake.hStopEvent;
+    try {
+        reader.thread = std::thread([this, device = reader.device, handshake,
+                                     listener = m_inputReportListener, ended = reader.ended] {
+            ReaderThread(device, handshake, listener);
+            ended->store(true);
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    m_readers.push_back(std::move(reader));
+    return true;
+}
+
+void CDriver::ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry,
+                           std::function<void(const DeviceStatus&)> listener) {
+    if (entry.hStartEvent) entry.hStartEvent->Set();
+    // Zeroed once: after a short read the other bytes still hold the previous report.
+    std::array<uint8_t, kInputReportLength> report{};
+    while (device) {
+        size_t bytesRead = 0;
+        ReadStatus status = device->ReadInputReport(report.data(), report.size(), bytesRead);
+        if (status != ReadStatus::kReport) break;
+        DeviceStatus values = DecodeStatusBytes(report.data());
+        StoreStatus(values);
+        if (listener) listener(values);
+    }
+    device.reset();  // the reader's hold on the handle ends with it
+    if (entry.hExitEvent) entry.hExitEvent->Set();
+}
+
+void CDriver::SetInputReportListener(std::function<void(const DeviceStatus&)> listener) {
+    std::lock_guard<std::mutex> lock(m_readersMutex);
+    m_inputReportListener = std::move(listener);
+}
+
+void CDriver::CancelReadersStoppedBy(const std::shared_ptr<TimedEvent>& stopEvent) {
+    std::lock_guard<std::mutex> lock(m_readersMutex);
+    for (Reader& reader : m_readers) {
+        if (reader.stopEvent == stopEvent && reader.device) reader.device->CancelRead();
+    }
+}
+
+void CDriver::StopReaders() {
+    std::lock_guard<std::mutex> lock(m_readersMutex);
+    for (Reader& reader : m_readers) {
+        if (reader.device) reader.device->CancelRead();
+    }
+    for (Reader& reader : m_readers) reader.thread.join();
+    m_readers.clear();
+}
+
+}  // namespace padsmith

@@ -1,0 +1,69 @@
+// The short service commands: new IDs (0x08), erase (0x29), information (0x2A/0x2B) and 0x02.
+
+#include <array>
+
+#include "device/CDriver.h"
+#include "protocol/DeviceLockFrame.h"
+#include "protocol/FeatureReports.h"
+#include "protocol/OperationResult.h"
+
+namespace padsmith {
+
+bool CDriver::SetVidPid(uint16_t vendorId, uint16_t productId) {
+    DeviceLockFrame frame(*this);
+    if (!frame.Acquired()) return false;
+    // The new IDs go to the first in-use table entry's handle, not to m_hDevice.
+    std::shared_ptr<HidDevice> device = GetFirstInUseHandle();
+    if (!device) return false;
+    std::array<uint8_t, kSetIdsReportLength> report{
+        kSetIdsReportId, static_cast<uint8_t>(vendorId & 0xFF), static_cast<uint8_t>(vendorId >> 8),
+        static_cast<uint8_t>(productId & 0xFF), static_cast<uint8_t>(productId >> 8)};
+    return SendFeatureReport(*device, m_clock, report.data(), report.size());
+}
+
+uint32_t CDriver::EraseFlash() {
+    DeviceLockFrame frame(*this);
+    if (!frame.Acquired()) return kResultBusy;
+    uint32_t result = kResultFailure;
+    if (std::shared_ptr<HidDevice> device = CurrentDevice()) {
+        if (SendFeatureReport(*device, m_clock, kEraseReport.data(), kEraseReport.size())) {
+            result = kResultSuccess;
+        }
+    }
+    // The device needs the settle time whatever happened, and nobody may talk to it meanwhile.
+    m_clock.Sleep(kSettlePause);
+    return result;
+}
+
+uint32_t CDriver::QueryDeviceInfo(uint16_t& pcbVersion, uint16_t& sizeCode,
+                                  uint32_t& firmwareVersion) {
+    DeviceLockFrame frame(*this);
+    if (!frame.Acquired()) return kResultBusy;
+    std::shared_ptr<HidDevice> device = CurrentDevice();
+    if (!device) return kResultQueryFailure;
+    // A refused request does not fail the query: the device may still answer the get.
+    SendFeatureReport(*device, m_clock, kInfoRequestReport.data(), kInfoRequestReport.size());
+    std::array<uint8_t, kInfoReplyLength> reply{kInfoReplyReportId};
+    if (!device->GetFeature(reply.data(), reply.size())) return kResultQueryFailure;
+    DeviceStatus status = DecodeStatusBytes(reply.data());
+    StoreStatus(status);
+    pcbVersion = status.pcbVersion;
+    sizeCode = status.sizeCode;
+    firmwareVersion = status.firmwareVersion;
+    return kResultSuccess;
+}
+
+uint32_t CDriver::SendFeature02() {
+    DeviceLockFrame frame(*this);
+    if (!frame.Acquired()) return kResultBusy;
+    uint32_t result = kResultFailure;
+    if (std::shared_ptr<HidDevice> device = CurrentDevice()) {
+        if (SendFeatureReport(*device, m_clock, kFeature02Report.data(), kFeature02Report.size())) {
+            result = kResultSuccess;
+        }
+    }
+    m_clock.Sleep(kSettlePause);
+    return result;
+}
+
+}  // namespace padsmith

@@ -1,0 +1,13 @@
+#include "protocol/FeatureReports.h"
+
+#include "device/HidPort.h"
+
+namespace padsmith {
+
+bool SendFeatureReport(HidDevice& device, Clock& clock, const uint8_t* report, size_t length) {
+    bool accepted = device.SetFeature(report, length);
+    clock.Sleep(kPostSendPause);
+    return accepted;
+}
+
+}  // namespace padsmith

@@ -1,0 +1,27 @@
+#pragma once
+// The firmware image file: a flat image of the device's flash, the byte at file offset n being
+// flash address n. Only what flash can hold is read, so memory stays bounded whatever the file's
+// size.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace padsmith {
+
+inline constexpr int32_t kFlashSize = 0xD800;
+
+// The text after the path's last ".", A..Z folded to a..z; empty when the "." ends the path;
+// the whole path when there is no ".".
+std::wstring GetFileExtension(const std::wstring& path);
+
+// Opens the file ("rb"), checks that its extension begins with "bin" (after the open, so a
+// missing file fails first whatever its name) and reads it, at most kFlashSize bytes. `nLength`
+// is the number of bytes read. False when the file cannot be opened or read, or the extension
+// does not pass.
+bool LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, int32_t& nLength);
+
+// What a write run checks before it erases anything: the image loads and is not empty.
+bool CheckFirmwareImage(const std::wstring& path);
+
+}  // namespace padsmith

@@ -1,0 +1,114 @@
+#include "protocol/WriteSequence.h"
+
+#include <array>
+#include <cwchar>
+
+#include "device/CDriver.h"
+#include "protocol/DeviceLockFrame.h"
+#include "protocol/FeatureReports.h"
+#include "protocol/FirmwareImage.h"
+#include "protocol/OperationResult.h"
+#include "protocol/WriteObservers.h"
+
+namespace padsmith {
+namespace {
+
+constexpr std::array<uint8_t, 4> kRecordHeader{0x28, 'Q', 'X', 'W'};
+constexpr uint8_t kErasedByte = 0xFF;
+constexpr size_t kTraceLineLength = 260;
+
+// The diagnostic lines, formatted only when somebody listens.
+class RecordTrace {
+public:
+    explicit RecordTrace(TraceSink* sink) : m_sink(sink) {}
+
+    template <typename... Args>
+    void Line(const wchar_t* format, Args... args) {
+        if (m_sink == nullptr) return;
+        std::swprintf(m_line.data(), m_line.size(), format, args...);
+        m_sink->TraceLine(m_line.data());
+    }
+
+private:
+    TraceSink* m_sink;
+    std::array<wchar_t, kTraceLineLength> m_line{};
+};
+
+}  // namespace
+
+WriteStep AdvanceWriteCursor(WriteCursor& cursor) {
+    cursor.nAddr += static_cast<int32_t>(kDataLength);
+    if (cursor.nAddr == kFirstWindowEnd) {
+        cursor.nSendingSize += kWindowGap;
+        cursor.nAddr = kSecondWindowStart;
+    } else if (cursor.nAddr == kSecondWindowEnd) {
+        return WriteStep::kEndOfFlash;
+    }
+    return cursor.nAddr >= cursor.nSendingSize ? WriteStep::kEndOfImage : WriteStep::kNextRecord;
+}
+
+int CountWriteRecords(int32_t nLength) {
+    WriteCursor cursor{0, nLength};
+    int records = 1;
+    while (AdvanceWriteCursor(cursor) == WriteStep::kNextRecord) ++records;
+    return records;
+}
+
+bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength) {
+    std::shared_ptr<HidDevice> device = driver.CurrentDevice();  // one handle for the whole run
+    if (!device) return false;
+    RecordTrace trace(driver.m_trace);
+    WriteProgress* progress = driver.m_progress;
+    const int total = progress != nullptr ? CountWriteRecords(nLength) : 0;
+    const auto srcAddr = static_cast<unsigned>(reinterpret_cast<uintptr_t>(image));
+
+    std::array<uint8_t, kRecordLength> record{};
+    std::copy(kRecordHeader.begin(), kRecordHeader.end(), record.begin());
+    WriteCursor cursor{0, nLength};
+    for (int written = 1;; ++written) {
+        const int32_t nAddr = cursor.nAddr;
+        record[4] = static_cast<uint8_t>(nAddr & 0xFF);
+        record[5] = static_cast<uint8_t>((nAddr >> 8) & 0xFF);
+        trace.Line(L"Before nAddr = 0x%8X, SrcAddr = 0x%8X, nSendingSize = %d, nLength = %d\n",
+                   static_cast<unsigned>(nAddr), srcAddr, cursor.nSendingSize, nLength);
+        // Never read past the image: what lies beyond it goes as erased flash.
+        for (size_t i = 0; i < kDataLength; ++i) {
+            const int32_t offset = nAddr + static_cast<int32_t>(i);
+            record[kHeadLength + i] = offset < nLength ? image[offset] : kErasedByte;
+        }
+        trace.Line(L"After nAddr = 0x%8X, cnHeadLength = %d, cnDataLength = %d\n",
+                   static_cast<unsigned>(nAddr), static_cast<int>(kHeadLength),
+                   static_cast<int>(kDataLength));
+        // "sending data, write address"
+        trace.Line(L"\u53D1\u9001\u6570\u636E \u5199\u5165\u5730\u5740" L"0x%8X, \n",
+                   static_cast<unsigned>(nAddr));
+        if (!SendFeatureReport(*device, driver.m_clock, record.data(), record.size())) {
+            trace.Line(L"\u53D1\u9001\u5931\u8D25\n");  // "sending failed"
+            return false;
+        }
+        if (progress != nullptr) progress->OnRecordWritten(written, total);
+        switch (AdvanceWriteCursor(cursor)) {
+            case WriteStep::kNextRecord:
+                break;
+            case WriteStep::kEndOfFlash:
+                trace.Line(L"\u7ED3\u675F\n");  // "finished"
+                return true;
+            case WriteStep::kEndOfImage:
+                return true;
+        }
+    }
+}
+
+uint32_t CDriver::WriteFirmwareFile(const std::wstring& path) {
+    DeviceLockFrame frame(*this);
+    if (!frame.Acquired()) return kResultBusy;
+    // Declared inside the frame: the image is freed before the lock is released.
+    std::vector<uint8_t> image;
+    int32_t nLength = 0;
+    if (!LoadFirmwareImage(path, image, nLength)) return kResultFailure;
+    bool written = WriteImage(*this, image.data(), nLength);
+    if (m_progress != nullptr) m_progress->OnWriteEnded();
+    return written ? kResultSuccess : kResultFailure;
+}
+
+}  // namespace padsmith

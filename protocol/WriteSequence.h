@@ -1,0 +1,45 @@
+#pragma once
+// The write sequence: the image goes to flash as 38-byte write records (report 0x28), 32 bytes
+// each, along two address windows: 0x0000..0x7FE0 and 0xB000..0xD7E0.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace padsmith {
+
+class CDriver;
+
+inline constexpr size_t kHeadLength = 6;   // cnHeadLength, report ID included
+inline constexpr size_t kDataLength = 32;  // cnDataLength
+inline constexpr size_t kRecordLength = kHeadLength + kDataLength;
+inline constexpr int32_t kFirstWindowEnd = 0x8000;
+inline constexpr int32_t kSecondWindowStart = 0xB000;
+inline constexpr int32_t kSecondWindowEnd = 0xD800;
+// The end bound grows by the gap between the windows when the sequence crosses it.
+inline constexpr int32_t kWindowGap = kSecondWindowStart - kFirstWindowEnd;
+
+// Where the sequence stands: the record's address and the end bound of the addresses.
+struct WriteCursor {
+    int32_t nAddr = 0;
+    int32_t nSendingSize = 0;
+};
+
+enum class WriteStep {
+    kNextRecord,
+    kEndOfFlash,  // the second window is full
+    kEndOfImage,  // the next address reached the end bound
+};
+
+// Moves past the record just sent.
+WriteStep AdvanceWriteCursor(WriteCursor& cursor);
+
+// The number of records the sequence sends for an image of `nLength` bytes (at least one: the
+// record at address 0 always goes).
+int CountWriteRecords(int32_t nLength);
+
+// Sends the sequence over the image on the driver's current handle. Bytes past the image's end
+// go as 0xFF, the erased state of flash. True when the sequence ran to its end; false when the
+// device refused a record or there is no device handle.
+bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength);
+
+}  // namespace padsmith
