@@ -15,49 +15,50 @@ void EnableButton(const FlashJob& job, bool enabled) {
     if (job.pButton != nullptr) job.pButton->Enable(enabled);
 }
 
-// Logs the erase's outcome; true when the run may go on.
-bool LogEraseResult(uint32_t result, LogList& log) {
-    if (result == kResultSuccess) {
-        Log(kMsgEraseSuccess, log);
-        return true;
+// Logs an operation's outcome with the success or failure line of its stage; busy is busy.
+uint32_t LogResult(uint32_t result, uint16_t success, uint16_t failure, LogList& log) {
+    if (result == kResultBusy) {
+        Log(kMsgBusy, log);
+        return kResultBusy;
     }
-    Log(result == kResultBusy ? kMsgBusy : kMsgEraseFail, log);
-    return false;
+    Log(result == kResultSuccess ? success : failure, log);
+    return result == kResultSuccess ? kResultSuccess : kResultFailure;
 }
 
-void LogWriteResult(uint32_t result, LogList& log) {
-    Log(result == kResultSuccess ? kMsgWriteSuccess
-        : result == kResultBusy  ? kMsgBusy
-                                 : kMsgWriteFail,
-        log);
-}
-
-void RunWrite(const FlashJob& job) {
+uint32_t RunWrite(const FlashJob& job) {
     LogList& log = *job.pLogList;
     if (job.pDriver != nullptr) {
         // Never erase what cannot be rewritten.
         if (!CheckFirmwareImage(job.strImagePath)) {
             Log(kMsgWriteFail, log);
-            return;
+            return kResultFailure;
         }
-        if (!LogEraseResult(job.pDriver->EraseFlash(), log)) return;
+        uint32_t erased = LogResult(job.pDriver->EraseFlash(), kMsgEraseSuccess, kMsgEraseFail, log);
+        if (erased != kResultSuccess) return erased;
     }
     Log(kMsgPleaseWait, log);
-    if (job.pDriver != nullptr) LogWriteResult(job.pDriver->WriteFirmwareFile(job.strImagePath), log);
+    if (job.pDriver == nullptr) return kResultFailure;
+    return LogResult(job.pDriver->WriteFirmwareFile(job.strImagePath), kMsgWriteSuccess,
+                     kMsgWriteFail, log);
 }
 
 }  // namespace
 
-void WriteFlashThread(FlashJob job) {
-    RunWrite(job);
+uint32_t WriteFlashThread(FlashJob job) {
+    uint32_t result = RunWrite(job);
     EnableButton(job, true);  // every path ends here
+    return result;
 }
 
-void EraseFlashThread(FlashJob job) {
+uint32_t EraseFlashThread(FlashJob job) {
     EnableButton(job, false);
     Log(kMsgPleaseWait, *job.pLogList);
-    if (job.pDriver != nullptr) LogEraseResult(job.pDriver->EraseFlash(), *job.pLogList);
+    uint32_t result = kResultFailure;
+    if (job.pDriver != nullptr) {
+        result = LogResult(job.pDriver->EraseFlash(), kMsgEraseSuccess, kMsgEraseFail, *job.pLogList);
+    }
     EnableButton(job, true);
+    return result;
 }
 
 }  // namespace padsmith

@@ -1,6 +1,7 @@
 #pragma once
 // The parameter block of a flash worker and the control it enables and disables.
 
+#include <cstdint>
 #include <string>
 
 namespace padsmith {
@@ -25,9 +26,11 @@ struct FlashJob {
 // Erase, then write the image. Logs each outcome and always ends by enabling the button.
 // The image is checked (opens, its extension begins with "bin", not empty) before anything is
 // erased: a bad image logs "Write Flash Fail" and leaves the device as it was.
-void WriteFlashThread(FlashJob job);
+// The exit code is the run's operation result: 0 written, 1 failed (also without a driver),
+// 3 busy.
+uint32_t WriteFlashThread(FlashJob job);
 
 // Erase only. Disables the button, logs "Please wait..." and the outcome, enables the button.
-void EraseFlashThread(FlashJob job);
+uint32_t EraseFlashThread(FlashJob job);
 
 }  // namespace padsmith

@@ -13,7 +13,7 @@ FlashWorkers::~FlashWorkers() {
     WaitAll();
 }
 
-bool FlashWorkers::Start(void (*procedure)(FlashJob), const FlashJob& job) {
+bool FlashWorkers::Start(uint32_t (*procedure)(FlashJob), const FlashJob& job) {
     std::unique_lock<std::mutex> lock(m_mutex);
     ReapFinished(lock);
     if (m_clock != nullptr) m_clock->BeginActivity();

@@ -26,7 +26,7 @@ public:
 
     // Runs `procedure` with a copy of `job` on a new thread; false when no thread could be
     // started (the caller reports that run as failed).
-    bool Start(void (*procedure)(FlashJob), const FlashJob& job);
+    bool Start(uint32_t (*procedure)(FlashJob), const FlashJob& job);
     bool Running() const;
     void WaitAll();
 

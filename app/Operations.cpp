@@ -32,36 +32,48 @@ void CutEntryFields(const std::wstring& entry, std::wstring& vendorField, std::w
     productField = Field(entry, kProductFieldStart);
 }
 
-void GetFirmwareVersion(CDriver* driver, LogList& log) {
-    if (driver == nullptr) return;
+uint32_t GetFirmwareVersion(CDriver* driver, LogList& log) {
+    if (driver == nullptr) return kResultFailure;
     uint16_t pcbVersion = 0;
     uint16_t sizeCode = 0;
     uint32_t firmwareVersion = 0;
     uint32_t result = driver->QueryDeviceInfo(pcbVersion, sizeCode, firmwareVersion);
     if (result == kResultSuccess) {
         LogText(DeviceInfoLine(pcbVersion, sizeCode, firmwareVersion), log);
-    } else {
-        Log(result == kResultBusy ? kMsgBusy : kMsgVersionFail, log);
+        return kResultSuccess;
     }
+    if (result == kResultBusy) {
+        Log(kMsgBusy, log);
+        return kResultBusy;
+    }
+    Log(kMsgVersionFail, log);
+    return kResultFailure;
 }
 
-void SelectDeviceFromEntry(const std::wstring& entry, CDriver* driver, LogList& log) {
+uint32_t SelectDeviceFromEntry(const std::wstring& entry, CDriver* driver, LogList& log) {
     std::wstring vendorField;
     std::wstring productField;
     CutEntryFields(entry, vendorField, productField);
-    if (driver == nullptr) return;
-    driver->RefreshDevices();
-    DeviceEntry request;
-    request.wVid = ParseHexField(vendorField);
-    request.wPid = ParseHexField(productField);
-    Log(driver->SelectDevice(request) != 0 ? kMsgSelectSuccess : kMsgSelectFail, log);
+    return SelectDeviceByIds(ParseHexField(vendorField), ParseHexField(productField), driver, log);
 }
 
-void SetVidPidFromTexts(const std::wstring& vendorText, const std::wstring& productText,
-                        CDriver* driver, LogList& log) {
-    if (driver == nullptr) return;
+uint32_t SelectDeviceByIds(uint16_t vendorId, uint16_t productId, CDriver* driver, LogList& log) {
+    if (driver == nullptr) return kResultFailure;
+    driver->RefreshDevices();
+    DeviceEntry request;
+    request.wVid = vendorId;
+    request.wPid = productId;
+    bool selected = driver->SelectDevice(request) != 0;
+    Log(selected ? kMsgSelectSuccess : kMsgSelectFail, log);
+    return selected ? kResultSuccess : kResultFailure;
+}
+
+uint32_t SetVidPidFromTexts(const std::wstring& vendorText, const std::wstring& productText,
+                            CDriver* driver, LogList& log) {
+    if (driver == nullptr) return kResultFailure;
     bool accepted = driver->SetVidPid(ParseHexField(vendorText), ParseHexField(productText));
     Log(accepted ? kMsgSetVidPidSuccess : kMsgSetVidPidFail, log);
+    return accepted ? kResultSuccess : kResultFailure;
 }
 
 void SendFeature02Command(CDriver* driver) {

@@ -18,16 +18,22 @@ uint16_t ParseHexField(const std::wstring& text);
 // a field stops at the end of the text.
 void CutEntryFields(const std::wstring& entry, std::wstring& vendorField, std::wstring& productField);
 
+// Each operation returns what it logged as an operation result (0 success, 1 failure, 3 busy);
+// the dialog ignores it, the command line makes it its exit status. Without a driver nothing
+// happens and the result is 1.
+
 // Get Firmware Version: the device information line, "Get Firmware Version Fail" or
-// "Device is busy". Does nothing without a driver.
-void GetFirmwareVersion(CDriver* driver, LogList& log);
+// "Device is busy".
+uint32_t GetFirmwareVersion(CDriver* driver, LogList& log);
 
 // Device selection from a combo entry's text: refresh, then SelectDevice with the entry's IDs.
-void SelectDeviceFromEntry(const std::wstring& entry, CDriver* driver, LogList& log);
+uint32_t SelectDeviceFromEntry(const std::wstring& entry, CDriver* driver, LogList& log);
+// The same with the IDs already parsed.
+uint32_t SelectDeviceByIds(uint16_t vendorId, uint16_t productId, CDriver* driver, LogList& log);
 
 // Set VID/PID from the two edit texts.
-void SetVidPidFromTexts(const std::wstring& vendorText, const std::wstring& productText,
-                        CDriver* driver, LogList& log);
+uint32_t SetVidPidFromTexts(const std::wstring& vendorText, const std::wstring& productText,
+                            CDriver* driver, LogList& log);
 
 // Command 1015: report 0x02; nothing is logged.
 void SendFeature02Command(CDriver* driver);
