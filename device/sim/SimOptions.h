@@ -1,0 +1,47 @@
+#pragma once
+// How the simulated device is set up: the bytes it reports about itself, the faults it shows and
+// the files it keeps. One comma-separated text sets it, the same for the `--simulate=` switch of
+// both front ends and for tests.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace padsmith::sim {
+
+// One HID interface the simulated device presents.
+struct SimInterface {
+    std::wstring path;  // Windows-style device path
+    uint16_t vendorId;
+    uint16_t productId;
+    uint16_t usagePage;
+    uint16_t usage;
+};
+
+struct SimOptions {
+    // Bytes 2..9 of the 0x2B information reply and of every input report: firmware version
+    // (4 bytes), size code (2), PCB version (2), each most significant byte first.
+    std::array<uint8_t, 8> info{0x01, 0x00, 0x0A, 0xFF, 0x25, 0x15, 0x0A, 0x31};
+    bool absent = false;                // the service collection ("qxtp0001&col03") is not presented
+    bool refuseErase = false;           // the 0x29 erase report is refused
+    std::optional<uint32_t> refuseAt;   // the write record for this address is refused
+    std::optional<int> unplugAfter;     // the device drops off after accepting this many records
+    bool noReply = false;               // the 0x2B get fails
+    std::string traceFile;              // one line appended per report exchanged
+    std::string flashFile;              // flash loaded at start, saved at exit
+    std::vector<SimInterface> interfaces;  // empty: the default set (SimInterfaces.h)
+};
+
+// Parses "info=HEX,absent,refuse-erase,refuse-at=ADDR,unplug-after=N,no-reply,trace=FILE,
+// flash=FILE": items in any order, separated by commas, spaces around an item ignored; a later
+// item overrides an earlier one of the same name. info= takes exactly 16 hex digits; ADDR is
+// 0x-prefixed hex or decimal and must be the address of a write record (a multiple of 0x20 below
+// 0xD800); N is a decimal count of 1 or more. The items are applied over `options` (an empty text
+// leaves it as it is, so a default-constructed one stays at the defaults). On an unknown or
+// malformed item `options` is left untouched, `error` gets one line naming the item, and the
+// result is false.
+bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& error);
+
+}  // namespace padsmith::sim
