@@ -1,0 +1,100 @@
+#include "cli/CommandLine.h"
+
+#include <cstdlib>
+
+namespace padsmith::cli {
+namespace {
+
+struct CommandSpec {
+    const char* name;
+    Command command;
+    size_t minArguments;
+    size_t maxArguments;
+};
+
+constexpr CommandSpec kCommands[] = {
+    {"list", Command::kList, 0, 0},     {"info", Command::kInfo, 0, 0},
+    {"write", Command::kWrite, 1, 1},   {"erase", Command::kErase, 0, 0},
+    {"select", Command::kSelect, 2, 2}, {"set-ids", Command::kSetIds, 2, 2},
+    {"monitor", Command::kMonitor, 0, 1},
+};
+
+bool IsWholeNumber(const std::string& text) {
+    if (text.empty() || text.size() > 6) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed, std::string& error) {
+    parsed = CommandLine{};
+    size_t i = 0;
+    for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
+        const std::string& option = args[i];
+        if (option == "--help") {
+            parsed.command = Command::kHelp;
+            return true;
+        } else if (option == "--simulate") {
+            parsed.simulate = true;
+        } else if (option.rfind("--simulate=", 0) == 0) {
+            parsed.simulate = true;
+            parsed.simulateOptions = option.substr(11);
+        } else if (option == "--debug-output") {
+            parsed.debugOutput = true;
+        } else {
+            error = "unknown option " + option;
+            return false;
+        }
+    }
+    if (i == args.size()) {
+        error = "no command given";
+        return false;
+    }
+    const std::string& name = args[i];
+    for (const CommandSpec& spec : kCommands) {
+        if (name != spec.name) continue;
+        parsed.command = spec.command;
+        parsed.arguments.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+        size_t count = parsed.arguments.size();
+        if (count < spec.minArguments || count > spec.maxArguments) {
+            error = std::string("wrong number of arguments for ") + spec.name;
+            return false;
+        }
+        if (spec.command == Command::kMonitor && count == 1 && !IsWholeNumber(parsed.arguments[0])) {
+            error = "monitor takes a whole number of seconds";
+            return false;
+        }
+        return true;
+    }
+    error = "unknown command " + name;
+    return false;
+}
+
+const char* UsageText() {
+    return "usage: padsmith [--simulate[=OPTIONS]] [--debug-output] COMMAND [ARGS]\n"
+           "\n"
+           "Firmware service tool for the pen display, over HID feature reports.\n"
+           "\n"
+           "commands:\n"
+           "  list               every HID interface examined, the target marked\n"
+           "  info               Get Firmware Version: PCB version, firmware version, size\n"
+           "  write FILE         Write Flash: erase, then write the .bin image FILE\n"
+           "  erase              Erase Flash only\n"
+           "  select VID PID     select a collection by vendor and product ID (hex)\n"
+           "  set-ids VID PID    send the device a new vendor and product ID (hex)\n"
+           "  monitor [SECONDS]  device arrival/removal and input-report values (default 10)\n"
+           "\n"
+           "options:\n"
+           "  --simulate[=OPTIONS]  use the built-in simulated device; OPTIONS, comma-separated:\n"
+           "      info=HEX (16 hex digits), absent, refuse-erase, refuse-at=ADDR,\n"
+           "      unplug-after=N, no-reply, trace=FILE, flash=FILE\n"
+           "  --debug-output        print the write sequence's trace lines on stderr\n"
+           "  --help                this text\n"
+           "\n"
+           "exit status: 0 success, 1 failure, 2 usage error, 3 device busy\n";
+}
+
+}  // namespace padsmith::cli

@@ -1,0 +1,44 @@
+#pragma once
+// Where the command line's output goes: activity-log lines on stdout (oldest first, as they
+// come), the write sequence's trace lines and the progress bar on stderr.
+
+#include <cstdio>
+#include <mutex>
+
+#include "app/ActivityLog.h"
+#include "protocol/WriteObservers.h"
+
+namespace padsmith::cli {
+
+class ConsoleLog : public LogList {
+public:
+    explicit ConsoleLog(std::FILE* stream) : m_stream(stream) {}
+    void InsertLine(const std::wstring& line) override;
+
+private:
+    std::mutex m_mutex;
+    std::FILE* m_stream;
+};
+
+class ConsoleTrace : public TraceSink {
+public:
+    explicit ConsoleTrace(std::FILE* stream) : m_stream(stream) {}
+    void TraceLine(const std::wstring& line) override;
+
+private:
+    std::FILE* m_stream;
+};
+
+// A one-line bar redrawn in place; meant for a terminal only.
+class ProgressBar : public WriteProgress {
+public:
+    explicit ProgressBar(std::FILE* stream) : m_stream(stream) {}
+    void OnRecordWritten(int written, int total) override;
+    void OnWriteEnded() override;
+
+private:
+    std::FILE* m_stream;
+    int m_shownPercent = -1;
+};
+
+}  // namespace padsmith::cli

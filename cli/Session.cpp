@@ -1,0 +1,116 @@
+#include "cli/Session.h"
+
+#include <filesystem>
+
+#include "app/Catalogue.h"
+#include "app/FlashJob.h"
+#include "app/Operations.h"
+#include "app/Utf8.h"
+#include "cli/ConsoleOutput.h"
+#include "device/CDriver.h"
+#include "device/sim/SimHidPort.h"
+#include "protocol/DeviceInfo.h"
+#include "protocol/OperationResult.h"
+
+namespace padsmith::cli {
+namespace {
+
+constexpr int kDefaultMonitorSeconds = 10;
+constexpr Millis kSimulatedReportPeriod{500};
+
+int ExitStatus(uint32_t result) {
+    if (result == kResultSuccess) return 0;
+    return result == kResultBusy ? 3 : 1;
+}
+
+// The owner's side of WM_DEVICE_EVENT: the notice becomes its log line.
+class ConsoleEventSink : public DeviceEventSink {
+public:
+    explicit ConsoleEventSink(LogList& log) : m_log(log) {}
+    void Attach(CDriver* driver) { m_driver = driver; }
+    void PostDeviceEvent(uintptr_t wParam, intptr_t lParam) override {
+        LogDeviceEvent(wParam, lParam, m_driver, m_log);
+    }
+
+private:
+    LogList& m_log;
+    CDriver* m_driver = nullptr;
+};
+
+int ListInterfaces(HidPort& port, std::FILE* out) {
+    bool found = false;
+    for (int index = 0; index < kInterfaceIndexLimit; ++index) {
+        std::wstring path;
+        if (!port.GetInterfacePath(index, path)) continue;
+        bool target = path.find(kTargetToken) != std::wstring::npos;
+        found = found || target;
+        std::fprintf(out, "%2d  %s%s\n", index, ToUtf8(path).c_str(), target ? "  <- target" : "");
+    }
+    if (!found) std::fprintf(out, "no interface carries the target token \"qxtp0001&col03\"\n");
+    return found ? 0 : 1;
+}
+
+std::wstring InputReportLine(const DeviceStatus& status) {
+    return L"Input report: PCB Version(" + FormatPcbVersion(status.pcbVersion) +
+           L") Firmware Version(" + FormatFirmwareVersion(status.firmwareVersion) +
+           L") Product Size(" + FormatProductSize(status.sizeCode) + L" inches)";
+}
+
+int Monitor(CDriver& driver, Clock& clock, sim::SimHidPort* simulated, LogList& log, int seconds) {
+    driver.SetInputReportListener([&log](const DeviceStatus& status) {
+        LogText(InputReportLine(status), log);
+    });
+    if (!driver.StartReaderThread()) return 1;
+    if (simulated != nullptr) simulated->StartInputStream(kSimulatedReportPeriod);
+    clock.Sleep(Millis(seconds * 1000));
+    if (simulated != nullptr) simulated->StopInputStream();
+    return 0;
+}
+
+}  // namespace
+
+int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
+               sim::SimHidPort* simulated, const SessionStreams& streams) {
+    if (commandLine.command == Command::kList) return ListInterfaces(port, streams.out);
+
+    ConsoleLog log(streams.out);
+    ConsoleTrace trace(streams.err);
+    ConsoleEventSink events(log);
+    CDriver driver(&events, port, clock, commandLine.debugOutput ? &trace : nullptr);
+    events.Attach(&driver);
+    driver.OnCreate();
+    driver.RefreshDevices();
+
+    const std::vector<std::string>& args = commandLine.arguments;
+    switch (commandLine.command) {
+        case Command::kInfo:
+            return ExitStatus(GetFirmwareVersion(&driver, log));
+        case Command::kWrite: {
+            std::error_code ignored;
+            std::filesystem::path full = std::filesystem::absolute(std::filesystem::u8path(args[0]), ignored);
+            FlashJob job{&log, &driver, nullptr, FromUtf8(full.u8string())};
+            LogText(FormatMessageEntry(kMsgOpenFile, job.strImagePath), log);
+            ProgressBar bar(streams.err);
+            if (streams.progressBar) driver.SetWriteProgress(&bar);
+            uint32_t result = WriteFlashThread(job);
+            driver.SetWriteProgress(nullptr);
+            return ExitStatus(result);
+        }
+        case Command::kErase:
+            return ExitStatus(EraseFlashThread(FlashJob{&log, &driver, nullptr, std::wstring()}));
+        case Command::kSelect:
+            return ExitStatus(SelectDeviceByIds(ParseHexField(FromUtf8(args[0])),
+                                                ParseHexField(FromUtf8(args[1])), &driver, log));
+        case Command::kSetIds:
+            return ExitStatus(SetVidPidFromTexts(FromUtf8(args[0]), FromUtf8(args[1]), &driver, log));
+        case Command::kMonitor:
+            return Monitor(driver, clock, simulated, log,
+                           args.empty() ? kDefaultMonitorSeconds : std::stoi(args[0]));
+        case Command::kHelp:
+        case Command::kList:
+            break;
+    }
+    return 1;
+}
+
+}  // namespace padsmith::cli

@@ -1,0 +1,30 @@
+#pragma once
+// One run of a padsmith command on a HID port: the driver set up as the dialog sets it up at
+// start-up (notifications hooked, then one refresh), then the command.
+
+#include <cstdio>
+
+#include "app/ActivityLog.h"
+#include "cli/CommandLine.h"
+#include "device/Clock.h"
+#include "device/HidPort.h"
+
+namespace padsmith::sim {
+class SimHidPort;
+}
+
+namespace padsmith::cli {
+
+struct SessionStreams {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    bool progressBar = false;  // stderr is a terminal
+};
+
+// Runs `commandLine` (any command but kHelp); returns the exit status: 0 success, 1 failure,
+// 3 device busy. `simulated` is the port when it is the simulated device (monitor streams its
+// input reports), else null.
+int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
+               sim::SimHidPort* simulated, const SessionStreams& streams);
+
+}  // namespace padsmith::cli

@@ -1,0 +1,80 @@
+// padsmith: the command-line front end over the portable core.
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/PlatformPort.h"
+#include "cli/Session.h"
+#include "device/SteadyClock.h"
+#include "device/sim/SimHidPort.h"
+#include "device/sim/SimOptions.h"
+
+#ifdef __linux__
+#include <sys/prctl.h>
+#include <unistd.h>
+#elif defined(_WIN32)
+#include <io.h>
+#endif
+
+namespace {
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+void TightenTimers() {
+#ifdef __linux__
+    // The default 50 us timer slack would add up over 1344 pauses of 10 ms.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace padsmith;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    cli::CommandLine commandLine;
+    std::string error;
+    if (!cli::ParseCommandLine(args, commandLine, error)) {
+        std::fprintf(stderr, "padsmith: %s\n%s", error.c_str(), cli::UsageText());
+        return 2;
+    }
+    if (commandLine.command == cli::Command::kHelp) {
+        std::fputs(cli::UsageText(), stdout);
+        return 0;
+    }
+    TightenTimers();
+    cli::SessionStreams streams;
+    streams.progressBar = StderrIsTerminal();
+    SteadyClock clock;
+
+    if (!commandLine.simulate) {
+        std::unique_ptr<HidPort> port = cli::CreatePlatformHidPort();
+        if (!port) {
+            std::fprintf(stderr, "padsmith: no HID backend on this system, use --simulate\n");
+            return 2;
+        }
+        return cli::RunSession(commandLine, *port, clock, nullptr, streams);
+    }
+
+    sim::SimOptions options;
+    if (!sim::ParseSimOptions(commandLine.simulateOptions, options, error)) {
+        std::fprintf(stderr, "padsmith: --simulate: %s\n", error.c_str());
+        return 2;
+    }
+    try {
+        sim::SimHidPort port(clock, options);
+        return cli::RunSession(commandLine, port, clock, &port, streams);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "padsmith: simulated device: %s\n", failure.what());
+        return 1;
+    }
+}
