@@ -1,0 +1,185 @@
+#include "device/win32/WinHidPort.h"
+
+#include <hidsdi.h>
+#include <hidpi.h>
+#include <setupapi.h>
+
+#include <vector>
+
+#include "device/win32/SystemLibrary.h"
+
+namespace padsmith::win32 {
+
+// The entry points the port uses, bound at run time: hid.dll is not a KnownDLL, so linking it
+// through an import library would let a planted copy beside the program be loaded.
+struct HidFunctions {
+    SystemLibrary hid{L"hid.dll"};
+    SystemLibrary setupApi{L"setupapi.dll"};
+    decltype(HidD_GetHidGuid)* getHidGuid = nullptr;
+    decltype(HidD_GetAttributes)* getAttributes = nullptr;
+    decltype(HidD_GetPreparsedData)* getPreparsedData = nullptr;
+    decltype(HidD_FreePreparsedData)* freePreparsedData = nullptr;
+    decltype(HidP_GetCaps)* getCaps = nullptr;
+    decltype(HidD_SetFeature)* setFeature = nullptr;
+    decltype(HidD_GetFeature)* getFeature = nullptr;
+    decltype(SetupDiGetClassDevsW)* getClassDevs = nullptr;
+    decltype(SetupDiEnumDeviceInterfaces)* enumInterfaces = nullptr;
+    decltype(SetupDiGetDeviceInterfaceDetailW)* getInterfaceDetail = nullptr;
+    decltype(SetupDiDestroyDeviceInfoList)* destroyInfoList = nullptr;
+    bool complete = false;
+
+    HidFunctions() {
+        complete = hid.Bind("HidD_GetHidGuid", getHidGuid) &&
+                   hid.Bind("HidD_GetAttributes", getAttributes) &&
+                   hid.Bind("HidD_GetPreparsedData", getPreparsedData) &&
+                   hid.Bind("HidD_FreePreparsedData", freePreparsedData) &&
+                   hid.Bind("HidP_GetCaps", getCaps) &&
+                   hid.Bind("HidD_SetFeature", setFeature) &&
+                   hid.Bind("HidD_GetFeature", getFeature) &&
+                   setupApi.Bind("SetupDiGetClassDevsW", getClassDevs) &&
+                   setupApi.Bind("SetupDiEnumDeviceInterfaces", enumInterfaces) &&
+                   setupApi.Bind("SetupDiGetDeviceInterfaceDetailW", getInterfaceDetail) &&
+                   setupApi.Bind("SetupDiDestroyDeviceInfoList", destroyInfoList);
+    }
+};
+
+namespace {
+
+// An open interface. The handle is overlapped so that a pending input-report read never holds
+// up a feature report on the same handle.
+class WinHidDevice : public HidDevice {
+public:
+    WinHidDevice(std::shared_ptr<HidFunctions> functions, HANDLE handle)
+        : m_functions(std::move(functions)),
+          m_handle(handle),
+          m_stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~WinHidDevice() override {
+        CloseHandle(m_handle);
+        if (m_stop != nullptr) CloseHandle(m_stop);
+    }
+    WinHidDevice(const WinHidDevice&) = delete;
+    WinHidDevice& operator=(const WinHidDevice&) = delete;
+
+    bool GetAttributes(uint16_t& vendorId, uint16_t& productId) override {
+        HIDD_ATTRIBUTES attributes{};
+        attributes.Size = sizeof(attributes);
+        if (!m_functions->getAttributes(m_handle, &attributes)) return false;
+        vendorId = attributes.VendorID;
+        productId = attributes.ProductID;
+        return true;
+    }
+
+    bool GetCaps(uint16_t& usagePage, uint16_t& usage) override {
+        PHIDP_PREPARSED_DATA preparsed = nullptr;
+        if (!m_functions->getPreparsedData(m_handle, &preparsed)) return false;
+        HIDP_CAPS caps{};
+        const bool ok = m_functions->getCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS;
+        m_functions->freePreparsedData(preparsed);
+        if (!ok) return false;
+        usagePage = caps.UsagePage;
+        usage = caps.Usage;
+        return true;
+    }
+
+    bool SetFeature(const uint8_t* report, size_t length) override {
+        // HidD_SetFeature takes a non-const buffer; the report is the caller's, so send a copy.
+        std::vector<uint8_t> buffer(report, report + length);
+        return m_functions->setFeature(m_handle, buffer.data(), static_cast<ULONG>(length)) != FALSE;
+    }
+
+    bool GetFeature(uint8_t* report, size_t length) override {
+        return m_functions->getFeature(m_handle, report, static_cast<ULONG>(length)) != FALSE;
+    }
+
+    ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead) override {
+        if (m_stop == nullptr || WaitForSingleObject(m_stop, 0) == WAIT_OBJECT_0) {
+            return ReadStatus::kCancelled;
+        }
+        HANDLE completion = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (completion == nullptr) return ReadStatus::kFailed;
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = completion;
+        DWORD transferred = 0;
+        ReadStatus status = ReadStatus::kFailed;
+        if (ReadFile(m_handle, report, static_cast<DWORD>(length), nullptr, &overlapped) ||
+            GetLastError() == ERROR_IO_PENDING) {
+            HANDLE waits[2] = {completion, m_stop};
+            const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+            if (which == WAIT_OBJECT_0) {
+                if (GetOverlappedResult(m_handle, &overlapped, &transferred, FALSE)) {
+                    bytesRead = transferred;
+                    status = ReadStatus::kReport;
+                }
+            } else {
+                // The read was issued by this thread, so CancelIo reaches it; wait for it to
+                // finish so the buffer and the OVERLAPPED outlive it.
+                CancelIo(m_handle);
+                GetOverlappedResult(m_handle, &overlapped, &transferred, TRUE);
+                status = ReadStatus::kCancelled;
+            }
+        }
+        CloseHandle(completion);
+        return status;
+    }
+
+    void CancelRead() override {
+        if (m_stop != nullptr) SetEvent(m_stop);
+    }
+
+private:
+    std::shared_ptr<HidFunctions> m_functions;
+    HANDLE m_handle;
+    HANDLE m_stop;  // manual-reset: once set, every read ends
+};
+
+}  // namespace
+
+WinHidPort::WinHidPort() : m_functions(std::make_shared<HidFunctions>()) {}
+
+WinHidPort::~WinHidPort() = default;
+
+bool WinHidPort::Available() const { return m_functions->complete; }
+
+GUID WinHidPort::HidGuid() const {
+    GUID guid{};
+    if (m_functions->complete) m_functions->getHidGuid(&guid);
+    return guid;
+}
+
+bool WinHidPort::GetInterfacePath(int index, std::wstring& path) {
+    if (!m_functions->complete || index < 0) return false;
+    GUID guid = HidGuid();
+    HDEVINFO set = m_functions->getClassDevs(&guid, nullptr, nullptr,
+                                             DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    SP_DEVICE_INTERFACE_DATA interfaceData{};
+    interfaceData.cbSize = sizeof(interfaceData);
+    if (m_functions->enumInterfaces(set, nullptr, &guid, static_cast<DWORD>(index), &interfaceData)) {
+        DWORD required = 0;
+        m_functions->getInterfaceDetail(set, &interfaceData, nullptr, 0, &required, nullptr);
+        if (required >= sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
+            std::vector<uint8_t> buffer(required);
+            auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
+            detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+            if (m_functions->getInterfaceDetail(set, &interfaceData, detail, required, nullptr,
+                                                nullptr)) {
+                path = detail->DevicePath;
+                found = true;
+            }
+        }
+    }
+    m_functions->destroyInfoList(set);
+    return found;
+}
+
+std::shared_ptr<HidDevice> WinHidPort::Open(const std::wstring& path) {
+    if (!m_functions->complete) return nullptr;
+    // Share mode 0: the open is exclusive, so a second open of the same interface fails.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_shared<WinHidDevice>(m_functions, handle);
+}
+
+}  // namespace padsmith::win32

@@ -1,0 +1,35 @@
+#pragma once
+// The HID device port over hid.dll and setupapi.dll, both loaded from the system directory.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "device/HidPort.h"
+
+namespace padsmith::win32 {
+
+struct HidFunctions;
+
+class WinHidPort : public HidPort {
+public:
+    WinHidPort();
+    ~WinHidPort() override;
+    WinHidPort(const WinHidPort&) = delete;
+    WinHidPort& operator=(const WinHidPort&) = delete;
+
+    // False when hid.dll or setupapi.dll (or one of their exports) could not be loaded; the port
+    // then finds no interfaces.
+    bool Available() const;
+    // The HID device-interface class GUID (zero when hid.dll is missing).
+    GUID HidGuid() const;
+
+    bool GetInterfacePath(int index, std::wstring& path) override;
+    std::shared_ptr<HidDevice> Open(const std::wstring& path) override;
+
+private:
+    std::shared_ptr<HidFunctions> m_functions;
+};
+
+}  // namespace padsmith::win32
