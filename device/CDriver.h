@@ -125,7 +125,7 @@ private:
 
     struct Reader {
         std::thread thread;
-        std::shared_ptr<HidDevice> device;          // what CancelRead stops
+        std::weak_ptr<HidDevice> device;            // what CancelRead stops; never kept open
         std::shared_ptr<TimedEvent> stopEvent;      // its table entry's, when it has one
         std::shared_ptr<std::atomic<bool>> ended;
     };

@@ -74,13 +74,14 @@ bool CDriver::StartReaderThread(DeviceEntry* entry) {
             ++it;
         }
     }
+    std::shared_ptr<HidDevice> device = CurrentDevice();  // read once: a later refresh does not move it
     Reader reader;
-    reader.device = CurrentDevice();  // read once; a later refresh does not affect this reader
+    reader.device = device;
     reader.ended = std::make_shared<std::atomic<bool>>(false);
     DeviceEntry handshake = entry != nullptr ? *entry : DeviceEntry{};
     reader.stopEvent = handshake.hStopEvent;
     try {
-        reader.thread = std::thread([this, device = reader.device, handshake,
+        reader.thread = std::thread([this, device, handshake,
                                      listener = m_inputReportListener, ended = reader.ended] {
             ReaderThread(device, handshake, listener);
             ended->store(true);
@@ -117,14 +118,15 @@ void CDriver::SetInputReportListener(std::function<void(const DeviceStatus&)> li
 void CDriver::CancelReadersStoppedBy(const std::shared_ptr<TimedEvent>& stopEvent) {
     std::lock_guard<std::mutex> lock(m_readersMutex);
     for (Reader& reader : m_readers) {
-        if (reader.stopEvent == stopEvent && reader.device) reader.device->CancelRead();
+        if (reader.stopEvent != stopEvent) continue;
+        if (std::shared_ptr<HidDevice> device = reader.device.lock()) device->CancelRead();
     }
 }
 
 void CDriver::StopReaders() {
     std::lock_guard<std::mutex> lock(m_readersMutex);
     for (Reader& reader : m_readers) {
-        if (reader.device) reader.device->CancelRead();
+        if (std::shared_ptr<HidDevice> device = reader.device.lock()) device->CancelRead();
     }
     for (Reader& reader : m_readers) reader.thread.join();
     m_readers.clear();

@@ -1,5 +1,6 @@
 #include "device/SteadyClock.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -46,8 +47,25 @@ Micros SteadyClock::Now() {
 }
 
 void SteadyClock::Sleep(Millis duration) {
-    // An absolute deadline: an early wake-up (a signal) sleeps again for the rest only.
-    std::this_thread::sleep_until(std::chrono::steady_clock::now() + duration);
+    // A write is 1344 pauses of 10 ms, so a wake-up that comes 100 us late (usual on a busy or
+    // virtual machine) stretches it by 1 %. Sleep until shortly before the deadline, by the wake-up
+    // latency seen so far plus a little, and spend the rest yielding: the pause ends within
+    // microseconds of its deadline, never before it.
+    using std::chrono::nanoseconds;
+    using SteadyTime = std::chrono::steady_clock;
+    constexpr int64_t kExtraMargin = 30'000;
+    constexpr int64_t kLatencyLimit = 2'000'000;
+    const auto deadline = SteadyTime::now() + duration;
+    const auto margin = nanoseconds(m_wakeLatency.load(std::memory_order_relaxed) + kExtraMargin);
+    if (duration > margin) {
+        const auto wakeAt = deadline - margin;
+        std::this_thread::sleep_until(wakeAt);
+        const int64_t late = std::chrono::duration_cast<nanoseconds>(SteadyTime::now() - wakeAt).count();
+        int64_t latency = m_wakeLatency.load(std::memory_order_relaxed);
+        latency += (std::min(late, kLatencyLimit) - latency) / 8;
+        m_wakeLatency.store(latency, std::memory_order_relaxed);
+    }
+    while (SteadyTime::now() < deadline) std::this_thread::yield();
 }
 
 std::unique_ptr<TimedEvent> SteadyClock::CreateAutoResetEvent(bool signalled) {

@@ -1,6 +1,9 @@
 #pragma once
 // The real clock of the portable build: std::chrono's steady clock and standard waits.
 
+#include <atomic>
+#include <cstdint>
+
 #include "device/Clock.h"
 
 namespace padsmith {
@@ -14,6 +17,8 @@ public:
 
 private:
     std::chrono::steady_clock::time_point m_start;
+    // How late the system wakes a sleeper, learned as it goes (nanoseconds).
+    std::atomic<int64_t> m_wakeLatency{0};
 };
 
 }  // namespace padsmith

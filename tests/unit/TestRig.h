@@ -1,0 +1,203 @@
+#pragma once
+// A driver on the simulated device and the virtual clock, with everything it reports recorded.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/ActivityLog.h"
+#include "app/FlashJob.h"
+#include "device/CDriver.h"
+#include "device/VirtualClock.h"
+#include "device/sim/SimHidPort.h"
+#include "protocol/WriteObservers.h"
+
+namespace padsmith {
+
+// Reaches into CDriver where only a test may: the device table, which no operation fills.
+class CDriverTestPeer {
+public:
+    static void AddEntry(CDriver& driver, DeviceEntry entry) {
+        std::lock_guard<std::mutex> table(driver.m_hTableLock);
+        driver.m_devices.push_back(std::move(entry));
+    }
+    static std::vector<DeviceEntry> Entries(CDriver& driver) {
+        std::lock_guard<std::mutex> table(driver.m_hTableLock);
+        return driver.m_devices;
+    }
+    static int32_t Selected(CDriver& driver) {
+        std::lock_guard<std::mutex> table(driver.m_hTableLock);
+        return driver.m_selected;
+    }
+    static TimedEvent& DeviceLock(CDriver& driver) { return *driver.m_hDeviceLock; }
+};
+
+namespace test {
+
+inline sim::SimOptions Options(const std::string& text) {
+    sim::SimOptions options;
+    std::string error;
+    EXPECT_TRUE(sim::ParseSimOptions(text, options, error)) << error;
+    return options;
+}
+
+class RecordedEvents : public DeviceEventSink {
+public:
+    void PostDeviceEvent(uintptr_t wParam, intptr_t lParam) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_posted.emplace_back(wParam, lParam);
+    }
+    std::vector<std::pair<uintptr_t, intptr_t>> Posted() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_posted;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::pair<uintptr_t, intptr_t>> m_posted;
+};
+
+class RecordedTrace : public TraceSink {
+public:
+    void TraceLine(const std::wstring& line) override { lines.push_back(line); }
+    std::vector<std::wstring> lines;
+};
+
+// The log's lines without their time stamps, oldest first.
+class RecordedLog : public LogList {
+public:
+    void InsertLine(const std::wstring& line) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        // Time stamp, two spaces, text: the stamp is 20 characters.
+        m_texts.push_back(line.size() >= 22 ? line.substr(22) : line);
+    }
+    std::vector<std::wstring> Texts() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_texts;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::wstring> m_texts;
+};
+
+class RecordedButton : public ButtonControl {
+public:
+    void Enable(bool enabled) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_changes.push_back(enabled);
+    }
+    std::vector<bool> Changes() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_changes;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<bool> m_changes;
+};
+
+// A folder of its own for each test, removed afterwards.
+class TempDir {
+public:
+    TempDir() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_path = std::filesystem::temp_directory_path() /
+                 ("padsmith-" + std::string(info->test_suite_name()) + "-" + info->name());
+        std::filesystem::remove_all(m_path);
+        std::filesystem::create_directories(m_path);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    std::filesystem::path Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+        std::filesystem::path file = m_path / name;
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return file;
+    }
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Makes the calling thread (a test's main thread) one whose work holds a virtual clock still,
+// so workers cannot race ahead in virtual time while it does something between two waits. It
+// must end before the thread waits on anything but the clock (joining a worker).
+class AnnouncedThread {
+public:
+    explicit AnnouncedThread(Clock& clock) : m_clock(clock) {
+        m_clock.BeginActivity();
+        m_clock.AdoptActivity();
+    }
+    ~AnnouncedThread() { m_clock.EndActivity(); }
+    AnnouncedThread(const AnnouncedThread&) = delete;
+    AnnouncedThread& operator=(const AnnouncedThread&) = delete;
+
+private:
+    Clock& m_clock;
+};
+
+// A device-table entry with only its IDs set: what the selection asks for.
+inline DeviceEntry Request(uint16_t vendorId, uint16_t productId) {
+    DeviceEntry entry;
+    entry.wVid = vendorId;
+    entry.wPid = productId;
+    return entry;
+}
+
+inline std::wstring Wide(const std::filesystem::path& path) {
+    return path.wstring();
+}
+
+// Bytes that differ from their neighbours and from erased flash.
+inline std::vector<uint8_t> PatternImage(size_t length) {
+    std::vector<uint8_t> image(length);
+    for (size_t i = 0; i < length; ++i) image[i] = static_cast<uint8_t>((i * 7 + i / 256 + 3) & 0x7F);
+    return image;
+}
+
+// The driver as the dialog sets it up at start-up, on the simulated device and a virtual clock.
+struct Rig {
+    explicit Rig(const sim::SimOptions& options = sim::SimOptions{})
+        : port(clock, options), driver(&events, port, clock, &trace, &toggles) {
+        driver.OnCreate();
+        driver.RefreshDevices();
+    }
+
+    std::vector<sim::ReportRecord> Sets(uint8_t reportId) const {
+        std::vector<sim::ReportRecord> sets;
+        for (const sim::ReportRecord& record : port.Reports()) {
+            bool set = record.kind == sim::ReportKind::kSet || record.kind == sim::ReportKind::kSetRefused;
+            if (set && !record.bytes.empty() && record.bytes[0] == reportId) sets.push_back(record);
+        }
+        return sets;
+    }
+
+    // The address of every write record offered, accepted or not.
+    std::vector<uint32_t> RecordAddresses() const {
+        std::vector<uint32_t> addresses;
+        for (const sim::ReportRecord& record : Sets(0x28)) {
+            addresses.push_back(record.bytes[4] | (record.bytes[5] << 8));
+        }
+        return addresses;
+    }
+
+    VirtualClock clock;
+    sim::SimHidPort port;
+    RecordedEvents events;
+    RecordedTrace trace;
+    DeviceChangeToggles toggles;
+    CDriver driver;
+};
+
+}  // namespace test
+}  // namespace padsmith
