@@ -32,16 +32,25 @@ TEST(VirtualClock, AnAnnouncedThreadHoldsTimeStillWhileItRuns) {
     EXPECT_EQ(clock.Now(), Millis(10));
 }
 
-TEST(VirtualClock, ASleepingThreadMovesTimeOnlyWhenEveryAnnouncedThreadWaits) {
+TEST(VirtualClock, SleepsOfSeveralThreadsEndInTimeOrder) {
     VirtualClock clock;
-    clock.BeginActivity();
-    std::thread worker([&clock] {
-        ClockActivity activity(clock);
-        clock.Sleep(Millis(30));
-    });
-    clock.Sleep(Millis(100));  // the main thread is not announced: it never holds time still
-    EXPECT_EQ(clock.Now(), Millis(100));
+    std::vector<Micros> workerWakes;
+    std::thread worker;
+    {
+        AnnouncedThread self(clock);
+        clock.BeginActivity();
+        worker = std::thread([&] {
+            ClockActivity activity(clock);
+            for (int i = 0; i < 4; ++i) {
+                clock.Sleep(Millis(30));
+                workerWakes.push_back(clock.Now());
+            }
+        });
+        clock.Sleep(Millis(100));
+        EXPECT_EQ(clock.Now(), Millis(100));
+    }
     worker.join();
+    EXPECT_EQ(workerWakes, (std::vector<Micros>{Millis(30), Millis(60), Millis(90), Millis(120)}));
 }
 
 TEST(VirtualClock, ATimedWaitEndsAtTheReleaseOrAtTheDeadline) {
