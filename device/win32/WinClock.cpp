@@ -110,20 +110,26 @@ void WinClock::Sleep(Millis duration) {
     if (duration.count() <= 0) return;
     const LONGLONG frequency = m_frequency.QuadPart;
     const LONGLONG deadline = CounterNow() + duration.count() * frequency / 1000;
+    // Timer waits are left a millisecond early and the rest is spent yielding: some systems
+    // (Wine among them) end timer waits on whole milliseconds, which would add half a
+    // millisecond to every pause of a write, 5% of its length.
+    const LONGLONG yieldMargin = frequency / 1000;
     thread_local ThreadTimer timer;
     bool raised = false;
     for (LONGLONG now = CounterNow(); now < deadline; now = CounterNow()) {
-        const LONGLONG remaining100ns = (deadline - now) * 10000000 / frequency;
-        if (remaining100ns <= 0) continue;
-        if (timer.Wait(remaining100ns)) continue;
-        // No high-resolution timer: a 1 ms timer resolution for the rest of this pause, and
-        // whole milliseconds that never overshoot; the last fraction is a yield loop.
+        const LONGLONG coarse = deadline - now - yieldMargin;
+        if (coarse <= 0) {
+            // A thread switch can itself take a tenth of a millisecond: spin instead.
+            YieldProcessor();
+            continue;
+        }
+        if (timer.Wait(coarse * 10000000 / frequency)) continue;
+        // No high-resolution timer: a 1 ms timer resolution for the rest of this pause.
         if (!raised) {
             ProcessTimerResolution().Raise();
             raised = true;
         }
-        const LONGLONG wholeMs = remaining100ns / 10000;
-        ::Sleep(wholeMs > 1 ? static_cast<DWORD>(wholeMs - 1) : 0);
+        ::Sleep(static_cast<DWORD>(coarse * 1000 / frequency));
     }
     if (raised) ProcessTimerResolution().Restore();
 }

@@ -1,0 +1,162 @@
+// Checks of the Windows pieces that need no running tool: the pause, the log's one-step append
+// under many threads, the filter text, the icon placement and the command line.
+// Usage: Win32Checks.exe
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/win32/FileOpenDialog.h"
+#include "app/win32/IconPlacement.h"
+#include "app/win32/LaunchOptions.h"
+#include "app/win32/ListBoxLog.h"
+#include "app/win32/PrivateMessages.h"
+#include "device/win32/WinClock.h"
+
+using namespace padsmith;
+using namespace padsmith::win32;
+
+namespace {
+
+int g_failures = 0;
+
+void Check(bool condition, const char* what) {
+    if (condition) return;
+    ++g_failures;
+    std::printf("FAIL: %s\n", what);
+}
+
+void PauseChecks() {
+    WinClock clock;
+    // Every pause lasts at least what was asked, and a write's 10 ms pauses do not stretch to a
+    // timer tick: their mean stays within 1% of 10 ms.
+    std::vector<double> lengths;
+    for (int i = 0; i < 200; ++i) {
+        const Micros start = clock.Now();
+        clock.Sleep(Millis(10));
+        lengths.push_back(static_cast<double>((clock.Now() - start).count()) / 1000.0);
+    }
+    double sum = 0;
+    for (double l : lengths) sum += l;
+    const double mean = sum / static_cast<double>(lengths.size());
+    const double shortest = *std::min_element(lengths.begin(), lengths.end());
+    std::vector<double> sorted = lengths;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("10 ms pause: mean %.3f ms, shortest %.3f ms, median %.3f ms, longest %.3f ms\n", mean, shortest,
+                sorted[sorted.size() / 2], sorted.back());
+    Check(shortest >= 10.0, "no 10 ms pause ends early");
+    // The median, not the mean: on a busy machine a few pauses are stretched by preemption.
+    Check(sorted[sorted.size() / 2] < 10.1, "10 ms pauses last 10 ms, not a timer tick");
+
+    const Micros start = clock.Now();
+    clock.Sleep(Millis(1000));
+    const double second = static_cast<double>((clock.Now() - start).count()) / 1000.0;
+    Check(second >= 1000.0 && second < 1005.0, "a 1000 ms pause lasts 1000 ms");
+    clock.Sleep(Millis(0));
+    clock.Sleep(Millis(-5));  // nothing to wait for: returns at once
+
+    auto event = clock.CreateAutoResetEvent(true);
+    Check(event->Wait(Millis(0)), "a signalled event is taken");
+    Check(!event->Wait(Millis(0)), "and resets itself");
+    const Micros before = clock.Now();
+    Check(!event->Wait(Millis(50)), "a timed wait gives up");
+    Check(clock.Now() - before >= Micros(45000), "after about its time-out");
+    event->Set();
+    Check(event->Wait(kInfinite), "an infinite wait takes a signalled event");
+}
+
+// A window that routes the append message to the log, as the dialog does.
+ListBoxLog* g_log = nullptr;
+LRESULT CALLBACK RouterProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kWmAppendLogLine) {
+        g_log->OnAppendMessage(lParam);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void LogBoundChecks() {
+    WNDCLASSW routerClass{};
+    routerClass.lpfnWndProc = RouterProcedure;
+    routerClass.hInstance = GetModuleHandleW(nullptr);
+    routerClass.lpszClassName = L"LogRouter";
+    RegisterClassW(&routerClass);
+    HWND router = CreateWindowExW(0, L"LogRouter", L"", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND list = CreateWindowExW(0, L"ListBox", L"", WS_CHILD | LBS_SORT, 0, 0, 100, 100, router,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
+    ListBoxLog log;
+    log.Attach(router, list);
+    g_log = &log;
+
+    // 50 lines stay 50 + 1 without a deletion; the 52nd deletes the oldest.
+    for (int i = 0; i < 50; ++i) log.InsertLine(L"line " + std::to_wstring(i));
+    Check(SendMessageW(list, LB_GETCOUNT, 0, 0) == 50, "50 lines are kept");
+    log.InsertLine(L"A sorts first");
+    Check(SendMessageW(list, LB_GETCOUNT, 0, 0) == 51, "the 51st line deletes nothing");
+    log.InsertLine(L"z sorts last");
+    Check(SendMessageW(list, LB_GETCOUNT, 0, 0) == 51, "from 51 lines on, each append drops one");
+    wchar_t text[64] = {};
+    SendMessageW(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    Check(std::wstring(text) == L"z sorts last", "the newest line is on top, whatever it sorts as");
+    SendMessageW(list, LB_GETTEXT, 50, reinterpret_cast<LPARAM>(text));
+    Check(std::wstring(text) == L"line 1", "the oldest line went");
+
+    // Eight threads append at once while this (the UI) thread carries the appends out.
+    std::vector<std::thread> threads;
+    std::atomic<int> finished{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&log, &finished, t] {
+            for (int i = 0; i < 40; ++i) log.InsertLine(L"thread " + std::to_wstring(t));
+            ++finished;
+        });
+    }
+    while (finished < 8) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT | QS_SENDMESSAGE);
+    }
+    for (auto& thread : threads) thread.join();
+    Check(SendMessageW(list, LB_GETCOUNT, 0, 0) == 51, "appends from eight threads keep exactly 51 lines");
+    DestroyWindow(router);
+}
+
+void FilterAndPlacementChecks() {
+    const std::wstring filter = FilterFromCatalogueText(L"BIN(*.bin)|*.bin||");
+    Check(filter == std::wstring(L"BIN(*.bin)\0*.bin\0\0\0", 19), "the filter's bars become NULs");
+    Check(FilterFromCatalogueText(L"").size() == 1, "an empty filter is still ended");
+    static_assert(CentredIconOffset(36, 32) == 2, "5 / 2 is 2");
+    static_assert(CentredIconOffset(0, 32) == -15, "-31 / 2 is -15, not -16");
+    static_assert(CentredIconOffset(33, 32) == 1, "an odd area rounds up");
+}
+
+void LaunchChecks() {
+    LaunchOptions options;
+    std::wstring error;
+    Check(ParseLaunchArguments({}, options, error) && !options.simulate, "no argument runs the device");
+    Check(ParseLaunchArguments({L"--simulate"}, options, error) && options.simulate &&
+              options.simulatorOptions.empty(),
+          "--simulate alone runs the simulated device with its defaults");
+    Check(ParseLaunchArguments({L"--simulate=absent,trace=C:\\t.txt"}, options, error) &&
+              options.simulatorOptions == "absent,trace=C:\\t.txt",
+          "--simulate=OPTIONS hands the options on");
+    options.simulate = false;
+    Check(!ParseLaunchArguments({L"--simulated"}, options, error) && !options.simulate && !error.empty(),
+          "an unknown argument is refused and changes nothing");
+}
+
+}  // namespace
+
+int wmain() {
+    PauseChecks();
+    LogBoundChecks();
+    FilterAndPlacementChecks();
+    LaunchChecks();
+    std::printf("%d failure(s)\n", g_failures);
+    return g_failures == 0 ? 0 : 1;
+}
