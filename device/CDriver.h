@@ -68,6 +68,9 @@ public:
     bool StartReaderThread(DeviceEntry* entry = nullptr);
     // Called with the stored values after every input report (from the reader thread).
     void SetInputReportListener(std::function<void(const DeviceStatus&)> listener);
+    // Run first thing on every new reader thread: the Windows program raises it to time-critical
+    // priority there, which the portable core cannot do.
+    void SetReaderThreadSetup(std::function<void()> setup);
 
     // --- The notification window's logic ---
     // Window creation: clears m_bTargetFound and registers for the port's device changes.
@@ -96,8 +99,10 @@ private:
     friend bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength);
 
     void StoreStatus(const DeviceStatus& status);
+    // Erase and report 0x02: one report in the lock frame, then the settle pause.
+    uint32_t SendAndSettle(const uint8_t* report, size_t length);
     void ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry,
-                      std::function<void(const DeviceStatus&)> listener);
+                      const std::function<void(const DeviceStatus&)>& listener);
     void StopReaders();
 
     DeviceEventSink* m_pOwner;
@@ -132,7 +137,8 @@ private:
     void CancelReadersStoppedBy(const std::shared_ptr<TimedEvent>& stopEvent);
     std::mutex m_readersMutex;
     std::vector<Reader> m_readers;
-    std::function<void(const DeviceStatus&)> m_inputReportListener;
+    std::function<void(const DeviceStatus&)> m_inputReportListener;  // guarded by m_readersMutex
+    std::function<void()> m_readerThreadSetup;                        // guarded by m_readersMutex
 };
 
 }  // namespace padsmith

@@ -81,8 +81,9 @@ bool CDriver::StartReaderThread(DeviceEntry* entry) {
     DeviceEntry handshake = entry != nullptr ? *entry : DeviceEntry{};
     reader.stopEvent = handshake.hStopEvent;
     try {
-        reader.thread = std::thread([this, device, handshake,
-                                     listener = m_inputReportListener, ended = reader.ended] {
+        reader.thread = std::thread([this, device, handshake, listener = m_inputReportListener,
+                                     setup = m_readerThreadSetup, ended = reader.ended] {
+            if (setup) setup();
             ReaderThread(device, handshake, listener);
             ended->store(true);
         });
@@ -94,7 +95,7 @@ bool CDriver::StartReaderThread(DeviceEntry* entry) {
 }
 
 void CDriver::ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry,
-                           std::function<void(const DeviceStatus&)> listener) {
+                           const std::function<void(const DeviceStatus&)>& listener) {
     if (entry.hStartEvent) entry.hStartEvent->Set();
     // Zeroed once: after a short read the other bytes still hold the previous report.
     std::array<uint8_t, kInputReportLength> report{};
@@ -113,6 +114,11 @@ void CDriver::ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry,
 void CDriver::SetInputReportListener(std::function<void(const DeviceStatus&)> listener) {
     std::lock_guard<std::mutex> lock(m_readersMutex);
     m_inputReportListener = std::move(listener);
+}
+
+void CDriver::SetReaderThreadSetup(std::function<void()> setup) {
+    std::lock_guard<std::mutex> lock(m_readersMutex);
+    m_readerThreadSetup = std::move(setup);
 }
 
 void CDriver::CancelReadersStoppedBy(const std::shared_ptr<TimedEvent>& stopEvent) {

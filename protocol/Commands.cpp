@@ -21,18 +21,20 @@ bool CDriver::SetVidPid(uint16_t vendorId, uint16_t productId) {
     return SendFeatureReport(*device, m_clock, report.data(), report.size());
 }
 
-uint32_t CDriver::EraseFlash() {
+uint32_t CDriver::SendAndSettle(const uint8_t* report, size_t length) {
     DeviceLockFrame frame(*this);
     if (!frame.Acquired()) return kResultBusy;
     uint32_t result = kResultFailure;
     if (std::shared_ptr<HidDevice> device = CurrentDevice()) {
-        if (SendFeatureReport(*device, m_clock, kEraseReport.data(), kEraseReport.size())) {
-            result = kResultSuccess;
-        }
+        if (SendFeatureReport(*device, m_clock, report, length)) result = kResultSuccess;
     }
     // The device needs the settle time whatever happened, and nobody may talk to it meanwhile.
     m_clock.Sleep(kSettlePause);
     return result;
+}
+
+uint32_t CDriver::EraseFlash() {
+    return SendAndSettle(kEraseReport.data(), kEraseReport.size());
 }
 
 uint32_t CDriver::QueryDeviceInfo(uint16_t& pcbVersion, uint16_t& sizeCode,
@@ -54,16 +56,7 @@ uint32_t CDriver::QueryDeviceInfo(uint16_t& pcbVersion, uint16_t& sizeCode,
 }
 
 uint32_t CDriver::SendFeature02() {
-    DeviceLockFrame frame(*this);
-    if (!frame.Acquired()) return kResultBusy;
-    uint32_t result = kResultFailure;
-    if (std::shared_ptr<HidDevice> device = CurrentDevice()) {
-        if (SendFeatureReport(*device, m_clock, kFeature02Report.data(), kFeature02Report.size())) {
-            result = kResultSuccess;
-        }
-    }
-    m_clock.Sleep(kSettlePause);
-    return result;
+    return SendAndSettle(kFeature02Report.data(), kFeature02Report.size());
 }
 
 }  // namespace padsmith
