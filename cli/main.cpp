@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "app/Utf8.h"
 #include "cli/CommandLine.h"
 #include "cli/PlatformPort.h"
 #include "cli/Session.h"
-#include "device/SteadyClock.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimOptions.h"
 
@@ -36,11 +36,8 @@ void TightenTimers() {
 #endif
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(const std::vector<std::string>& args) {
     using namespace padsmith;
-    std::vector<std::string> args(argv + 1, argv + argc);
     cli::CommandLine commandLine;
     std::string error;
     if (!cli::ParseCommandLine(args, commandLine, error)) {
@@ -54,7 +51,7 @@ int main(int argc, char** argv) {
     TightenTimers();
     cli::SessionStreams streams;
     streams.progressBar = StderrIsTerminal();
-    SteadyClock clock;
+    std::unique_ptr<Clock> clock = cli::CreatePlatformClock();
 
     if (!commandLine.simulate) {
         std::unique_ptr<HidPort> port = cli::CreatePlatformHidPort();
@@ -62,7 +59,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "padsmith: no HID backend on this system, use --simulate\n");
             return 2;
         }
-        return cli::RunSession(commandLine, *port, clock, nullptr, streams);
+        return cli::RunSession(commandLine, *port, *clock, nullptr, streams);
     }
 
     sim::SimOptions options;
@@ -71,10 +68,25 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        sim::SimHidPort port(clock, options);
-        return cli::RunSession(commandLine, port, clock, &port, streams);
+        sim::SimHidPort port(*clock, options);
+        return cli::RunSession(commandLine, port, *clock, &port, streams);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "padsmith: simulated device: %s\n", failure.what());
         return 1;
     }
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Wide arguments, so file names outside the ANSI code page survive; UTF-8 inside.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(padsmith::ToUtf8(argv[i]));
+    return Run(args);
+}
+#else
+int main(int argc, char** argv) {
+    return Run(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif
