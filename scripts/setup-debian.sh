@@ -4,7 +4,7 @@
 #   scripts/setup-debian.sh --windows  also MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build googletest libgtest-dev libgmock-dev)
+packages=(build-essential cmake googletest libgtest-dev libgmock-dev)
 windows=0
 [[ "${1:-}" == "--windows" ]] && windows=1
 if (( windows )); then
