@@ -1,0 +1,157 @@
+// The files the simulated device keeps: the trace of every report and the flash between runs.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "device/VirtualClock.h"
+#include "device/sim/SimFlashFile.h"
+#include "device/sim/SimHidPort.h"
+#include "device/sim/SimInterfaces.h"
+
+namespace padsmith::sim {
+namespace {
+
+// A file name of this test's own in the temporary folder (several builds may run the suite at
+// once), removed before and after.
+class TempFile {
+public:
+    explicit TempFile(const std::string& tag) {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_path = (std::filesystem::temp_directory_path() /
+                  ("padsmith_" + std::string(test->name()) + "_" +
+                   std::to_string(std::random_device()()) + "_" + tag))
+                     .string();
+        std::filesystem::remove(m_path);
+    }
+    ~TempFile() { std::filesystem::remove(m_path); }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<uint8_t> Bytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> chars((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(chars.begin(), chars.end());
+}
+
+std::shared_ptr<HidDevice> Open(SimHidPort& port, int index) {
+    std::wstring path;
+    return port.GetInterfacePath(index, path) ? port.Open(path) : nullptr;
+}
+
+TEST(SimFilesTest, TraceHasOneFlushedLinePerReportAndIsAppended) {
+    TempFile trace("trace.txt");
+    VirtualClock clock;
+    SimOptions options;
+    options.traceFile = trace.Path();
+    options.info = {0x01, 0x00, 0x0A, 0xFF, 0x25, 0x15, 0x0A, 0x31};
+    {
+        SimHidPort port(clock, options);
+        auto service = Open(port, 2);
+        const std::array<uint8_t, 5> erase{0x29, 0x45, 0x72, 0x61, 0x73};
+        ASSERT_TRUE(service->SetFeature(erase.data(), erase.size()));
+        clock.Sleep(Millis(10));
+        std::vector<uint8_t> record(38, 0xAB);
+        EXPECT_FALSE(service->SetFeature(record.data(), record.size()));
+        std::array<uint8_t, 10> reply{0x2B};
+        ASSERT_TRUE(service->GetFeature(reply.data(), reply.size()));
+        std::array<uint8_t, 10> wrong{0x2C};
+        EXPECT_FALSE(service->GetFeature(wrong.data(), wrong.size()));
+        clock.Advance(Micros(1'234));
+        port.SendInputReport();
+
+        // Flushed as it goes: readable while the port is still alive.
+        const auto lines = Lines(trace.Path());
+        ASSERT_EQ(lines.size(), 5u);
+        EXPECT_EQ(lines[0], "0 set 2945726173");
+        std::string refused = "10000 set-refused ";
+        for (int i = 0; i < 38; ++i) refused += "AB";
+        EXPECT_EQ(lines[1], refused);
+        EXPECT_EQ(lines[2], "10000 get 2B0001000AFF25150A31");
+        EXPECT_EQ(lines[3], "10000 get-failed 2C000000000000000000");
+        EXPECT_EQ(lines[4], "11234 input 2B0001000AFF25150A31");
+        EXPECT_EQ(port.Reports().size(), 5u);
+    }
+    {
+        SimHidPort port(clock, options);
+        port.SendInputReport();
+    }
+    const auto lines = Lines(trace.Path());
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[5], "11234 input 2B0001000AFF25150A31");
+}
+
+TEST(SimFilesTest, FlashFileStartsAsFactoryFirmwareAndCarriesWritesToTheNextRun) {
+    TempFile flash("flash.bin");
+    VirtualClock clock;
+    SimOptions options;
+    options.flashFile = flash.Path();
+    std::vector<uint8_t> record{0x28, 0x51, 0x58, 0x57, 0x20, 0xB0};
+    record.resize(38, 0x00);
+    {
+        SimHidPort port(clock, options);
+        EXPECT_EQ(port.Flash(), FactoryFlash());
+        EXPECT_FALSE(std::filesystem::exists(flash.Path()));  // saved at exit, not before
+        ASSERT_TRUE(Open(port, 2)->SetFeature(record.data(), record.size()));
+    }
+    auto saved = Bytes(flash.Path());
+    ASSERT_EQ(saved.size(), kFlashSize);
+    auto expected = FactoryFlash();
+    std::fill(expected.begin() + 0xB020, expected.begin() + 0xB040, uint8_t{0});
+    EXPECT_EQ(saved, expected);
+    for (uint32_t address = 0; address < kFlashSize; ++address) {
+        ASSERT_NE(FactoryFlashByte(address), 0xFF) << address;
+    }
+
+    SimHidPort again(clock, options);
+    EXPECT_EQ(again.Flash(), expected);
+    std::string error;
+    EXPECT_TRUE(again.SaveFlash(error)) << error;
+
+    SimHidPort withoutFile(clock, {});
+    EXPECT_FALSE(withoutFile.SaveFlash(error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(SimFilesTest, FlashFileOfTheWrongSizeIsRefusedAndKept) {
+    TempFile flash("flash.bin");
+    {
+        std::ofstream file(flash.Path(), std::ios::binary);
+        file << std::string(kFlashSize - 1, 'x');
+    }
+    VirtualClock clock;
+    SimOptions options;
+    options.flashFile = flash.Path();
+    try {
+        SimHidPort port(clock, options);
+        FAIL() << "a short flash file was accepted";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find(flash.Path()), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(Bytes(flash.Path()).size(), kFlashSize - 1);  // not overwritten
+
+    options.flashFile.clear();
+    options.traceFile = (std::filesystem::temp_directory_path() / "no such folder" / "t.txt").string();
+    EXPECT_THROW({ SimHidPort port(clock, options); }, std::runtime_error);
+}
+
+}  // namespace
+}  // namespace padsmith::sim

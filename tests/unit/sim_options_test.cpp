@@ -1,0 +1,70 @@
+// The simulation option text shared by both front ends and the tests.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device/sim/SimOptions.h"
+
+namespace padsmith::sim {
+namespace {
+
+TEST(SimOptionsTest, ParsesEveryItemInAnyOrder) {
+    SimOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseSimOptions(
+        "flash=fw.img,no-reply,refuse-at=0x7FE0,absent,info=0102030400af0003,"
+        " unplug-after=12 ,refuse-erase,trace=out.txt",
+        options, error))
+        << error;
+    EXPECT_EQ(options.info, (std::array<uint8_t, 8>{0x01, 0x02, 0x03, 0x04, 0x00, 0xAF, 0x00, 0x03}));
+    EXPECT_TRUE(options.absent);
+    EXPECT_TRUE(options.refuseErase);
+    EXPECT_TRUE(options.noReply);
+    EXPECT_EQ(options.refuseAt, 0x7FE0u);
+    EXPECT_EQ(options.unplugAfter, 12);
+    EXPECT_EQ(options.traceFile, "out.txt");
+    EXPECT_EQ(options.flashFile, "fw.img");
+
+    ASSERT_TRUE(ParseSimOptions("refuse-at=64,refuse-at=45024", options, error));
+    EXPECT_EQ(options.refuseAt, 0xAFE0u);  // decimal, and the later item wins
+}
+
+TEST(SimOptionsTest, EmptyTextKeepsTheDefaults) {
+    SimOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseSimOptions("", options, error));
+    const SimOptions defaults;
+    EXPECT_EQ(options.info, defaults.info);
+    EXPECT_FALSE(options.absent || options.refuseErase || options.noReply);
+    EXPECT_FALSE(options.refuseAt || options.unplugAfter);
+    EXPECT_TRUE(options.traceFile.empty() && options.flashFile.empty());
+}
+
+TEST(SimOptionsTest, RejectsMalformedItemsByNameAndLeavesOptionsAlone) {
+    const char* const bad[] = {
+        "info=0100",            "info=01000AFF25150A3G", "info=0x01000AFF25150A31",
+        "refuse-at=0x7FE1",     "refuse-at=0xD800",      "refuse-at=-32",
+        "refuse-at=",           "refuse-at=0x",          "refuse-at=99999999999",
+        "unplug-after=0",       "unplug-after=x",        "unplug-after=0x10",
+        "unplug-after",         "absent=1",              "trace=",
+        "flash",                "bogus",                 "Absent",
+    };
+    for (const char* item : bad) {
+        SimOptions options;
+        options.refuseAt = 0x20;
+        std::string error;
+        EXPECT_FALSE(ParseSimOptions(std::string("no-reply,") + item, options, error)) << item;
+        EXPECT_NE(error.find(item), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        EXPECT_FALSE(options.noReply) << item;  // nothing applied from a rejected text
+        EXPECT_EQ(options.refuseAt, 0x20u) << item;
+    }
+    SimOptions options;
+    std::string error;
+    EXPECT_FALSE(ParseSimOptions("absent,,no-reply", options, error));
+    EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace padsmith::sim
