@@ -29,7 +29,7 @@ public:
     // Time since the clock was made.
     virtual Micros Now() = 0;
     // Returns after at least `duration` has passed.
-    virtual void Sleep(Millis duration) = 0;
+    virtual void Sleep(Micros duration) = 0;
     virtual std::unique_ptr<TimedEvent> CreateAutoResetEvent(bool signalled) = 0;
 
     // A thread that runs timed work (a flash worker) is announced by whoever starts it, before it

@@ -46,7 +46,7 @@ Micros SteadyClock::Now() {
     return std::chrono::duration_cast<Micros>(std::chrono::steady_clock::now() - m_start);
 }
 
-void SteadyClock::Sleep(Millis duration) {
+void SteadyClock::Sleep(Micros duration) {
     // A write is 1344 pauses of 10 ms, so a wake-up that comes 100 us late (usual on a busy or
     // virtual machine) stretches it by 1 %. Sleep until shortly before the deadline, by the wake-up
     // latency seen so far plus a little, and spend the rest yielding: the pause ends within

@@ -12,7 +12,7 @@ class SteadyClock : public Clock {
 public:
     SteadyClock();
     Micros Now() override;
-    void Sleep(Millis duration) override;
+    void Sleep(Micros duration) override;
     std::unique_ptr<TimedEvent> CreateAutoResetEvent(bool signalled) override;
 
 private:

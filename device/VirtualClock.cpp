@@ -43,10 +43,10 @@ Micros VirtualClock::Now() {
     return m_now;
 }
 
-void VirtualClock::Sleep(Millis duration) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    Waiter waiter{nullptr, DeadlineAfter(m_now, duration), CallerIsAnnounced()};
+void VirtualClock::Sleep(Micros duration) {
     if (duration.count() <= 0) return;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    Waiter waiter{nullptr, m_now + duration, CallerIsAnnounced()};
     Block(lock, waiter);
 }
 

@@ -18,7 +18,7 @@ namespace padsmith {
 class VirtualClock : public Clock {
 public:
     Micros Now() override;
-    void Sleep(Millis duration) override;
+    void Sleep(Micros duration) override;
     std::unique_ptr<TimedEvent> CreateAutoResetEvent(bool signalled) override;
     void BeginActivity() override;
     void EndActivity() override;

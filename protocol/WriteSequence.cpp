@@ -57,6 +57,7 @@ int CountWriteRecords(int32_t nLength) {
 bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength) {
     std::shared_ptr<HidDevice> device = driver.CurrentDevice();  // one handle for the whole run
     if (!device) return false;
+    Clock& clock = driver.m_clock;
     RecordTrace trace(driver.m_trace);
     WriteProgress* progress = driver.m_progress;
     const int total = progress != nullptr ? CountWriteRecords(nLength) : 0;
@@ -64,8 +65,8 @@ bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength) {
 
     std::array<uint8_t, kRecordLength> record{};
     std::copy(kRecordHeader.begin(), kRecordHeader.end(), record.begin());
-    WriteCursor cursor{0, nLength};
-    for (int written = 1;; ++written) {
+    // Fills the record for the cursor's address, with its trace lines.
+    auto buildRecord = [&](const WriteCursor& cursor) {
         const int32_t nAddr = cursor.nAddr;
         record[4] = static_cast<uint8_t>(nAddr & 0xFF);
         record[5] = static_cast<uint8_t>((nAddr >> 8) & 0xFF);
@@ -82,20 +83,35 @@ bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength) {
         // "sending data, write address"
         trace.Line(L"\u53D1\u9001\u6570\u636E \u5199\u5165\u5730\u5740" L"0x%8X, \n",
                    static_cast<unsigned>(nAddr));
-        if (!SendFeatureReport(*device, driver.m_clock, record.data(), record.size())) {
+    };
+
+    WriteCursor cursor{0, nLength};
+    buildRecord(cursor);
+    for (int written = 1;; ++written) {
+        const bool accepted = device->SetFeature(record.data(), record.size());
+        // The pause runs from here; the work between two records (trace lines, progress, the
+        // next record) is done inside it instead of adding to it, 1344 times over.
+        const Micros pauseEnd = clock.Now() + kPostSendPause;
+        bool more = false;
+        if (!accepted) {
             trace.Line(L"\u53D1\u9001\u5931\u8D25\n");  // "sending failed"
-            return false;
+        } else {
+            if (progress != nullptr) progress->OnRecordWritten(written, total);
+            switch (AdvanceWriteCursor(cursor)) {
+                case WriteStep::kNextRecord:
+                    more = true;
+                    buildRecord(cursor);
+                    break;
+                case WriteStep::kEndOfFlash:
+                    trace.Line(L"\u7ED3\u675F\n");  // "finished"
+                    break;
+                case WriteStep::kEndOfImage:
+                    break;
+            }
         }
-        if (progress != nullptr) progress->OnRecordWritten(written, total);
-        switch (AdvanceWriteCursor(cursor)) {
-            case WriteStep::kNextRecord:
-                break;
-            case WriteStep::kEndOfFlash:
-                trace.Line(L"\u7ED3\u675F\n");  // "finished"
-                return true;
-            case WriteStep::kEndOfImage:
-                return true;
-        }
+        clock.Sleep(pauseEnd - clock.Now());
+        if (!accepted) return false;
+        if (!more) return true;
     }
 }
 

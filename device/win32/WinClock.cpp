@@ -106,10 +106,11 @@ Micros WinClock::Now() {
     return Micros(seconds * 1000000 + rest * 1000000 / m_frequency.QuadPart);
 }
 
-void WinClock::Sleep(Millis duration) {
+void WinClock::Sleep(Micros duration) {
     if (duration.count() <= 0) return;
     const LONGLONG frequency = m_frequency.QuadPart;
-    const LONGLONG deadline = CounterNow() + duration.count() * frequency / 1000;
+    // Rounded up: never shorter than asked.
+    const LONGLONG deadline = CounterNow() + (duration.count() * frequency + 999999) / 1000000;
     // Timer waits are left a millisecond early and the rest is spent yielding: some systems
     // (Wine among them) end timer waits on whole milliseconds, which would add half a
     // millisecond to every pause of a write, 5% of its length.
@@ -119,8 +120,9 @@ void WinClock::Sleep(Millis duration) {
     for (LONGLONG now = CounterNow(); now < deadline; now = CounterNow()) {
         const LONGLONG coarse = deadline - now - yieldMargin;
         if (coarse <= 0) {
-            // A thread switch can itself take a tenth of a millisecond: spin instead.
-            YieldProcessor();
+            // A thread switch can itself take a tenth of a millisecond: spin, letting a ready
+            // thread of this processor go first.
+            if (!SwitchToThread()) YieldProcessor();
             continue;
         }
         if (timer.Wait(coarse * 10000000 / frequency)) continue;

@@ -15,7 +15,7 @@ public:
     // A high-resolution waitable timer where the system has one (Windows 10 1803 on); else a
     // plain wait with the timer resolution raised to 1 ms for its length. Either way topped up
     // with the performance counter until the whole pause has passed.
-    void Sleep(Millis duration) override;
+    void Sleep(Micros duration) override;
     std::unique_ptr<TimedEvent> CreateAutoResetEvent(bool signalled) override;
 
 private:
