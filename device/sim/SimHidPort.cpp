@@ -227,6 +227,10 @@ SimHidPort::~SimHidPort() {
     if (!m_options.flashFile.empty()) SaveFlashFile(m_options.flashFile, flash, error);
 }
 
+void SimHidPort::FlushTrace() {
+    m_core->trace.Flush();
+}
+
 bool SimHidPort::GetInterfacePath(int index, std::wstring& path) {
     std::lock_guard<std::mutex> lock(m_core->mutex);
     if (index < 0) return false;

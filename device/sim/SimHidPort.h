@@ -79,6 +79,9 @@ public:
     int AcceptedWriteRecords() const;
     // The vendor and product ID last sent with report 0x08, if any.
     std::optional<SimUsbIds> RequestedIds() const;
+    // Writes every trace line queued so far to the trace file (a writer does it within a few
+    // milliseconds anyway).
+    void FlushTrace();
     // Saves the flash to options.flashFile now; false with `error` when none was given or the
     // write failed.
     bool SaveFlash(std::string& error) const;

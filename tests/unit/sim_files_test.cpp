@@ -10,6 +10,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/VirtualClock.h"
@@ -57,7 +58,7 @@ std::shared_ptr<HidDevice> Open(SimHidPort& port, int index) {
     return port.GetInterfacePath(index, path) ? port.Open(path) : nullptr;
 }
 
-TEST(SimFilesTest, TraceHasOneFlushedLinePerReportAndIsAppended) {
+TEST(SimFilesTest, TraceHasOneLinePerReportAndIsAppended) {
     TempFile trace("trace.txt");
     VirtualClock clock;
     SimOptions options;
@@ -78,7 +79,8 @@ TEST(SimFilesTest, TraceHasOneFlushedLinePerReportAndIsAppended) {
         clock.Advance(Micros(1'234));
         port.SendInputReport();
 
-        // Flushed as it goes: readable while the port is still alive.
+        // Readable while the port is still alive, once flushed.
+        port.FlushTrace();
         const auto lines = Lines(trace.Path());
         ASSERT_EQ(lines.size(), 5u);
         EXPECT_EQ(lines[0], "0 set 2945726173");
@@ -151,6 +153,21 @@ TEST(SimFilesTest, FlashFileOfTheWrongSizeIsRefusedAndKept) {
     options.flashFile.clear();
     options.traceFile = (std::filesystem::temp_directory_path() / "no such folder" / "t.txt").string();
     EXPECT_THROW({ SimHidPort port(clock, options); }, std::runtime_error);
+}
+
+TEST(SimFilesTest, TheWriterFlushesTraceLinesWithinMilliseconds) {
+    TempFile trace("trace-writer.txt");
+    VirtualClock clock;
+    SimOptions options;
+    options.traceFile = trace.Path();
+    SimHidPort port(clock, options);
+    port.SendInputReport();
+    size_t lines = 0;
+    for (int i = 0; i < 200 && lines == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        lines = Lines(trace.Path()).size();
+    }
+    EXPECT_EQ(lines, 1u);
 }
 
 }  // namespace
