@@ -5,14 +5,14 @@
 namespace padsmith::cli {
 namespace {
 
-struct CommandSpec {
+struct CommandForm {
     const char* name;
     Command command;
     size_t minArguments;
     size_t maxArguments;
 };
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandForm kCommands[] = {
     {"list", Command::kList, 0, 0},     {"info", Command::kInfo, 0, 0},
     {"write", Command::kWrite, 1, 1},   {"erase", Command::kErase, 0, 0},
     {"select", Command::kSelect, 2, 2}, {"set-ids", Command::kSetIds, 2, 2},
@@ -54,16 +54,16 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed,
         return false;
     }
     const std::string& name = args[i];
-    for (const CommandSpec& spec : kCommands) {
-        if (name != spec.name) continue;
-        parsed.command = spec.command;
+    for (const CommandForm& form : kCommands) {
+        if (name != form.name) continue;
+        parsed.command = form.command;
         parsed.arguments.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
         size_t count = parsed.arguments.size();
-        if (count < spec.minArguments || count > spec.maxArguments) {
-            error = std::string("wrong number of arguments for ") + spec.name;
+        if (count < form.minArguments || count > form.maxArguments) {
+            error = std::string("wrong number of arguments for ") + form.name;
             return false;
         }
-        if (spec.command == Command::kMonitor && count == 1 && !IsWholeNumber(parsed.arguments[0])) {
+        if (form.command == Command::kMonitor && count == 1 && !IsWholeNumber(parsed.arguments[0])) {
             error = "monitor takes a whole number of seconds";
             return false;
         }

@@ -88,6 +88,9 @@ BOOL CPadsmithToolDlg::OnInitDialog() {
     if (m_pDriver == nullptr) {
         m_pDriver = new CDriver(this, m_environment.port, m_environment.clock, m_environment.trace);
         m_pDriver->SetWriteProgress(&m_writeProgress);
+        // The input-report reader answers the device at once, whatever else the system does.
+        m_pDriver->SetReaderThreadSetup(
+            [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL); });
         m_driverWindow = std::make_unique<DriverNotificationWindow>(*m_pDriver,
                                                                     m_environment.notificationClass);
         if (!m_driverWindow->Create(m_hWnd)) {

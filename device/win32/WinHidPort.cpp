@@ -92,23 +92,33 @@ public:
     }
 
     ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead) override {
-        if (m_stop == nullptr || WaitForSingleObject(m_stop, 0) == WAIT_OBJECT_0) {
-            return ReadStatus::kCancelled;
-        }
         HANDLE completion = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (completion == nullptr) return ReadStatus::kFailed;
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = completion;
-        DWORD transferred = 0;
         ReadStatus status = ReadStatus::kFailed;
-        if (ReadFile(m_handle, report, static_cast<DWORD>(length), nullptr, &overlapped) ||
-            GetLastError() == ERROR_IO_PENDING) {
+        // A pending read that completes with an error stores nothing and the reader reads
+        // again; a read that cannot even be issued (the device is gone) ends it.
+        for (bool again = true; again;) {
+            again = false;
+            if (m_stop == nullptr || WaitForSingleObject(m_stop, 0) == WAIT_OBJECT_0) {
+                status = ReadStatus::kCancelled;
+                break;
+            }
+            ResetEvent(completion);
+            OVERLAPPED overlapped{};
+            overlapped.hEvent = completion;
+            DWORD transferred = 0;
+            if (!ReadFile(m_handle, report, static_cast<DWORD>(length), nullptr, &overlapped) &&
+                GetLastError() != ERROR_IO_PENDING) {
+                break;
+            }
             HANDLE waits[2] = {completion, m_stop};
             const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
             if (which == WAIT_OBJECT_0) {
                 if (GetOverlappedResult(m_handle, &overlapped, &transferred, FALSE)) {
                     bytesRead = transferred;
                     status = ReadStatus::kReport;
+                } else {
+                    again = true;
                 }
             } else {
                 // The read was issued by this thread, so CancelIo reaches it; wait for it to
