@@ -14,8 +14,8 @@ FlashWorkers::~FlashWorkers() {
 }
 
 bool FlashWorkers::Start(uint32_t (*procedure)(FlashJob), const FlashJob& job) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    ReapFinished(lock);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ReapFinished();
     if (m_clock != nullptr) m_clock->BeginActivity();
     ++m_running;
     try {
@@ -62,8 +62,7 @@ void FlashWorkers::Finished() {
     if (idle && m_onIdle) m_onIdle();
 }
 
-void FlashWorkers::ReapFinished(std::unique_lock<std::mutex>& lock) {
-    (void)lock;
+void FlashWorkers::ReapFinished() {
     for (std::thread::id id : m_finished) {
         for (auto it = m_threads.begin(); it != m_threads.end(); ++it) {
             if (it->get_id() != id) continue;

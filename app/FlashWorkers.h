@@ -32,7 +32,8 @@ public:
 
 private:
     void Finished();
-    void ReapFinished(std::unique_lock<std::mutex>& lock);
+    // Joins the threads that have left their procedure; m_mutex is held.
+    void ReapFinished();
 
     Clock* m_clock;
     std::function<void()> m_onIdle;

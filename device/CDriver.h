@@ -91,7 +91,6 @@ public:
     bool TargetFound() const { return m_bTargetFound.load(); }
     DeviceStatus Status() const;
     std::shared_ptr<HidDevice> CurrentDevice() const;  // m_hDevice
-    Clock& GetClock() { return m_clock; }
 
 private:
     friend class CDriverTestPeer;
@@ -119,7 +118,7 @@ private:
     uint16_t m_pcbVersion = 0;
     std::unique_ptr<TimedEvent> m_hDeviceLock;
     std::mutex m_hTableLock;
-    int32_t m_selected = -1;
+    int32_t m_selected = -1;  // guarded by the table lock; nothing reads it
     std::atomic<bool> m_bTargetFound{false};
 
     // Operations copy the handle under this mutex and keep their copy to the end, so a refresh
