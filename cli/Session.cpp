@@ -42,7 +42,7 @@ int ListInterfaces(HidPort& port, std::FILE* out) {
     for (int index = 0; index < kInterfaceIndexLimit; ++index) {
         std::wstring path;
         if (!port.GetInterfacePath(index, path)) continue;
-        bool target = path.find(kTargetToken) != std::wstring::npos;
+        bool target = IsTargetPath(path);
         found = found || target;
         std::fprintf(out, "%2d  %s%s\n", index, ToUtf8(path).c_str(), target ? "  <- target" : "");
     }

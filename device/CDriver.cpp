@@ -19,8 +19,7 @@ CDriver::~CDriver() {
 std::shared_ptr<HidDevice> CDriver::OpenTargetInterface(int index) {
     std::wstring path;
     if (!m_port.GetInterfacePath(index, path)) return nullptr;
-    // The whole path is searched, however long it is.
-    if (path.find(kTargetToken) == std::wstring::npos) return nullptr;
+    if (!IsTargetPath(path)) return nullptr;
     m_bTargetFound = true;  // whatever the open's outcome
     return m_port.Open(path);
 }

@@ -27,6 +27,10 @@ class WriteProgress;
 
 // The token that marks the target collection's device path (case-sensitive).
 inline constexpr wchar_t kTargetToken[] = L"qxtp0001&col03";
+// The whole path is searched, however long it is.
+inline bool IsTargetPath(const std::wstring& path) {
+    return path.find(kTargetToken) != std::wstring::npos;
+}
 // Interface indices 0..31 are examined; 32 and beyond never are.
 inline constexpr int kInterfaceIndexLimit = 32;
 

@@ -1,6 +1,7 @@
 // Selecting a collection by vendor and product ID, and the input-report reader.
 
 #include <array>
+#include <optional>
 
 #include "device/CDriver.h"
 
@@ -34,8 +35,7 @@ int CDriver::SelectDevice(DeviceEntry request) {
     }
     if (!accepted) return 0;
 
-    DeviceEntry* filled = nullptr;
-    DeviceEntry readerEntry;
+    std::optional<DeviceEntry> filled;  // the entry the reader shakes hands with
     {
         std::lock_guard<std::mutex> table(m_hTableLock);
         for (size_t i = 0; i < m_devices.size(); ++i) {
@@ -48,17 +48,16 @@ int CDriver::SelectDevice(DeviceEntry request) {
             entry.hExitEvent = m_clock.CreateAutoResetEvent(false);
             entry.hStartEvent = m_clock.CreateAutoResetEvent(false);
             m_selected = static_cast<int32_t>(i);
-            filled = &entry;
-            readerEntry = entry;
+            filled = entry;
             break;
         }
     }
-    if (!StartReaderThread(filled != nullptr ? &readerEntry : nullptr)) {
+    if (!StartReaderThread(filled ? &*filled : nullptr)) {
         // The accepted handle is closed: the entry must not keep it either.
-        if (filled != nullptr) CloseAllEntries();
+        if (filled) CloseAllEntries();
         return 0;
     }
-    if (filled != nullptr) readerEntry.hStartEvent->Wait(kInfinite);
+    if (filled) filled->hStartEvent->Wait(kInfinite);
     // Without a table entry nothing keeps the accepted handle: it closes here.
     return 1;
 }

@@ -6,15 +6,8 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 tool=${1:-$root/build/mingw/app/win32/PadsmithTool.exe}
 . "$root/tests/ui/wine-prefix.sh"
-
-fifo=$(mktemp -u)
-mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1024x600x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-xvfb_pid=$!
-read -r display <"$fifo"
-rm -f "$fifo"
-export DISPLAY=":$display"
-trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT INT TERM
+. "$root/tests/ui/virtual-display.sh"
+start_virtual_display 1024x600x24
 
 wine explorer /desktop=padsmith,900x460 "$tool" --simulate >/dev/null 2>&1 &
 wine_pid=$!

@@ -10,20 +10,9 @@ group=$3
 
 . "$here/wine-prefix.sh"
 
-xvfb_pid=
-cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
-trap cleanup EXIT INT TERM
+. "$here/virtual-display.sh"
 if [ -z "${DISPLAY:-}" ]; then
-    # -displayfd picks a free display number and tells it once the server is ready.
-    fifo=$(mktemp -u)
-    mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    read -r display <"$fifo"
-    rm -f "$fifo"
-    export DISPLAY=":$display"
+    start_virtual_display 1280x1024x24
 fi
 
 if [ -z "$tool" ]; then
