@@ -18,6 +18,11 @@ CDriver::~CDriver() {
 
 std::shared_ptr<HidDevice> CDriver::OpenTargetInterface(int index) {
     std::wstring path;
+    return OpenTargetPath(index, path);
+}
+
+std::shared_ptr<HidDevice> CDriver::OpenTargetPath(int index, std::wstring& path) {
+    path.clear();
     if (!m_port.GetInterfacePath(index, path)) return nullptr;
     if (!IsTargetPath(path)) return nullptr;
     m_bTargetFound = true;  // whatever the open's outcome
@@ -30,7 +35,7 @@ int CDriver::RefreshDevices() {
         for (DeviceEntry& entry : m_devices) {
             if (!entry.hStopEvent) continue;
             entry.hStopEvent->Set();
-            CancelReadersStoppedBy(entry.hStopEvent);
+            StopReadersStoppedBy(entry.hStopEvent);
             if (entry.hExitEvent) entry.hExitEvent->Wait(kInfinite);
         }
     }
@@ -39,13 +44,35 @@ int CDriver::RefreshDevices() {
         std::lock_guard<std::mutex> table(m_hTableLock);
         m_devices.clear();
     }
+    std::wstring currentPath;
+    {
+        std::lock_guard<std::mutex> lock(m_deviceMutex);
+        if (m_hDevice) currentPath = m_devicePath;
+    }
+    // The highest index that opens wins; an earlier match closes as a later one replaces it.
+    // The collection m_hDevice holds cannot open again while the device stays attached: there
+    // m_hDevice stays, and no lower-index match may take its place.
+    std::shared_ptr<HidDevice> best;
+    std::wstring bestPath;
+    int bestIndex = -1;
+    int heldIndex = -1;
     for (int index = 0; index < kInterfaceIndexLimit; ++index) {
-        std::shared_ptr<HidDevice> opened = OpenTargetInterface(index);
-        if (!opened) continue;
+        std::wstring path;
+        std::shared_ptr<HidDevice> opened = OpenTargetPath(index, path);
+        if (opened) {
+            best = std::move(opened);
+            bestPath = std::move(path);
+            bestIndex = index;
+        } else if (!currentPath.empty() && path == currentPath) {
+            heldIndex = index;
+        }
+    }
+    if (best && bestIndex > heldIndex) {
         // An operation in flight keeps its own reference to the handle it started with; the
         // replaced handle closes when the last user lets go.
         std::lock_guard<std::mutex> lock(m_deviceMutex);
-        m_hDevice = std::move(opened);
+        m_hDevice = std::move(best);
+        m_devicePath = std::move(bestPath);
     }
     return 1;
 }

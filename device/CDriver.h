@@ -101,10 +101,12 @@ private:
     friend class DeviceLockFrame;
     friend bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength);
 
+    // OpenTargetInterface that also tells the path it examined (empty when there is none).
+    std::shared_ptr<HidDevice> OpenTargetPath(int index, std::wstring& path);
     void StoreStatus(const DeviceStatus& status);
     // Erase and report 0x02: one report in the lock frame, then the settle pause.
     uint32_t SendAndSettle(const uint8_t* report, size_t length);
-    void ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry,
+    void ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry, ReadStop& stop,
                       const std::function<void(const DeviceStatus&)>& listener);
     void StopReaders();
 
@@ -130,14 +132,15 @@ private:
     // when its last user lets go.
     mutable std::mutex m_deviceMutex;
     std::shared_ptr<HidDevice> m_hDevice;
+    std::wstring m_devicePath;  // the collection m_hDevice was opened on
 
     struct Reader {
         std::thread thread;
-        std::weak_ptr<HidDevice> device;            // what CancelRead stops; never kept open
+        std::shared_ptr<ReadStop> stop;             // this reader's alone
         std::shared_ptr<TimedEvent> stopEvent;      // its table entry's, when it has one
         std::shared_ptr<std::atomic<bool>> ended;
     };
-    void CancelReadersStoppedBy(const std::shared_ptr<TimedEvent>& stopEvent);
+    void StopReadersStoppedBy(const std::shared_ptr<TimedEvent>& stopEvent);
     std::mutex m_readersMutex;
     std::vector<Reader> m_readers;
     std::function<void(const DeviceStatus&)> m_inputReportListener;  // guarded by m_readersMutex

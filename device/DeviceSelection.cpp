@@ -75,15 +75,19 @@ bool CDriver::StartReaderThread(DeviceEntry* entry) {
     }
     std::shared_ptr<HidDevice> device = CurrentDevice();  // read once: a later refresh does not move it
     Reader reader;
-    reader.device = device;
+    reader.stop = std::make_shared<ReadStop>();
     reader.ended = std::make_shared<std::atomic<bool>>(false);
+    // The reader shakes hands through the entry's events; it must not hold the entry's handle,
+    // which CloseAllEntries closes.
     DeviceEntry handshake = entry != nullptr ? *entry : DeviceEntry{};
+    handshake.hDevice.reset();
     reader.stopEvent = handshake.hStopEvent;
     try {
-        reader.thread = std::thread([this, device, handshake, listener = m_inputReportListener,
-                                     setup = m_readerThreadSetup, ended = reader.ended] {
+        reader.thread = std::thread([this, device, handshake, stop = reader.stop,
+                                     listener = m_inputReportListener,
+                                     setup = m_readerThreadSetup, ended = reader.ended]() mutable {
             if (setup) setup();
-            ReaderThread(device, handshake, listener);
+            ReaderThread(std::move(device), handshake, *stop, listener);
             ended->store(true);
         });
     } catch (const std::system_error&) {
@@ -93,20 +97,22 @@ bool CDriver::StartReaderThread(DeviceEntry* entry) {
     return true;
 }
 
-void CDriver::ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry,
+void CDriver::ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry, ReadStop& stop,
                            const std::function<void(const DeviceStatus&)>& listener) {
     if (entry.hStartEvent) entry.hStartEvent->Set();
     // Zeroed once: after a short read the other bytes still hold the previous report.
     std::array<uint8_t, kInputReportLength> report{};
     while (device) {
         size_t bytesRead = 0;
-        ReadStatus status = device->ReadInputReport(report.data(), report.size(), bytesRead);
+        ReadStatus status = device->ReadInputReport(report.data(), report.size(), bytesRead, stop);
         if (status != ReadStatus::kReport) break;
         DeviceStatus values = DecodeStatusBytes(report.data());
         StoreStatus(values);
         if (listener) listener(values);
     }
-    device.reset();  // the reader's hold on the handle ends with it
+    // After its last use the reader lets its handle go: it closes unless an operation or
+    // m_hDevice still holds it, so a refresh can open the collection again.
+    device.reset();
     if (entry.hExitEvent) entry.hExitEvent->Set();
 }
 
@@ -120,19 +126,16 @@ void CDriver::SetReaderThreadSetup(std::function<void()> setup) {
     m_readerThreadSetup = std::move(setup);
 }
 
-void CDriver::CancelReadersStoppedBy(const std::shared_ptr<TimedEvent>& stopEvent) {
+void CDriver::StopReadersStoppedBy(const std::shared_ptr<TimedEvent>& stopEvent) {
     std::lock_guard<std::mutex> lock(m_readersMutex);
     for (Reader& reader : m_readers) {
-        if (reader.stopEvent != stopEvent) continue;
-        if (std::shared_ptr<HidDevice> device = reader.device.lock()) device->CancelRead();
+        if (reader.stopEvent == stopEvent) reader.stop->Request();
     }
 }
 
 void CDriver::StopReaders() {
     std::lock_guard<std::mutex> lock(m_readersMutex);
-    for (Reader& reader : m_readers) {
-        if (std::shared_ptr<HidDevice> device = reader.device.lock()) device->CancelRead();
-    }
+    for (Reader& reader : m_readers) reader.stop->Request();
     for (Reader& reader : m_readers) reader.thread.join();
     m_readers.clear();
 }

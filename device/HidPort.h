@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace padsmith {
@@ -13,7 +14,39 @@ namespace padsmith {
 enum class ReadStatus {
     kReport,     // one input report was read
     kFailed,     // the read failed (device gone, handle closed): the reader ends
-    kCancelled,  // CancelRead was called
+    kCancelled,  // the reader's stop was asked for
+};
+
+// One reader's stop signal. Asking for it ends that reader's pending and later reads, and no
+// other reader's: the handle itself stays usable, for operations and for later readers.
+class ReadStop {
+public:
+    // From any thread.
+    void Request() {
+        std::function<void()> wake;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_requested = true;
+            wake = m_wake;
+        }
+        // Outside the lock: a port's wake takes the port's own lock.
+        if (wake) wake();
+    }
+    bool Requested() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_requested;
+    }
+    // How a stop reaches a port's read while it waits; null when the read is over. A wake may
+    // still run once after it was replaced, so it must own what it touches.
+    void SetWake(std::function<void()> wake) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_wake = std::move(wake);
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    bool m_requested = false;
+    std::function<void()> m_wake;
 };
 
 // One open HID interface: an exclusive handle. Destroying it closes the handle.
@@ -27,12 +60,10 @@ public:
     virtual bool SetFeature(const uint8_t* report, size_t length) = 0;
     // `report[0]` holds the wanted report ID on entry. True when the device supplied it.
     virtual bool GetFeature(uint8_t* report, size_t length) = 0;
-    // Blocks until one input report arrives, the read fails, or CancelRead is called.
-    // `bytesRead` is set on kReport.
-    virtual ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead) = 0;
-    // The stop signal of the readers on this handle, from any thread: every pending and later
-    // read returns kCancelled.
-    virtual void CancelRead() = 0;
+    // Blocks until one input report arrives, the read fails, or `stop` is asked for (checked
+    // first: a stop that came before the read ends it at once). `bytesRead` is set on kReport.
+    virtual ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead,
+                                       ReadStop& stop) = 0;
 };
 
 enum class DeviceChange { kArrival, kRemoval };

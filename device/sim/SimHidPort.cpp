@@ -20,7 +20,6 @@ struct HandleState {
     SimInterface iface;
     bool service = false;  // a handle of the service collection
     bool valid = true;     // false once the display (or the port) is gone
-    bool cancelled = false;
     std::deque<InputReport> inputs;
 };
 
@@ -177,25 +176,32 @@ public:
         return supplied;
     }
 
-    ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead) override {
-        std::unique_lock<std::mutex> lock(m_core->mutex);
-        m_core->changed.wait(lock, [this] {
-            return m_state.cancelled || !m_state.valid || !m_state.inputs.empty();
+    ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead,
+                               ReadStop& stop) override {
+        // Set before the lock is taken: a stop takes the lock inside its wake.
+        stop.SetWake([core = m_core] {
+            std::lock_guard<std::mutex> lock(core->mutex);
+            core->changed.notify_all();
         });
-        if (m_state.cancelled) return ReadStatus::kCancelled;
-        // A buffer shorter than the report fails, as the platform's read does.
-        if (!m_state.valid || report == nullptr || length < kInputReportLength) return ReadStatus::kFailed;
-        const InputReport& next = m_state.inputs.front();
-        std::copy(next.begin(), next.end(), report);
-        m_state.inputs.pop_front();
-        bytesRead = kInputReportLength;
-        return ReadStatus::kReport;
-    }
-
-    void CancelRead() override {
-        std::lock_guard<std::mutex> lock(m_core->mutex);
-        m_state.cancelled = true;
-        m_core->changed.notify_all();
+        ReadStatus status = ReadStatus::kFailed;
+        {
+            std::unique_lock<std::mutex> lock(m_core->mutex);
+            m_core->changed.wait(lock, [&] {
+                return stop.Requested() || !m_state.valid || !m_state.inputs.empty();
+            });
+            if (stop.Requested()) {
+                status = ReadStatus::kCancelled;
+            } else if (m_state.valid && report != nullptr && length >= kInputReportLength) {
+                // A buffer shorter than the report fails, as the platform's read does.
+                const InputReport& next = m_state.inputs.front();
+                std::copy(next.begin(), next.end(), report);
+                m_state.inputs.pop_front();
+                bytesRead = kInputReportLength;
+                status = ReadStatus::kReport;
+            }
+        }
+        stop.SetWake(nullptr);
+        return status;
     }
 
 private:

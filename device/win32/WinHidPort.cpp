@@ -45,18 +45,24 @@ struct HidFunctions {
 
 namespace {
 
+// A manual-reset event, not signalled.
+struct Event {
+    Event() : handle(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Event() {
+        if (handle != nullptr) CloseHandle(handle);
+    }
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+    HANDLE handle;
+};
+
 // An open interface. The handle is overlapped so that a pending input-report read never holds
 // up a feature report on the same handle.
 class WinHidDevice : public HidDevice {
 public:
     WinHidDevice(std::shared_ptr<HidFunctions> functions, HANDLE handle)
-        : m_functions(std::move(functions)),
-          m_handle(handle),
-          m_stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~WinHidDevice() override {
-        CloseHandle(m_handle);
-        if (m_stop != nullptr) CloseHandle(m_stop);
-    }
+        : m_functions(std::move(functions)), m_handle(handle) {}
+    ~WinHidDevice() override { CloseHandle(m_handle); }
     WinHidDevice(const WinHidDevice&) = delete;
     WinHidDevice& operator=(const WinHidDevice&) = delete;
 
@@ -91,27 +97,30 @@ public:
         return m_functions->getFeature(m_handle, report, static_cast<ULONG>(length)) != FALSE;
     }
 
-    ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead) override {
-        HANDLE completion = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (completion == nullptr) return ReadStatus::kFailed;
+    ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead,
+                               ReadStop& stop) override {
+        Event completion;
+        auto stopped = std::make_shared<Event>();  // owned by the wake too: it may run late
+        if (completion.handle == nullptr || stopped->handle == nullptr) return ReadStatus::kFailed;
+        stop.SetWake([stopped] { SetEvent(stopped->handle); });
         ReadStatus status = ReadStatus::kFailed;
         // A pending read that completes with an error stores nothing and the reader reads
         // again; a read that cannot even be issued (the device is gone) ends it.
         for (bool again = true; again;) {
             again = false;
-            if (m_stop == nullptr || WaitForSingleObject(m_stop, 0) == WAIT_OBJECT_0) {
+            if (stop.Requested()) {
                 status = ReadStatus::kCancelled;
                 break;
             }
-            ResetEvent(completion);
+            ResetEvent(completion.handle);
             OVERLAPPED overlapped{};
-            overlapped.hEvent = completion;
+            overlapped.hEvent = completion.handle;
             DWORD transferred = 0;
             if (!ReadFile(m_handle, report, static_cast<DWORD>(length), nullptr, &overlapped) &&
                 GetLastError() != ERROR_IO_PENDING) {
                 break;
             }
-            HANDLE waits[2] = {completion, m_stop};
+            HANDLE waits[2] = {completion.handle, stopped->handle};
             const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
             if (which == WAIT_OBJECT_0) {
                 if (GetOverlappedResult(m_handle, &overlapped, &transferred, FALSE)) {
@@ -128,18 +137,13 @@ public:
                 status = ReadStatus::kCancelled;
             }
         }
-        CloseHandle(completion);
+        stop.SetWake(nullptr);
         return status;
-    }
-
-    void CancelRead() override {
-        if (m_stop != nullptr) SetEvent(m_stop);
     }
 
 private:
     std::shared_ptr<HidFunctions> m_functions;
     HANDLE m_handle;
-    HANDLE m_stop;  // manual-reset: once set, every read ends
 };
 
 }  // namespace

@@ -69,6 +69,11 @@ TEST(RefreshDevices, TheHighestMatchingIndexWinsAndEarlierOnesAreClosed) {
     std::wstring first;
     ASSERT_TRUE(rig.port.GetInterfacePath(0, first));
     EXPECT_NE(rig.port.Open(first), nullptr);  // the earlier match was let go
+    // Again while an operation holds the handle: it stays, and the lower match is not taken.
+    std::shared_ptr<HidDevice> inUse = rig.driver.CurrentDevice();
+    rig.driver.RefreshDevices();
+    EXPECT_EQ(rig.driver.CurrentDevice(), inUse);
+    EXPECT_NE(rig.port.Open(first), nullptr);
 }
 
 TEST(RefreshDevices, LooksAtTheFirstThirtyTwoInterfacesOnly) {
@@ -222,6 +227,31 @@ TEST_F(InputReports, TheReaderEndsWhenTheDeviceGoesAndKeepsItsHandleMeanwhile) {
     }
     EXPECT_TRUE(readerHandle.expired());
     EXPECT_EQ(rig.driver.Status().firmwareVersion, 0u);
+}
+
+TEST(InputReaders, AStopEndsOnlyItsReaderAndNoReaderKeepsAnEntrysHandle) {
+    Rig rig;
+    std::atomic<int> reports{0};
+    rig.driver.SetInputReportListener([&](const DeviceStatus&) { ++reports; });
+    // An entry on the pen collection, as a selection fills it, with its reader.
+    std::wstring penPath;
+    ASSERT_TRUE(rig.port.GetInterfacePath(1, penPath));
+    DeviceEntry entry = Request(0x2A7D, 0x6C21);
+    entry.hDevice = rig.port.Open(penPath);
+    entry.bInUse = 1;
+    entry.hStopEvent = rig.clock.CreateAutoResetEvent(false);
+    entry.hExitEvent = rig.clock.CreateAutoResetEvent(false);
+    CDriverTestPeer::AddEntry(rig.driver, entry);
+    ASSERT_TRUE(rig.driver.StartReaderThread(&entry));
+    entry = DeviceEntry{};
+    rig.driver.CloseAllEntries();
+    EXPECT_NE(rig.port.Open(penPath), nullptr);
+
+    rig.driver.RefreshDevices();  // stops the entry's reader and waits for it to end
+    ASSERT_TRUE(rig.driver.StartReaderThread());  // a later reader on the same handle
+    rig.port.SendInputReport();
+    for (int i = 0; i < 5000 && reports == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(reports, 1);
 }
 
 TEST(InputReaders, AreStoppedAndJoinedWhenTheDriverGoes) {

@@ -27,9 +27,14 @@ std::shared_ptr<HidDevice> OpenWhere(SimHidPort& port, bool (*wanted)(const std:
 
 std::shared_ptr<HidDevice> OpenService(SimHidPort& port) { return OpenWhere(port, IsServicePath); }
 
-ReadStatus Read(HidDevice& device, std::array<uint8_t, 10>& report) {
+ReadStatus Read(HidDevice& device, std::array<uint8_t, 10>& report, ReadStop& stop) {
     size_t bytesRead = 0;
-    return device.ReadInputReport(report.data(), report.size(), bytesRead);
+    return device.ReadInputReport(report.data(), report.size(), bytesRead, stop);
+}
+
+ReadStatus Read(HidDevice& device, std::array<uint8_t, 10>& report) {
+    ReadStop unstopped;
+    return Read(device, report, unstopped);
 }
 
 const std::array<uint8_t, 5> kErase{0x29, 0x45, 0x72, 0x61, 0x73};
@@ -105,7 +110,7 @@ TEST(SimBusTest, UnplugAfterDropsTheDisplayRightAfterTheNthRecord) {
     EXPECT_EQ(port.AcceptedWriteRecords(), 3);
 }
 
-TEST(SimBusTest, InputReportsQueuePerServiceHandleAndCancelIsSticky) {
+TEST(SimBusTest, InputReportsQueuePerServiceHandleAndAStopEndsOnlyItsReader) {
     VirtualClock clock;
     SimOptions options;
     options.info = {1, 2, 3, 4, 5, 6, 7, 8};
@@ -126,27 +131,30 @@ TEST(SimBusTest, InputReportsQueuePerServiceHandleAndCancelIsSticky) {
     EXPECT_EQ(report[1], 40 - kInputBufferCount);  // the oldest were dropped
     std::array<uint8_t, 9> shortBuffer{};
     size_t bytesRead = 0;
-    EXPECT_EQ(service->ReadInputReport(shortBuffer.data(), shortBuffer.size(), bytesRead), ReadStatus::kFailed);
+    ReadStop stop;
+    EXPECT_EQ(service->ReadInputReport(shortBuffer.data(), shortBuffer.size(), bytesRead, stop),
+              ReadStatus::kFailed);
 
     auto pending = std::async(std::launch::async, [&] {
         std::array<uint8_t, 10> mine{};
         return Read(*service, mine);  // 31 reports still queued: reads one at once
     });
     EXPECT_EQ(pending.get(), ReadStatus::kReport);
-    service->CancelRead();
-    EXPECT_EQ(Read(*service, report), ReadStatus::kCancelled);  // reports queued, still cancelled
-    EXPECT_EQ(Read(*service, report), ReadStatus::kCancelled);
+    stop.Request();
+    EXPECT_EQ(Read(*service, report, stop), ReadStatus::kCancelled);  // reports queued, still stopped
+    EXPECT_EQ(Read(*service, report), ReadStatus::kReport);  // another reader's are not
 }
 
-TEST(SimBusTest, CancelEndsAPendingRead) {
+TEST(SimBusTest, AStopEndsAPendingRead) {
     VirtualClock clock;
     SimHidPort port(clock, {});
     auto service = OpenService(port);
+    ReadStop stop;
     auto pending = std::async(std::launch::async, [&] {
         std::array<uint8_t, 10> report{};
-        return Read(*service, report);
+        return Read(*service, report, stop);
     });
-    service->CancelRead();
+    stop.Request();
     EXPECT_EQ(pending.get(), ReadStatus::kCancelled);
 }
 
@@ -176,9 +184,10 @@ TEST(SimBusTest, SeveralThreadsShareThePort) {
     auto service = OpenService(port);
     port.StartInputStream(Millis(3));
     std::atomic<int> reads{0};
+    ReadStop stop;
     std::thread reader([&] {
         std::array<uint8_t, 10> report{};
-        while (Read(*service, report) == ReadStatus::kReport) ++reads;
+        while (Read(*service, report, stop) == ReadStatus::kReport) ++reads;
     });
     clock.BeginActivity();
     std::thread writer([&] {
@@ -201,7 +210,7 @@ TEST(SimBusTest, SeveralThreadsShareThePort) {
     port.StopInputStream();
     port.SendInputReport();  // the stream may not have got to run before the writer was done
     while (reads == 0) std::this_thread::yield();
-    service->CancelRead();
+    stop.Request();
     reader.join();
     EXPECT_EQ(port.AcceptedWriteRecords(), 200);
 }
