@@ -2,6 +2,8 @@
 
 #include "app/FlashJob.h"
 
+#include <vector>
+
 #include "app/ActivityLog.h"
 #include "app/Catalogue.h"
 #include "device/CDriver.h"
@@ -27,18 +29,23 @@ uint32_t LogResult(uint32_t result, uint16_t success, uint16_t failure, LogList&
 
 uint32_t RunWrite(const FlashJob& job) {
     LogList& log = *job.pLogList;
-    if (job.pDriver != nullptr) {
-        // Never erase what cannot be rewritten.
-        if (!CheckFirmwareImage(job.strImagePath)) {
-            Log(kMsgWriteFail, log);
-            return kResultFailure;
-        }
-        uint32_t erased = LogResult(job.pDriver->EraseFlash(), kMsgEraseSuccess, kMsgEraseFail, log);
-        if (erased != kResultSuccess) return erased;
+    if (job.pDriver == nullptr) {
+        Log(kMsgPleaseWait, log);
+        return kResultFailure;
     }
+    // The image is read once, here, before anything is erased: what is written is what was
+    // checked, whatever happens to the file meanwhile, and no file is touched after the erase.
+    // An image that does not load, or is empty, leaves the device as it was.
+    std::vector<uint8_t> image;
+    int32_t nLength = 0;
+    if (!LoadFirmwareImage(job.strImagePath, image, nLength) || nLength == 0) {
+        Log(kMsgWriteFail, log);
+        return kResultFailure;
+    }
+    uint32_t erased = LogResult(job.pDriver->EraseFlash(), kMsgEraseSuccess, kMsgEraseFail, log);
+    if (erased != kResultSuccess) return erased;
     Log(kMsgPleaseWait, log);
-    if (job.pDriver == nullptr) return kResultFailure;
-    return LogResult(job.pDriver->WriteFirmwareFile(job.strImagePath), kMsgWriteSuccess,
+    return LogResult(job.pDriver->WriteFirmwareImage(image.data(), nLength), kMsgWriteSuccess,
                      kMsgWriteFail, log);
 }
 

@@ -24,8 +24,9 @@ struct FlashJob {
 };
 
 // Erase, then write the image. Logs each outcome and always ends by enabling the button.
-// The image is checked (opens, its extension begins with "bin", not empty) before anything is
-// erased: a bad image logs "Write Flash Fail" and leaves the device as it was.
+// The image file is read once, before anything is erased, and the records are built from that
+// read: a bad image (does not open, is not a regular file, its extension does not begin with
+// "bin", empty) logs "Write Flash Fail" and leaves the device as it was.
 // The exit code is the run's operation result: 0 written, 1 failed (also without a driver),
 // 3 busy.
 uint32_t WriteFlashThread(FlashJob job);

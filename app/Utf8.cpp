@@ -33,27 +33,17 @@ void AppendWide(std::wstring& out, char32_t c) {
         out += static_cast<wchar_t>(c);
     }
 }
-}  // namespace
 
-std::string ToUtf8(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = static_cast<char32_t>(static_cast<uint32_t>(text[i]) & 0x1FFFFF);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-            char32_t low = static_cast<char32_t>(text[i + 1]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
-        AppendUtf8(out, c);
-    }
-    return out;
+// Lone surrogates that stand for one byte of a file name that is not UTF-8.
+constexpr char32_t kEscapedByteBase = 0xDC00;
+
+bool IsEscapedByte(char32_t c) {
+    return c >= kEscapedByteBase + 0x80 && c <= kEscapedByteBase + 0xFF;
 }
 
-std::wstring FromUtf8(const std::string& text) {
+// UTF-8 to wide text; a byte that starts no valid sequence goes through `invalid`.
+template <typename Invalid>
+std::wstring Decode(const std::string& text, Invalid invalid) {
     std::wstring out;
     out.reserve(text.size());
     size_t i = 0;
@@ -62,7 +52,7 @@ std::wstring FromUtf8(const std::string& text) {
         int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2
                   : (lead >> 3) == 0x1E ? 3 : -1;
         if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
-            AppendWide(out, kReplacement);  // a stray byte, or a sequence cut off by the end
+            invalid(out, lead);  // a stray byte, or a sequence cut off by the end
             ++i;
             continue;
         }
@@ -78,7 +68,7 @@ std::wstring FromUtf8(const std::string& text) {
         }
         static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
         if (!valid || c < kSmallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            AppendWide(out, kReplacement);
+            invalid(out, lead);
             ++i;
             continue;
         }
@@ -86,6 +76,54 @@ std::wstring FromUtf8(const std::string& text) {
         i += static_cast<size_t>(extra) + 1;
     }
     return out;
+}
+
+// Wide text to UTF-8; a code point that UTF-8 cannot carry goes through `unencodable`.
+template <typename Unencodable>
+std::string Encode(const std::wstring& text, Unencodable unencodable) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = static_cast<char32_t>(static_cast<uint32_t>(text[i]) & 0x1FFFFF);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+            char32_t low = static_cast<char32_t>(text[i + 1]);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+            unencodable(out, c);
+        } else {
+            AppendUtf8(out, c);
+        }
+    }
+    return out;
+}
+}  // namespace
+
+std::string ToUtf8(const std::wstring& text) {
+    return Encode(text, [](std::string& out, char32_t) { AppendUtf8(out, kReplacement); });
+}
+
+std::wstring FromUtf8(const std::string& text) {
+    return Decode(text, [](std::wstring& out, unsigned char) { AppendWide(out, kReplacement); });
+}
+
+std::wstring FromNativeFileName(const std::string& name) {
+    return Decode(name, [](std::wstring& out, unsigned char byte) {
+        out += static_cast<wchar_t>(kEscapedByteBase + byte);
+    });
+}
+
+std::string ToNativeFileName(const std::wstring& name) {
+    return Encode(name, [](std::string& out, char32_t c) {
+        if (IsEscapedByte(c)) {
+            out += static_cast<char>(c - kEscapedByteBase);
+        } else {
+            AppendUtf8(out, kReplacement);
+        }
+    });
 }
 
 }  // namespace padsmith

@@ -10,4 +10,11 @@ std::string ToUtf8(const std::wstring& text);
 // Invalid sequences become U+FFFD.
 std::wstring FromUtf8(const std::string& text);
 
+// File names on systems whose file names are bytes: every name survives the round trip, even
+// one that is not UTF-8. Each byte of an invalid sequence becomes U+DC80..U+DCFF (a lone
+// surrogate, which valid UTF-8 never yields) and turns back into that byte. Shown with
+// ToUtf8, such a byte reads as U+FFFD.
+std::wstring FromNativeFileName(const std::string& name);
+std::string ToNativeFileName(const std::wstring& name);
+
 }  // namespace padsmith

@@ -6,8 +6,28 @@
 
 namespace padsmith::cli {
 
+namespace {
+// A log line is one line: a control character in it (a file name may hold a line break) is
+// shown as \xNN, so it can neither break the line nor forge another.
+std::wstring WithoutControlCharacters(const std::wstring& line) {
+    std::wstring shown;
+    shown.reserve(line.size());
+    for (wchar_t c : line) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+            static const wchar_t kHex[] = L"0123456789ABCDEF";
+            shown += L"\\x";
+            shown += kHex[(c >> 4) & 0xF];
+            shown += kHex[c & 0xF];
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+}  // namespace
+
 void ConsoleLog::InsertLine(const std::wstring& line) {
-    std::string text = ToUtf8(line);
+    std::string text = ToUtf8(WithoutControlCharacters(line));
     std::lock_guard<std::mutex> lock(m_mutex);
     std::fprintf(m_stream, "%s\n", text.c_str());
     std::fflush(m_stream);

@@ -50,6 +50,19 @@ int ListInterfaces(HidPort& port, std::FILE* out) {
     return found ? 0 : 1;
 }
 
+// The image argument as a full path. File names are bytes here, and not every name is UTF-8:
+// the path keeps them as they are (Windows arguments arrive as UTF-8 from wide ones).
+std::wstring FullImagePath(const std::string& argument) {
+    std::error_code ignored;
+#ifdef _WIN32
+    std::filesystem::path full = std::filesystem::absolute(std::filesystem::u8path(argument), ignored);
+    return full.empty() ? FromUtf8(argument) : full.wstring();
+#else
+    std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(argument), ignored);
+    return FromNativeFileName(full.empty() ? argument : full.native());
+#endif
+}
+
 std::wstring InputReportLine(const DeviceStatus& status) {
     return L"Input report: PCB Version(" + FormatPcbVersion(status.pcbVersion) +
            L") Firmware Version(" + FormatFirmwareVersion(status.firmwareVersion) +
@@ -86,9 +99,7 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
         case Command::kInfo:
             return ExitStatus(GetFirmwareVersion(&driver, log));
         case Command::kWrite: {
-            std::error_code ignored;
-            std::filesystem::path full = std::filesystem::absolute(std::filesystem::u8path(args[0]), ignored);
-            FlashJob job{&log, &driver, nullptr, FromUtf8(full.u8string())};
+            FlashJob job{&log, &driver, nullptr, FullImagePath(args[0])};
             LogText(FormatMessageEntry(kMsgOpenFile, job.strImagePath), log);
             ProgressBar bar(streams.err);
             if (streams.progressBar) driver.SetWriteProgress(&bar);

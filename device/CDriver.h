@@ -88,6 +88,8 @@ public:
     uint32_t QueryDeviceInfo(uint16_t& pcbVersion, uint16_t& sizeCode, uint32_t& firmwareVersion);
     uint32_t SendFeature02();
     uint32_t WriteFirmwareFile(const std::wstring& path);
+    // The same over an image read before (the write run reads its file once, before it erases).
+    uint32_t WriteFirmwareImage(const uint8_t* image, int32_t nLength);
 
     // Observer of the write sequence (progress bar, taskbar button); may be null.
     void SetWriteProgress(WriteProgress* progress);
@@ -104,6 +106,8 @@ private:
     // OpenTargetInterface that also tells the path it examined (empty when there is none).
     std::shared_ptr<HidDevice> OpenTargetPath(int index, std::wstring& path);
     void StoreStatus(const DeviceStatus& status);
+    // The write sequence and its end, inside the lock frame.
+    uint32_t WriteImageInFrame(const uint8_t* image, int32_t nLength);
     // Erase and report 0x02: one report in the lock frame, then the settle pause.
     uint32_t SendAndSettle(const uint8_t* report, size_t length);
     void ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry, ReadStop& stop,

@@ -5,6 +5,14 @@
 
 #include "app/Utf8.h"
 
+#ifdef _WIN32
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace padsmith {
 namespace {
 
@@ -13,11 +21,28 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-FilePtr OpenForReading(const std::wstring& path) {
+// Opens a regular file for reading as raw bytes ("rb"). Anything else (a FIFO, a device, a
+// directory) is refused, and the open itself never waits: a FIFO would block it until a writer
+// came, with the device lock held.
+FilePtr OpenRegularFile(const std::wstring& path) {
 #ifdef _WIN32
-    return FilePtr(_wfopen(path.c_str(), L"rb"));
+    FilePtr file(_wfopen(path.c_str(), L"rb"));
+    struct _stat64 status {};
+    if (!file || _fstat64(_fileno(file.get()), &status) != 0 || (status.st_mode & _S_IFREG) == 0) {
+        return nullptr;
+    }
+    return file;
 #else
-    return FilePtr(std::fopen(ToUtf8(path).c_str(), "rb"));
+    const int fd = ::open(ToNativeFileName(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    FilePtr file(::fdopen(fd, "rb"));
+    if (!file) ::close(fd);
+    return file;
 #endif
 }
 
@@ -33,7 +58,7 @@ std::wstring GetFileExtension(const std::wstring& path) {
 }
 
 bool LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, int32_t& nLength) {
-    FilePtr file = OpenForReading(path);
+    FilePtr file = OpenRegularFile(path);
     if (!file) return false;
     if (GetFileExtension(path).compare(0, 3, L"bin") != 0) return false;
     std::vector<uint8_t> buffer(static_cast<size_t>(kFlashSize));
@@ -44,12 +69,6 @@ bool LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, in
     image = std::move(buffer);
     nLength = static_cast<int32_t>(read);
     return true;
-}
-
-bool CheckFirmwareImage(const std::wstring& path) {
-    std::vector<uint8_t> image;
-    int32_t nLength = 0;
-    return LoadFirmwareImage(path, image, nLength) && nLength > 0;
 }
 
 }  // namespace padsmith

@@ -17,11 +17,8 @@ std::wstring GetFileExtension(const std::wstring& path);
 
 // Opens the file ("rb"), checks that its extension begins with "bin" (after the open, so a
 // missing file fails first whatever its name) and reads it, at most kFlashSize bytes. `nLength`
-// is the number of bytes read. False when the file cannot be opened or read, or the extension
-// does not pass.
+// is the number of bytes read. False when the file cannot be opened or read, is not a regular
+// file, or the extension does not pass.
 bool LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, int32_t& nLength);
-
-// What a write run checks before it erases anything: the image loads and is not empty.
-bool CheckFirmwareImage(const std::wstring& path);
 
 }  // namespace padsmith

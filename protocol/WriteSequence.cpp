@@ -122,7 +122,17 @@ uint32_t CDriver::WriteFirmwareFile(const std::wstring& path) {
     std::vector<uint8_t> image;
     int32_t nLength = 0;
     if (!LoadFirmwareImage(path, image, nLength)) return kResultFailure;
-    bool written = WriteImage(*this, image.data(), nLength);
+    return WriteImageInFrame(image.data(), nLength);
+}
+
+uint32_t CDriver::WriteFirmwareImage(const uint8_t* image, int32_t nLength) {
+    DeviceLockFrame frame(*this);
+    if (!frame.Acquired()) return kResultBusy;
+    return WriteImageInFrame(image, nLength);
+}
+
+uint32_t CDriver::WriteImageInFrame(const uint8_t* image, int32_t nLength) {
+    bool written = WriteImage(*this, image, nLength);
     if (m_progress != nullptr) m_progress->OnWriteEnded();
     return written ? kResultSuccess : kResultFailure;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 
 #include "TestRig.h"
 #include "app/Utf8.h"
@@ -93,6 +94,28 @@ TEST(CliSession, WriteRunsTheWholeFlashRun) {
     EXPECT_EQ(run.status, 0);
     EXPECT_THAT(run.Texts(), ElementsAre("Open File " + file.u8string(), "Erase Flash Success",
                                          "Please wait when operatation...", "Write Flash Success"));
+}
+
+TEST(CliSession, FileNamesReachTheFileAsTheyAreAndCannotForgeALine) {
+    TempDir dir;
+    // Not UTF-8: a lossy conversion would open the look-alike beside it.
+    const std::string latin1 = (dir.Path() / "caf\xE9.bin").native();
+    const std::string lookAlike = (dir.Path() / "caf\xEF\xBF\xBD.bin").native();
+    std::ofstream(latin1, std::ios::binary).write("\x11\x22", 2);
+    std::ofstream(lookAlike, std::ios::binary).write("\x33\x44", 2);
+    const std::string flash = (dir.Path() / "flash").native();
+    EXPECT_EQ(CliRun({"write", latin1}, "flash=" + flash).status, 0);
+    std::ifstream written(flash, std::ios::binary);
+    char first[2] = {};
+    written.read(first, 2);
+    EXPECT_EQ(std::string(first, 2), "\x11\x22");
+    const std::string forged = (dir.Path() / "a\n2026-12-09, 10:00:00  Write Flash Success\n.bin").native();
+    std::ofstream(forged, std::ios::binary).write("\x55", 1);
+    CliRun run({"write", forged}, "refuse-erase");
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.Texts().size(), 2u) << run.out;
+    EXPECT_THAT(run.Texts()[0], HasSubstr("a\\x0A2026-12-09, 10:00:00  Write Flash Success\\x0A.bin"));
+    EXPECT_EQ(run.Texts()[1], "Erase Flash Fail");
 }
 
 TEST(CliSession, ExitStatusFollowsTheOutcome) {

@@ -4,6 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #include "TestRig.h"
 #include "app/FlashWorkers.h"
 #include "protocol/OperationResult.h"
@@ -82,10 +86,40 @@ TEST_F(WriteRunTest, TheDeviceLeavingDuringTheWriteFailsIt) {
     EXPECT_EQ(rig.port.AcceptedWriteRecords(), 100);
 }
 
+TEST_F(WriteRunTest, TheImageIsReadOnceBeforeTheEraseAndWrittenAsItWasRead) {
+    Rig rig;
+    const std::wstring path = Image(0xD800);
+    const std::vector<uint8_t> image = PatternImage(0xD800);
+    // The file is emptied the moment the erase has gone through.
+    class EmptiesTheFileAfterTheErase : public RecordedLog {
+    public:
+        explicit EmptiesTheFileAfterTheErase(std::filesystem::path file) : m_file(std::move(file)) {}
+        void InsertLine(const std::wstring& line) override {
+            if (line.find(L"Erase Flash Success") != std::wstring::npos) std::ofstream(m_file, std::ios::trunc);
+            RecordedLog::InsertLine(line);
+        }
+    private:
+        std::filesystem::path m_file;
+    } log(path);
+    EXPECT_EQ(WriteFlashThread(FlashJob{&log, &rig.driver, nullptr, path}), kResultSuccess);
+    ASSERT_EQ(std::filesystem::file_size(path), 0u);
+    std::vector<uint8_t> flash = rig.port.Flash();
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 0x8000, flash.begin()));
+    EXPECT_TRUE(std::equal(image.begin() + 0xB000, image.end(), flash.begin() + 0xB000));
+}
+
 TEST_F(WriteRunTest, ABadImageNeverErasesTheDevice) {
     Rig rig;
     std::vector<uint8_t> factory = rig.port.Flash();
-    for (const std::wstring& path : {Image(0xD800, "fw.hex"), Image(0, "empty.bin"), Wide(dir.Path() / "missing.bin")}) {
+    std::vector<std::wstring> bad{Image(0xD800, "fw.hex"), Image(0, "empty.bin"), Wide(dir.Path() / "missing.bin"),
+                                  Wide(dir.Path() / "folder.bin")};
+    std::filesystem::create_directory(dir.Path() / "folder.bin");
+#ifndef _WIN32
+    // A FIFO would block the open until a writer came.
+    ASSERT_EQ(mkfifo((dir.Path() / "fifo.bin").c_str(), 0600), 0);
+    bad.push_back(Wide(dir.Path() / "fifo.bin"));
+#endif
+    for (const std::wstring& path : bad) {
         RunOutcome run = WriteRun(rig, path);
         EXPECT_EQ(run.result, kResultFailure);
         EXPECT_THAT(run.lines, ElementsAre(L"Write Flash Fail"));
