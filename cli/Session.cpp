@@ -1,5 +1,6 @@
 #include "cli/Session.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/Catalogue.h"
@@ -69,13 +70,18 @@ std::wstring InputReportLine(const DeviceStatus& status) {
            L") Product Size(" + FormatProductSize(status.sizeCode) + L" inches)";
 }
 
-int Monitor(CDriver& driver, Clock& clock, sim::SimHidPort* simulated, LogList& log, int seconds) {
+int Monitor(CDriver& driver, Clock& clock, sim::SimHidPort* simulated, LogList& log, int seconds,
+            int (*interrupted)()) {
     driver.SetInputReportListener([&log](const DeviceStatus& status) {
         LogText(InputReportLine(status), log);
     });
     if (!driver.StartReaderThread()) return 1;
     if (simulated != nullptr) simulated->StartInputStream(kSimulatedReportPeriod);
-    clock.Sleep(Millis(seconds * 1000));
+    constexpr Millis kSlice{100};
+    for (Millis left{int64_t{seconds} * 1000}; left > Millis(0); left -= kSlice) {
+        if (interrupted != nullptr && interrupted() != 0) break;
+        clock.Sleep(std::min(left, kSlice));
+    }
     if (simulated != nullptr) simulated->StopInputStream();
     return 0;
 }
@@ -116,7 +122,8 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
             return ExitStatus(SetVidPidFromTexts(FromUtf8(args[0]), FromUtf8(args[1]), &driver, log));
         case Command::kMonitor:
             return Monitor(driver, clock, simulated, log,
-                           args.empty() ? kDefaultMonitorSeconds : std::stoi(args[0]));
+                           args.empty() ? kDefaultMonitorSeconds : std::stoi(args[0]),
+                           streams.interrupted);
         case Command::kHelp:
         case Command::kList:
             break;

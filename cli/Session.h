@@ -19,6 +19,8 @@ struct SessionStreams {
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     bool progressBar = false;  // stderr is a terminal
+    // Non-zero once the program was asked to stop: monitor ends early; runs are not cut short.
+    int (*interrupted)() = nullptr;
 };
 
 // Runs `commandLine` (any command but kHelp); returns the exit status: 0 success, 1 failure,

@@ -7,6 +7,7 @@
 
 #include "app/Utf8.h"
 #include "cli/CommandLine.h"
+#include "cli/InterruptHold.h"
 #include "cli/PlatformPort.h"
 #include "cli/Session.h"
 #include "device/sim/SimHidPort.h"
@@ -36,21 +37,12 @@ void TightenTimers() {
 #endif
 }
 
-int Run(const std::vector<std::string>& args) {
+int RunCommand(const padsmith::cli::CommandLine& commandLine) {
     using namespace padsmith;
-    cli::CommandLine commandLine;
     std::string error;
-    if (!cli::ParseCommandLine(args, commandLine, error)) {
-        std::fprintf(stderr, "padsmith: %s\n%s", error.c_str(), cli::UsageText());
-        return 2;
-    }
-    if (commandLine.command == cli::Command::kHelp) {
-        std::fputs(cli::UsageText(), stdout);
-        return 0;
-    }
-    TightenTimers();
     cli::SessionStreams streams;
     streams.progressBar = StderrIsTerminal();
+    streams.interrupted = &cli::HeldInterrupt;
     std::unique_ptr<Clock> clock = cli::CreatePlatformClock();
 
     if (!commandLine.simulate) {
@@ -74,6 +66,26 @@ int Run(const std::vector<std::string>& args) {
         std::fprintf(stderr, "padsmith: simulated device: %s\n", failure.what());
         return 1;
     }
+}
+
+int Run(const std::vector<std::string>& args) {
+    using namespace padsmith;
+    cli::CommandLine commandLine;
+    std::string error;
+    if (!cli::ParseCommandLine(args, commandLine, error)) {
+        std::fprintf(stderr, "padsmith: %s\n%s", error.c_str(), cli::UsageText());
+        return 2;
+    }
+    if (commandLine.command == cli::Command::kHelp) {
+        std::fputs(cli::UsageText(), stdout);
+        return 0;
+    }
+    TightenTimers();
+    cli::HoldInterrupts();
+    int status = RunCommand(commandLine);
+    cli::ReleaseInterrupts();
+    if (int held = cli::HeldInterrupt()) return 128 + held;
+    return status;
 }
 
 }  // namespace

@@ -1,0 +1,17 @@
+#pragma once
+// A run that has sent its erase must finish, or the display is left erased and unwritten. So
+// for the whole program, interrupts (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl+C, Ctrl+Break and
+// the console closing) are held: the first one says on stderr that the run finishes first, and
+// the program then exits with 128 + the signal's number. A closed stdout (SIGPIPE) is ignored:
+// writes to it fail and the run goes on.
+
+namespace padsmith::cli {
+
+// Installs the handlers; once, before anything is sent.
+void HoldInterrupts();
+// The number of the first interrupt held so far, or 0.
+int HeldInterrupt();
+// The run is over: a console that is closing (Windows) may end the process now.
+void ReleaseInterrupts();
+
+}  // namespace padsmith::cli

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The real padsmith program, real time: a run that has sent its erase finishes whatever happens
+# around it. Three full writes run side by side:
+#   - stdout closed after its first line (`| head -1`);
+#   - SIGINT half a second in: every record is sent, then the exit status is 130;
+#   - the image emptied 0.4 s in: the image is written as it was read, before the erase.
+# Each must leave the flash equal to the image in both windows, after all 1344 records.
+set -u
+padsmith=$1
+work=$2
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+head -c 55296 /dev/urandom > fw.bin
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+# The flash equals the image in both windows, and every record went.
+check_written() {
+    local name=$1 image=$2
+    cmp -s -n 32768 "$image" "$name.flash" || fail "$name: first window differs from the image"
+    cmp -s -i 45056 -n 10240 "$image" "$name.flash" || fail "$name: second window differs from the image"
+    local records
+    records=$(grep -c '^[0-9]* set 28' "$name.trace")
+    [ "$records" = 1344 ] || fail "$name: $records records were sent, not 1344"
+}
+
+(
+    "$padsmith" "--simulate=trace=pipe.trace,flash=pipe.flash" write fw.bin 2>pipe.err | head -1 >/dev/null
+    echo "${PIPESTATUS[0]}" > pipe.status
+) &
+
+"$padsmith" "--simulate=trace=sigint.trace,flash=sigint.flash" write fw.bin >sigint.out 2>sigint.err &
+sigint=$!
+
+cp fw.bin checked.bin
+cp fw.bin emptied.bin
+"$padsmith" "--simulate=trace=emptied.trace,flash=emptied.flash" write emptied.bin >emptied.out 2>&1 &
+emptied=$!
+
+sleep 0.4
+: > emptied.bin
+sleep 0.1
+kill -INT "$sigint"
+wait "$sigint"; sigintStatus=$?
+wait "$emptied"; emptiedStatus=$?
+wait
+
+[ "$(cat pipe.status)" = 0 ] || fail "pipe: exit status $(cat pipe.status)"
+check_written pipe fw.bin
+[ "$sigintStatus" = 130 ] || fail "sigint: exit status $sigintStatus, not 130"
+grep -q "finishes first" sigint.err || fail "sigint: no notice on stderr"
+grep -q "Write Flash Success" sigint.out || fail "sigint: the write did not succeed"
+check_written sigint fw.bin
+[ "$emptiedStatus" = 0 ] || fail "emptied: exit status $emptiedStatus"
+check_written emptied checked.bin
+
+if [ "$failed" = 0 ]; then
+    echo "closed stdout, SIGINT and an emptied image: every record sent, flash equals the image"
+fi
+exit "$failed"
