@@ -73,7 +73,12 @@ void HoldInterrupts() {
     action.sa_handler = &OnInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;  // interrupted calls resume: the run does not notice
-    for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
+    for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+        // An interrupt the caller chose to ignore (nohup, a background job) stays ignored.
+        struct sigaction before {};
+        if (sigaction(number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(number, &action, nullptr);
+    }
     std::signal(SIGPIPE, SIG_IGN);
 }
 

@@ -6,6 +6,8 @@
 #   - the image emptied 0.4 s in: the image is written as it was read, before the erase.
 # Each must leave the flash equal to the image in both windows, after all 1344 records.
 set -u
+# Job control: background jobs keep SIGINT's default action instead of ignoring it.
+set -m
 padsmith=$1
 work=$2
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
