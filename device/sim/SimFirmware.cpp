@@ -31,6 +31,7 @@ SimFirmware::SetOutcome SimFirmware::SetFeature(const uint8_t* report, size_t le
     switch (report[0]) {
         case kEraseId:
             outcome.accepted = Erase(report, length, now);
+            outcome.dropOff = outcome.accepted && m_dropOffAfterErase;
             break;
         case kWriteRecordId:
             outcome.accepted = WriteRecord(report, length, now);
@@ -95,6 +96,12 @@ std::array<uint8_t, kInputReportLength> SimFirmware::InputReport() const {
     report[0] = kInputReportId;
     std::copy(m_options.info.begin(), m_options.info.end(), report.begin() + 2);
     return report;
+}
+
+void SimFirmware::SetFaults(const SimFaults& faults) {
+    m_options.refuseAt = faults.refuseAt;
+    m_options.refuseErase = faults.refuseErase;
+    m_dropOffAfterErase = faults.dropOffAfterErase;
 }
 
 void SimFirmware::PowerUp() {

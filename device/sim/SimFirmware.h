@@ -41,6 +41,13 @@ inline constexpr size_t kRecordDataLength = 32;
 inline constexpr size_t kInfoReplyLength = 10;
 inline constexpr size_t kInputReportLength = 10;
 
+// The faults that can be switched while the device runs.
+struct SimFaults {
+    std::optional<uint32_t> refuseAt;  // as the refuse-at= option
+    bool refuseErase = false;          // as refuse-erase
+    bool dropOffAfterErase = false;    // leave the bus right after accepting an erase
+};
+
 // The vendor and product ID last sent with report 0x08.
 struct SimUsbIds {
     uint16_t vendorId;
@@ -66,6 +73,9 @@ public:
     // is over. The flash keeps what it holds.
     void PowerUp();
 
+    // Faults changed while the device runs (the recovery campaign).
+    void SetFaults(const SimFaults& faults);
+
     const std::vector<uint8_t>& Flash() const { return m_flash; }
     int AcceptedWriteRecords() const { return m_acceptedRecords; }
     std::optional<SimUsbIds> RequestedIds() const { return m_requestedIds; }
@@ -79,6 +89,7 @@ private:
     Micros m_eraseEnds{0};
     Micros m_programmingEnds{0};
     int m_acceptedRecords = 0;
+    bool m_dropOffAfterErase = false;
     std::optional<SimUsbIds> m_requestedIds;
 };
 

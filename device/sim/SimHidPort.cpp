@@ -349,6 +349,11 @@ void SimHidPort::EndStream() {
     m_streamWake.reset();
 }
 
+void SimHidPort::SetFaults(const SimFaults& faults) {
+    std::lock_guard<std::mutex> lock(m_core->mutex);
+    m_core->firmware.SetFaults(faults);
+}
+
 std::vector<uint8_t> SimHidPort::Flash() const {
     std::lock_guard<std::mutex> lock(m_core->mutex);
     return m_core->firmware.Flash();

@@ -73,6 +73,9 @@ public:
     void StartInputStream(Millis period);
     void StopInputStream();
 
+    // Replaces the switchable faults (those of the options included) while the device runs.
+    void SetFaults(const SimFaults& faults);
+
     // Inspection: copies, safe from any thread.
     std::vector<uint8_t> Flash() const;  // kFlashSize bytes
     std::vector<ReportRecord> Reports() const;
