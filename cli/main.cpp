@@ -61,7 +61,13 @@ int RunCommand(const padsmith::cli::CommandLine& commandLine) {
     }
     try {
         sim::SimHidPort port(*clock, options);
-        return cli::RunSession(commandLine, port, *clock, &port, streams);
+        int status = cli::RunSession(commandLine, port, *clock, &port, streams);
+        // A flash that was not saved is a run whose result is lost.
+        if (!options.flashFile.empty() && !port.SaveFlash(error)) {
+            std::fprintf(stderr, "padsmith: simulated device: %s\n", error.c_str());
+            if (status == 0) status = 1;
+        }
+        return status;
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "padsmith: simulated device: %s\n", failure.what());
         return 1;

@@ -1,12 +1,28 @@
 #include "device/sim/SimFlashFile.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
 #include "device/sim/SimFirmware.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace padsmith::sim {
+namespace {
+bool SyncToDisk(std::FILE* file) {
+#ifdef _WIN32
+    return _commit(_fileno(file)) == 0;
+#else
+    return fsync(fileno(file)) == 0;
+#endif
+}
+}  // namespace
 
 uint8_t FactoryFlashByte(uint32_t address) {
     return static_cast<uint8_t>((address * 7u + (address >> 8)) % 255u);
@@ -28,8 +44,13 @@ FlashFileStatus LoadFlashFile(const std::string& path, std::vector<uint8_t>& fla
         flash = FactoryFlash();
         return FlashFileStatus::kMissing;
     }
+    // Only a regular file: opening a FIFO would wait for a writer forever.
+    if (code || !std::filesystem::is_regular_file(status)) {
+        error = "flash file \"" + path + "\" is not a regular file";
+        return FlashFileStatus::kInvalid;
+    }
     std::ifstream file(path, std::ios::binary);
-    if (code || !std::filesystem::is_regular_file(status) || !file) {
+    if (!file) {
         error = "flash file \"" + path + "\" cannot be opened";
         return FlashFileStatus::kInvalid;
     }
@@ -57,13 +78,23 @@ bool SaveFlashFile(const std::string& path, const std::vector<uint8_t>& flash, s
                 std::to_string(kFlashSize);
         return false;
     }
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(flash.data()), static_cast<std::streamsize>(flash.size()));
-    file.close();
-    if (!file) {
-        error = "flash file \"" + path + "\" cannot be written";
+    // A new file beside the old one, made durable, then renamed over it: a run killed during
+    // the save, or a full disk, leaves the previous flash file as it was.
+    const std::string temporary = path + ".saving";
+    const auto failed = [&](const char* what) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        error = "flash file \"" + path + "\" " + what;
         return false;
-    }
+    };
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) return failed("cannot be written");
+    const bool written = std::fwrite(flash.data(), 1, flash.size(), file) == flash.size() &&
+                         std::fflush(file) == 0 && SyncToDisk(file);
+    if (std::fclose(file) != 0 || !written) return failed("cannot be written");
+    std::error_code code;
+    std::filesystem::rename(temporary, path, code);
+    if (code) return failed("cannot be replaced");
     return true;
 }
 

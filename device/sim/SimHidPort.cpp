@@ -229,8 +229,12 @@ SimHidPort::~SimHidPort() {
         m_core->trace.Close();
         flash = m_core->firmware.Flash();
     }
+    // The front ends save with SaveFlash, which reports a failure; this only catches a flash
+    // that changed since (or was never saved), as tests and the benchmark leave it.
     std::string error;
-    if (!m_options.flashFile.empty()) SaveFlashFile(m_options.flashFile, flash, error);
+    if (!m_options.flashFile.empty() && flash != m_savedFlash) {
+        SaveFlashFile(m_options.flashFile, flash, error);
+    }
 }
 
 void SimHidPort::FlushTrace() {
@@ -374,16 +378,16 @@ std::optional<SimUsbIds> SimHidPort::RequestedIds() const {
     return m_core->firmware.RequestedIds();
 }
 
-bool SimHidPort::SaveFlash(std::string& error) const {
+bool SimHidPort::SaveFlash(std::string& error) {
     if (m_options.flashFile.empty()) {
         error = "no flash file was given";
         return false;
     }
-    return SaveFlashFile(m_options.flashFile, Flash(), error);
+    std::vector<uint8_t> flash = Flash();
+    if (!SaveFlashFile(m_options.flashFile, flash, error)) return false;
+    m_savedFlash = std::move(flash);
+    return true;
 }
 
-const SimOptions& SimHidPort::Options() const {
-    return m_options;
-}
 
 }  // namespace padsmith::sim

@@ -42,7 +42,8 @@ public:
     // be opened. `clock` must outlive the port.
     SimHidPort(Clock& clock, SimOptions options);
     // Stops the input stream, ends every handle (pending reads end with kFailed) and saves the
-    // flash file, if one was given.
+    // flash file, if one was given and SaveFlash has not saved this flash already; a failure
+    // to save here goes unreported.
     ~SimHidPort() override;
     SimHidPort(const SimHidPort&) = delete;
     SimHidPort& operator=(const SimHidPort&) = delete;
@@ -86,9 +87,9 @@ public:
     // milliseconds anyway).
     void FlushTrace();
     // Saves the flash to options.flashFile now; false with `error` when none was given or the
-    // write failed.
-    bool SaveFlash(std::string& error) const;
-    const SimOptions& Options() const;
+    // write failed. Not thread-safe against another SaveFlash. The destructor saves again
+    // only when the flash changed since.
+    bool SaveFlash(std::string& error);
 
 private:
     struct Core;
@@ -100,6 +101,7 @@ private:
     const SimOptions m_options;
     Clock& m_clock;
     std::shared_ptr<Core> m_core;  // shared with the handles, which may outlive the port
+    std::vector<uint8_t> m_savedFlash;  // what SaveFlash last saved
 
     std::mutex m_streamMutex;  // serialises Start/StopInputStream
     std::thread m_stream;

@@ -89,8 +89,12 @@ bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& 
             if (!hasValue || !ParseNumber(value, std::numeric_limits<uint32_t>::max(), address)) {
                 return malformed("expected an address, decimal or 0x-prefixed hex");
             }
-            if (address % kRecordDataLength != 0 || address >= kFlashSize) {
-                return malformed("not a write record address (a multiple of 0x20 below 0xD800)");
+            // Only the two windows are written: 0x0000..0x7FE0 and 0xB000..0xD7E0.
+            const bool inGap = address >= 0x8000 && address < 0xB000;
+            if (address % kRecordDataLength != 0 || address >= kFlashSize || inGap) {
+                return malformed(
+                    "not a write record address (a multiple of 0x20 in 0x0000..0x7FE0 or "
+                    "0xB000..0xD7E0)");
             }
             parsed.refuseAt = static_cast<uint32_t>(address);
         } else if (name == "unplug-after") {

@@ -1,6 +1,7 @@
 // The files the simulated device keeps: the trace of every report and the flash between runs.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <filesystem>
@@ -149,6 +150,25 @@ TEST(SimFilesTest, FlashFileOfTheWrongSizeIsRefusedAndKept) {
         EXPECT_NE(std::string(error.what()).find(flash.Path()), std::string::npos) << error.what();
     }
     EXPECT_EQ(Bytes(flash.Path()).size(), kFlashSize - 1);  // not overwritten
+
+#ifndef _WIN32
+    // A FIFO is refused at once instead of waiting for a writer.
+    const std::string fifo = flash.Path() + ".fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    options.flashFile = fifo;
+    EXPECT_THROW({ SimHidPort port(clock, options); }, std::runtime_error);
+    std::filesystem::remove(fifo);
+#endif
+
+    // A save that fails says so and leaves what was there.
+    const std::filesystem::path folder = flash.Path() + ".folder";
+    std::filesystem::create_directories(folder / "inside");
+    std::string error;
+    EXPECT_FALSE(SaveFlashFile(folder.string(), FactoryFlash(), error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(std::filesystem::exists(folder / "inside"));
+    EXPECT_FALSE(std::filesystem::exists(folder.string() + ".saving"));
+    std::filesystem::remove_all(folder);
 
     options.flashFile.clear();
     options.traceFile = (std::filesystem::temp_directory_path() / "no such folder" / "t.txt").string();

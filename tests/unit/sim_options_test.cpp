@@ -26,8 +26,8 @@ TEST(SimOptionsTest, ParsesEveryItemInAnyOrder) {
     EXPECT_EQ(options.traceFile, "out.txt");
     EXPECT_EQ(options.flashFile, "fw.img");
 
-    ASSERT_TRUE(ParseSimOptions("refuse-at=64,refuse-at=45024", options, error));
-    EXPECT_EQ(options.refuseAt, 0xAFE0u);  // decimal, and the later item wins
+    ASSERT_TRUE(ParseSimOptions("refuse-at=64,refuse-at=45056", options, error));
+    EXPECT_EQ(options.refuseAt, 0xB000u);  // decimal, and the later item wins
 }
 
 TEST(SimOptionsTest, EmptyTextKeepsTheDefaults) {
@@ -45,6 +45,7 @@ TEST(SimOptionsTest, RejectsMalformedItemsByNameAndLeavesOptionsAlone) {
     const char* const bad[] = {
         "info=0100",            "info=01000AFF25150A3G", "info=0x01000AFF25150A31",
         "refuse-at=0x7FE1",     "refuse-at=0xD800",      "refuse-at=-32",
+        "refuse-at=0x8000",     "refuse-at=0xAFE0",
         "refuse-at=",           "refuse-at=0x",          "refuse-at=99999999999",
         "unplug-after=0",       "unplug-after=x",        "unplug-after=0x10",
         "unplug-after",         "absent=1",              "trace=",
