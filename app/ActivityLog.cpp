@@ -1,6 +1,7 @@
 #include "app/ActivityLog.h"
 
 #include <array>
+#include <atomic>
 #include <ctime>
 #include <cwchar>
 
@@ -16,13 +17,25 @@ bool InRange(int value, int low, int high) {
 }
 }  // namespace
 
-LocalTimeFields CurrentLocalTime() {
+namespace {
+LocalTimeFields CLibraryLocalTime() {
     std::time_t now = std::time(nullptr);
     std::lock_guard<std::mutex> lock(g_timeMutex);
     const std::tm* local = std::localtime(&now);
     if (local == nullptr) return LocalTimeFields{};
     return LocalTimeFields{local->tm_year + 1900, local->tm_mon + 1, local->tm_mday,
                            local->tm_hour,        local->tm_min,     local->tm_sec};
+}
+
+std::atomic<LocalTimeSource> g_localTimeSource{&CLibraryLocalTime};
+}  // namespace
+
+void SetLocalTimeSource(LocalTimeSource source) {
+    g_localTimeSource = source != nullptr ? source : &CLibraryLocalTime;
+}
+
+LocalTimeFields CurrentLocalTime() {
+    return g_localTimeSource.load()();
 }
 
 std::wstring FormatTimeStamp(const LocalTimeFields& time) {

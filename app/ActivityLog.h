@@ -29,6 +29,10 @@ struct LocalTimeFields {
     int second = 0;
 };
 
+// The local time from the installed source: the C library's unless the program installs its
+// own (the Windows program reads GetLocalTime). Null restores the C library's.
+using LocalTimeSource = LocalTimeFields (*)();
+void SetLocalTimeSource(LocalTimeSource source);
 LocalTimeFields CurrentLocalTime();
 // "%Y/%m/%d, %H:%M:%S" through mktime (daylight saving left to the C library) and back; the
 // empty text when the fields are out of range or a conversion fails.

@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "app/ActivityLog.h"
 #include "app/Catalogue.h"
 #include "app/Utf8.h"
 #include "app/win32/CPadsmithToolDlg.h"
@@ -20,12 +21,23 @@ namespace padsmith::win32 {
 
 namespace {
 
-// The tool has no console and shows no message boxes of its own: a bad command line is told on
-// the debug output and in the exit code.
+// A bad demo-mode option is a usage error; a trace or flash file that cannot be opened or
+// saved is a failure, as for padsmith.
 constexpr int kExitBadArguments = 2;
+constexpr int kExitFailure = 1;
 
-void ReportStartupError(const std::wstring& text) {
-    OutputDebugStringW((L"PadsmithTool: " + text + L"\n").c_str());
+// The tool has no console: what stops the demo from starting, or loses its flash file, is shown
+// in a message box and on the debug output.
+void ReportDemoError(const std::string& text) {
+    const std::wstring wide = FromUtf8(text);
+    OutputDebugStringW((L"PadsmithTool: " + wide + L"\n").c_str());
+    MessageBoxW(nullptr, wide.c_str(), LoadMessage(kMsgTitle).c_str(), MB_OK | MB_ICONERROR);
+}
+
+LocalTimeFields WindowsLocalTime() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return LocalTimeFields{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
 }  // namespace
@@ -40,33 +52,32 @@ BOOL CPadsmithToolApp::InitInstance() {
     SetRegistryKey(kRegistryKey);
     SetMessageLoader(&LoadCatalogueText);
 
-    LaunchOptions launch;
-    std::wstring error;
-    if (!ParseLaunchArguments(m_arguments, launch, error)) {
-        ReportStartupError(error);
-        m_exitCode = kExitBadArguments;
-        return FALSE;
-    }
+    SetLocalTimeSource(&WindowsLocalTime);
 
+    const LaunchOptions launch = ParseLaunchArguments(m_arguments);
     WinClock clock;
     DebugOutputTrace trace;
     std::unique_ptr<HidPort> port;
+    sim::SimHidPort* simulated = nullptr;
     GUID notificationClass{};
     if (launch.simulate) {
         sim::SimOptions options;
-        std::string simError;
-        if (!sim::ParseSimOptions(launch.simulatorOptions, options, simError)) {
-            ReportStartupError(FromUtf8(simError));
+        std::string error;
+        if (!sim::ParseSimOptions(launch.simulatorOptions, options, error)) {
+            ReportDemoError("--simulate: " + error);
             m_exitCode = kExitBadArguments;
             return FALSE;
         }
         try {
-            port = std::make_unique<sim::SimHidPort>(clock, options);
+            auto simulatedPort = std::make_unique<sim::SimHidPort>(clock, options);
+            simulated = simulatedPort.get();
+            port = std::move(simulatedPort);
         } catch (const std::exception& failure) {
-            ReportStartupError(FromUtf8(failure.what()));
-            m_exitCode = kExitBadArguments;
+            ReportDemoError(failure.what());
+            m_exitCode = kExitFailure;
             return FALSE;
         }
+        if (options.flashFile.empty()) simulated = nullptr;  // nothing to save
     } else {
         auto hidPort = std::make_unique<WinHidPort>();
         notificationClass = hidPort->HidGuid();
@@ -80,7 +91,13 @@ BOOL CPadsmithToolApp::InitInstance() {
         dialog.DoModal();
         m_pMainWnd = nullptr;
     }
-    // The port goes last: the simulated device saves its flash file here.
+    // The port goes last, after the dialog and its workers; a flash that cannot be saved is
+    // a demo run whose result is lost.
+    std::string error;
+    if (simulated != nullptr && !simulated->SaveFlash(error)) {
+        ReportDemoError(error);
+        m_exitCode = kExitFailure;
+    }
     port.reset();
     return FALSE;
 }

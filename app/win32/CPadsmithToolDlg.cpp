@@ -159,6 +159,10 @@ INT_PTR CPadsmithToolDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_CLOSE:
             // The close box and Alt+F4 arrive here when Close is not greyed out by the system.
             return ClosingLocked() ? TRUE : FALSE;
+        case WM_QUERYENDSESSION:
+            // Ending the session now would cut a run short and leave the display erased.
+            SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, ClosingLocked() ? FALSE : TRUE);
+            return TRUE;
         case WM_PAINT:
             return OnPaint() ? TRUE : FALSE;
         case WM_QUERYDRAGICON:
@@ -262,8 +266,12 @@ void CPadsmithToolDlg::StartFlashRun(uint32_t (*procedure)(FlashJob), const Flas
                                      uint16_t failMessage) {
     if (!m_workers->Start(procedure, job)) {
         Log(failMessage, m_listLog);
-        m_writeButton.Enable(true);
-        if (!m_workers->Running()) m_taskbar.End();
+        // A run still going enables the button when it ends; enabling it now would let a
+        // second Write Flash start beside it.
+        if (!m_workers->Running()) {
+            m_writeButton.Enable(true);
+            m_taskbar.End();
+        }
         return;
     }
     // Should the worker already be done, its idle notice is still queued and unlocks again.
@@ -278,6 +286,12 @@ void CPadsmithToolDlg::OnWorkersIdle() {
 
 void CPadsmithToolDlg::LockClosing(bool locked) {
     m_closingLocked = locked;
+    // What Windows shows when the session is asked to end meanwhile.
+    if (locked) {
+        ShutdownBlockReasonCreate(m_hWnd, LoadMessage(kMsgPleaseWait).c_str());
+    } else {
+        ShutdownBlockReasonDestroy(m_hWnd);
+    }
     if (HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE)) {
         EnableMenuItem(systemMenu, SC_CLOSE, MF_BYCOMMAND | (locked ? MF_GRAYED : MF_ENABLED));
     }

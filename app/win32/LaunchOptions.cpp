@@ -4,8 +4,7 @@
 
 namespace padsmith::win32 {
 
-bool ParseLaunchArguments(const std::vector<std::wstring>& arguments, LaunchOptions& options,
-                          std::wstring& error) {
+LaunchOptions ParseLaunchArguments(const std::vector<std::wstring>& arguments) {
     static const std::wstring kSimulate = L"--simulate";
     LaunchOptions parsed;
     for (const std::wstring& argument : arguments) {
@@ -15,13 +14,11 @@ bool ParseLaunchArguments(const std::vector<std::wstring>& arguments, LaunchOpti
         } else if (argument.compare(0, kSimulate.size() + 1, kSimulate + L"=") == 0) {
             parsed.simulate = true;
             parsed.simulatorOptions = ToUtf8(argument.substr(kSimulate.size() + 1));
-        } else {
-            error = L"unknown argument: " + argument;
-            return false;
         }
+        // Anything else is ignored, as the tool always ignored its command line: a shortcut
+        // with an argument, or a file dropped on the program, still opens the dialog.
     }
-    options = parsed;
-    return true;
+    return parsed;
 }
 
 }  // namespace padsmith::win32

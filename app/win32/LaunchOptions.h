@@ -1,5 +1,6 @@
 #pragma once
-// The tool's command line: nothing, or --simulate[=OPTIONS] for the demo on the simulated device.
+// The tool's command line: --simulate[=OPTIONS] for the demo on the simulated device; every
+// other argument is ignored.
 
 #include <string>
 #include <vector>
@@ -11,8 +12,7 @@ struct LaunchOptions {
     std::string simulatorOptions;  // as ParseSimOptions reads them (UTF-8)
 };
 
-// `arguments` without the program name. False with `error` for anything else on the line.
-bool ParseLaunchArguments(const std::vector<std::wstring>& arguments, LaunchOptions& options,
-                          std::wstring& error);
+// `arguments` without the program name; the last --simulate counts.
+LaunchOptions ParseLaunchArguments(const std::vector<std::wstring>& arguments);
 
 }  // namespace padsmith::win32

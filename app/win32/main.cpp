@@ -27,8 +27,14 @@ std::vector<std::wstring> ProgramArguments() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     // Before anything can load a DLL: no DLL is ever taken from the program's folder or the
-    // current directory, only from the system directory.
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // current directory, only from the system directory. Looked up at run time: a Windows 7
+    // without its loader update lacks it, and SystemLibrary then loads by full path instead.
+    using SetDirectories = BOOL WINAPI(DWORD);
+    if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
+        auto* set = reinterpret_cast<SetDirectories*>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+        if (set != nullptr) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
     theApp.SetArguments(ProgramArguments());
     return theApp.Run(instance);
 }

@@ -4,12 +4,17 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace padsmith::win32 {
 
 class SystemLibrary {
 public:
     explicit SystemLibrary(const wchar_t* name)
-        : m_module(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {}
+        : m_module(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        // A Windows 7 without its loader update refuses the flag: the full path then.
+        if (m_module == nullptr) m_module = LoadFromSystemDirectory(name);
+    }
     ~SystemLibrary() {
         if (m_module != nullptr) FreeLibrary(m_module);
     }
@@ -30,6 +35,16 @@ public:
     }
 
 private:
+    static HMODULE LoadFromSystemDirectory(const wchar_t* name) {
+        wchar_t directory[MAX_PATH];
+        const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return nullptr;
+        std::wstring path(directory, length);
+        path += L'\\';
+        path += name;
+        return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+
     HMODULE m_module;
 };
 

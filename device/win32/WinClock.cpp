@@ -110,7 +110,7 @@ void WinClock::Sleep(Micros duration) {
     if (duration.count() <= 0) return;
     const LONGLONG frequency = m_frequency.QuadPart;
     // Rounded up: never shorter than asked.
-    const LONGLONG deadline = CounterNow() + (duration.count() * frequency + 999999) / 1000000;
+    const LONGLONG deadline = CounterNow() + CounterTicks(duration, frequency);
     // Timer waits are left a millisecond early and the rest is spent yielding: some systems
     // (Wine among them) end timer waits on whole milliseconds, which would add half a
     // millisecond to every pause of a write, 5% of its length.
@@ -134,6 +134,12 @@ void WinClock::Sleep(Micros duration) {
         ::Sleep(static_cast<DWORD>(coarse * 1000 / frequency));
     }
     if (raised) ProcessTimerResolution().Restore();
+}
+
+LONGLONG WinClock::CounterTicks(Micros duration, LONGLONG frequency) {
+    // Whole seconds apart: days of microseconds times a 10 MHz counter would overflow.
+    const LONGLONG micros = duration.count();
+    return (micros / 1000000) * frequency + ((micros % 1000000) * frequency + 999999) / 1000000;
 }
 
 std::unique_ptr<TimedEvent> WinClock::CreateAutoResetEvent(bool signalled) {

@@ -18,6 +18,10 @@ public:
     void Sleep(Micros duration) override;
     std::unique_ptr<TimedEvent> CreateAutoResetEvent(bool signalled) override;
 
+    // `duration` in ticks of a counter of `frequency` per second, rounded up; in range for any
+    // pause of days at any counter frequency.
+    static LONGLONG CounterTicks(Micros duration, LONGLONG frequency);
+
 private:
     LARGE_INTEGER m_frequency;
     LARGE_INTEGER m_start;

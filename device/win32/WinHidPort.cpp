@@ -4,6 +4,7 @@
 #include <hidpi.h>
 #include <setupapi.h>
 
+#include <new>
 #include <vector>
 
 #include "device/win32/SystemLibrary.h"
@@ -45,6 +46,8 @@ struct HidFunctions {
 
 namespace {
 
+constexpr DWORD kFailedReadPauseMs = 10;
+
 // A manual-reset event, not signalled.
 struct Event {
     Event() : handle(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
@@ -78,10 +81,10 @@ public:
     bool GetCaps(uint16_t& usagePage, uint16_t& usage) override {
         PHIDP_PREPARSED_DATA preparsed = nullptr;
         if (!m_functions->getPreparsedData(m_handle, &preparsed)) return false;
+        // The status of HidP_GetCaps is not looked at: the caps read as they come.
         HIDP_CAPS caps{};
-        const bool ok = m_functions->getCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS;
+        m_functions->getCaps(preparsed, &caps);
         m_functions->freePreparsedData(preparsed);
-        if (!ok) return false;
         usagePage = caps.UsagePage;
         usage = caps.Usage;
         return true;
@@ -127,7 +130,10 @@ public:
                     bytesRead = transferred;
                     status = ReadStatus::kReport;
                 } else {
-                    again = true;
+                    // A read that keeps failing must not spin a time-critical thread: pause
+                    // before the next, and end at once if the stop comes meanwhile.
+                    again = WaitForSingleObject(stopped->handle, kFailedReadPauseMs) == WAIT_TIMEOUT;
+                    if (!again) status = ReadStatus::kCancelled;
                 }
             } else {
                 // The read was issued by this thread, so CancelIo reaches it; wait for it to
@@ -172,7 +178,8 @@ bool WinHidPort::GetInterfacePath(int index, std::wstring& path) {
     if (m_functions->enumInterfaces(set, nullptr, &guid, static_cast<DWORD>(index), &interfaceData)) {
         DWORD required = 0;
         m_functions->getInterfaceDetail(set, &interfaceData, nullptr, 0, &required, nullptr);
-        if (required >= sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
+        // Out of memory, this index yields none: discovery never throws.
+        if (required >= sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) try {
             std::vector<uint8_t> buffer(required);
             auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
             detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
@@ -181,6 +188,8 @@ bool WinHidPort::GetInterfacePath(int index, std::wstring& path) {
                 path = detail->DevicePath;
                 found = true;
             }
+        } catch (const std::bad_alloc&) {
+            found = false;
         }
     }
     m_functions->destroyInfoList(set);
