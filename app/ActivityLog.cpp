@@ -15,9 +15,7 @@ std::mutex g_timeMutex;
 bool InRange(int value, int low, int high) {
     return value >= low && value <= high;
 }
-}  // namespace
 
-namespace {
 LocalTimeFields CLibraryLocalTime() {
     std::time_t now = std::time(nullptr);
     std::lock_guard<std::mutex> lock(g_timeMutex);
