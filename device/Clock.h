@@ -14,7 +14,8 @@ using Millis = std::chrono::milliseconds;
 // Wait "without time-out".
 inline constexpr Millis kInfinite = Millis::max();
 
-// An auto-reset event: the device lock and the table lock are made of these. Signalled means free.
+// An auto-reset event: the device lock is made of one (the table lock is a mutex). Signalled
+// means free.
 class TimedEvent {
 public:
     virtual ~TimedEvent() = default;

@@ -17,7 +17,6 @@ public:
     // Runs the dialog until EndDialog; the value given to EndDialog, or -1 when it could not
     // be shown.
     INT_PTR DoModal();
-    HWND GetSafeHwnd() const { return m_hWnd; }
 
 protected:
     // The dialog procedure's answer: FALSE for default processing, otherwise as the message

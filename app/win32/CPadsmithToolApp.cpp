@@ -87,9 +87,7 @@ BOOL CPadsmithToolApp::InitInstance() {
     DeviceEnvironment environment{*port, clock, &trace, notificationClass};
     {
         CPadsmithToolDlg dialog(environment);
-        m_pMainWnd = &dialog;
         dialog.DoModal();
-        m_pMainWnd = nullptr;
     }
     // The port goes last, after the dialog and its workers; a flash that cannot be saved is
     // a demo run whose result is lost.

@@ -21,8 +21,8 @@ namespace {
 constexpr wchar_t kTargetEntry[] = L"qxtp0001";
 constexpr wchar_t kDefaultVendorId[] = L"0x2A7D";
 constexpr wchar_t kDefaultProductId[] = L"0x6C21";
-// OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, as the tool has always asked for.
-constexpr DWORD kOpenFileFlags = 6;
+// As the tool has always asked for.
+constexpr DWORD kOpenFileFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 // The edit boxes are read into buffers of this many characters, terminator included.
 constexpr int kEditTextBuffer = 260;
 
@@ -59,7 +59,6 @@ CPadsmithToolDlg::~CPadsmithToolDlg() {
 
 void CPadsmithToolDlg::DoDataExchange() {
     m_comboDevice = GetDlgItem(m_hWnd, IDC_DEVICE_COMBO);
-    m_editSpare = GetDlgItem(m_hWnd, IDC_SPARE_EDIT);
     m_listLog.Attach(m_hWnd, GetDlgItem(m_hWnd, IDC_LOG_LIST));
     m_writeButton.Attach(GetDlgItem(m_hWnd, IDC_WRITE_FLASH));
 }
@@ -285,7 +284,6 @@ void CPadsmithToolDlg::OnWorkersIdle() {
 }
 
 void CPadsmithToolDlg::LockClosing(bool locked) {
-    m_closingLocked = locked;
     // What Windows shows when the session is asked to end meanwhile.
     if (locked) {
         ShutdownBlockReasonCreate(m_hWnd, LoadMessage(kMsgPleaseWait).c_str());
@@ -298,7 +296,7 @@ void CPadsmithToolDlg::LockClosing(bool locked) {
 }
 
 bool CPadsmithToolDlg::ClosingLocked() const {
-    return m_closingLocked || (m_workers && m_workers->Running());
+    return m_workers && m_workers->Running();
 }
 
 void CPadsmithToolDlg::OnGetFirmwareVersion() { GetFirmwareVersion(m_pDriver, m_listLog); }
@@ -319,7 +317,6 @@ void CPadsmithToolDlg::OnSelectDevice() {
 }
 
 void CPadsmithToolDlg::OnSetVidPid() {
-    if (m_pDriver == nullptr) return;
     SetVidPidFromTexts(ControlText(m_hWnd, IDC_VID_EDIT), ControlText(m_hWnd, IDC_PID_EDIT),
                        m_pDriver, m_listLog);
 }

@@ -66,7 +66,8 @@ private:
     // `failMessage` and the Write Flash button comes back.
     void StartFlashRun(uint32_t (*procedure)(FlashJob), const FlashJob& job, uint16_t failMessage);
     // While a flash worker runs the dialog cannot be closed: Close is greyed in the system menu
-    // (and with it the close box), and Enter, Esc and Alt+F4 are ignored.
+    // (and with it the close box), the session's end is blocked, and Enter, Esc and Alt+F4 are
+    // ignored (ClosingLocked, which is whether a worker runs).
     void LockClosing(bool locked);
     bool ClosingLocked() const;
     void OnWorkersIdle();
@@ -77,14 +78,12 @@ private:
     FlashJob* m_pEraseJob = nullptr;
     HICON m_hIcon = nullptr;
     HWND m_comboDevice = nullptr;
-    HWND m_editSpare = nullptr;
     ListBoxLog m_listLog;
     WindowButton m_writeButton;
     std::unique_ptr<DriverNotificationWindow> m_driverWindow;
     TaskbarProgress m_taskbar;
     PostedWriteProgress m_writeProgress;
     std::unique_ptr<FlashWorkers> m_workers;
-    bool m_closingLocked = false;
     // Where CDriver's notices go; cleared when the window goes, since they may come from any
     // thread (the simulated device reports its changes on the thread that caused them).
     std::atomic<HWND> m_eventTarget{nullptr};

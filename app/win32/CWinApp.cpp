@@ -4,20 +4,11 @@
 
 namespace padsmith::win32 {
 
-namespace {
-CWinApp* g_application = nullptr;
-}
+CWinApp::CWinApp() = default;
 
-CWinApp::CWinApp() { g_application = this; }
+CWinApp::~CWinApp() = default;
 
-CWinApp::~CWinApp() {
-    if (g_application == this) g_application = nullptr;
-}
-
-CWinApp* CWinApp::Current() { return g_application; }
-
-int CWinApp::Run(HINSTANCE instance) {
-    m_hInstance = instance;
+int CWinApp::Run(HINSTANCE) {
     // The file-open dialog and the taskbar button want a single-threaded apartment.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     InitInstance();

@@ -9,8 +9,6 @@
 
 namespace padsmith::win32 {
 
-class CDialog;
-
 class CWinApp {
 public:
     CWinApp();
@@ -18,15 +16,9 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
-    // The one application object (null before it is constructed).
-    static CWinApp* Current();
-
     // Called once by the entry point; FALSE ends the program (the usual path: the modal run of
     // the main dialog happens inside it). Returns the process exit code.
     int Run(HINSTANCE instance);
-
-    HINSTANCE Instance() const { return m_hInstance; }
-    const std::wstring& RegistryKey() const { return m_registryKey; }
 
 protected:
     virtual BOOL InitInstance();
@@ -34,11 +26,9 @@ protected:
     // the tool keeps no settings.
     void SetRegistryKey(const wchar_t* key) { m_registryKey = key; }
 
-    CDialog* m_pMainWnd = nullptr;
     int m_exitCode = 0;
 
 private:
-    HINSTANCE m_hInstance = nullptr;
     std::wstring m_registryKey;
 };
 

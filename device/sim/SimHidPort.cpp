@@ -210,7 +210,7 @@ private:
 };
 
 SimHidPort::SimHidPort(Clock& clock, SimOptions options)
-    : m_options(std::move(options)), m_clock(clock) {
+    : m_options(std::move(options)) {
     m_core = std::make_shared<Core>(clock, m_options, LoadFlash(m_options));
     std::string error;
     if (!m_options.traceFile.empty() && !m_core->trace.Open(m_options.traceFile, error)) {
@@ -330,7 +330,7 @@ void SimHidPort::StartInputStream(Millis period) {
     EndStream();
     const Millis interval = std::max(period, Millis(1));
     m_streamStopping = false;
-    m_streamWake = m_clock.CreateAutoResetEvent(false);
+    m_streamWake = m_core->clock.CreateAutoResetEvent(false);
     m_stream = std::thread([this, interval] {
         while (true) {
             m_streamWake->Wait(interval);

@@ -99,7 +99,6 @@ private:
     void EndStream();
 
     const SimOptions m_options;
-    Clock& m_clock;
     std::shared_ptr<Core> m_core;  // shared with the handles, which may outlive the port
     std::vector<uint8_t> m_savedFlash;  // what SaveFlash last saved
 

@@ -9,7 +9,7 @@ namespace {
 // Not in MinGW-w64 10's headers.
 constexpr DWORD kCreateWaitableTimerHighResolution = 0x00000002;
 
-// The events behind the device lock and the table lock.
+// The event behind the device lock.
 class WinAutoResetEvent : public TimedEvent {
 public:
     explicit WinAutoResetEvent(bool signalled)
