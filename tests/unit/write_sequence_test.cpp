@@ -27,6 +27,11 @@ struct WriteCase {
     std::vector<uint32_t> addresses;
 };
 
+// A failure names the image, not the object's bytes.
+void PrintTo(const WriteCase& c, std::ostream* out) {
+    *out << "an image of " << c.length << " bytes, " << c.addresses.size() << " records";
+}
+
 class AddressSequence : public ::testing::TestWithParam<WriteCase> {};
 
 TEST_P(AddressSequence, SendsTheRecordsOfTheTwoWindowsUpToTheImageEnd) {
@@ -50,7 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
         // still go, up to 0xB020.
         WriteCase{0x8001, ExpectedAddresses(0x8000, 0xB020)},
         WriteCase{0xD800, ExpectedAddresses(0x8000, 0xD800)},
-        WriteCase{0xE000, ExpectedAddresses(0x8000, 0xD800)}));
+        WriteCase{0xE000, ExpectedAddresses(0x8000, 0xD800)}),
+    [](const ::testing::TestParamInfo<WriteCase>& param) {
+        return "ImageOf" + std::to_string(param.param.length) + "Bytes";
+    });
 
 TEST(WriteSequence, FullImageLandsInBothWindowsAndNothingElseIsSent) {
     Rig rig;
