@@ -1,5 +1,7 @@
 #include "device/win32/WinClock.h"
 
+#include <algorithm>
+
 #include "device/win32/SystemLibrary.h"
 
 namespace padsmith::win32 {
@@ -118,7 +120,9 @@ void WinClock::Sleep(Micros duration) {
     thread_local ThreadTimer timer;
     bool raised = false;
     for (LONGLONG now = CounterNow(); now < deadline; now = CounterNow()) {
-        const LONGLONG coarse = deadline - now - yieldMargin;
+        // At most a second of timer wait a round: ticks times 10^7 (the timer's unit) would
+        // overflow on a pause of days.
+        const LONGLONG coarse = std::min(deadline - now - yieldMargin, frequency);
         if (coarse <= 0) {
             // A thread switch can itself take a tenth of a millisecond: spin, letting a ready
             // thread of this processor go first.
