@@ -80,6 +80,14 @@ bool SaveFlashFile(const std::string& path, const std::vector<uint8_t>& flash, s
     }
     // A new file beside the old one, made durable, then renamed over it: a run killed during
     // the save, or a full disk, leaves the previous flash file as it was.
+    // Only over a regular file (or none): as root, the rename would put a file in place of a
+    // device such as /dev/null.
+    std::error_code typeCode;
+    const auto type = std::filesystem::status(path, typeCode).type();
+    if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::regular) {
+        error = "flash file \"" + path + "\" is not a regular file";
+        return false;
+    }
     const std::string temporary = path + ".saving";
     const auto failed = [&](const char* what) {
         std::error_code ignored;

@@ -95,6 +95,10 @@ std::string RunCase(const Case& c, const std::wstring& path, const std::vector<u
     faults.dropOffAfterErase = c.interruption == Interruption::kUnpluggedInEraseSettle;
     port.SetFaults(faults);
     if (WriteFlashThread(job) == kResultSuccess) return "the interrupted run reported success";
+    const bool cutAtRecord = c.interruption == Interruption::kRecordRefused || unplugsInWrite;
+    if (cutAtRecord && port.AcceptedWriteRecords() != c.k) {
+        return "the interrupted run had " + std::to_string(port.AcceptedWriteRecords()) + " records accepted";
+    }
 
     port.SetFaults(sim::SimFaults{});
     unplug.Disarm();

@@ -168,6 +168,10 @@ TEST(SimFilesTest, FlashFileOfTheWrongSizeIsRefusedAndKept) {
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(std::filesystem::exists(folder / "inside"));
     EXPECT_FALSE(std::filesystem::exists(folder.string() + ".saving"));
+#ifndef _WIN32
+    EXPECT_FALSE(SaveFlashFile("/dev/null", FactoryFlash(), error));  // never replaced by a file
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+#endif
     std::filesystem::remove_all(folder);
 
     options.flashFile.clear();
