@@ -5,11 +5,9 @@
 
 #include "app/Utf8.h"
 
-#ifdef _WIN32
 #include <sys/stat.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 

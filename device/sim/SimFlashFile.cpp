@@ -15,6 +15,22 @@
 
 namespace padsmith::sim {
 namespace {
+// What lies at `path`: nothing, a regular file, or something else (a FIFO or a device, which a
+// flash file must never be: opening a FIFO waits for a writer forever, and as root the save's
+// rename would put a file in place of a device such as /dev/null).
+enum class PathKind { kNothing, kRegularFile, kOther };
+
+PathKind KindAt(const std::string& path) {
+    std::error_code code;
+    const std::filesystem::file_type type = std::filesystem::status(path, code).type();
+    if (type == std::filesystem::file_type::not_found) return PathKind::kNothing;
+    return !code && type == std::filesystem::file_type::regular ? PathKind::kRegularFile : PathKind::kOther;
+}
+
+std::string NotRegular(const std::string& path) {
+    return "flash file \"" + path + "\" is not a regular file";
+}
+
 bool SyncToDisk(std::FILE* file) {
 #ifdef _WIN32
     return _commit(_fileno(file)) == 0;
@@ -38,16 +54,15 @@ std::vector<uint8_t> FactoryFlash() {
 
 FlashFileStatus LoadFlashFile(const std::string& path, std::vector<uint8_t>& flash,
                               std::string& error) {
-    std::error_code code;
-    const std::filesystem::file_status status = std::filesystem::status(path, code);
-    if (status.type() == std::filesystem::file_type::not_found) {
-        flash = FactoryFlash();
-        return FlashFileStatus::kMissing;
-    }
-    // Only a regular file: opening a FIFO would wait for a writer forever.
-    if (code || !std::filesystem::is_regular_file(status)) {
-        error = "flash file \"" + path + "\" is not a regular file";
-        return FlashFileStatus::kInvalid;
+    switch (KindAt(path)) {
+        case PathKind::kNothing:
+            flash = FactoryFlash();
+            return FlashFileStatus::kMissing;
+        case PathKind::kOther:
+            error = NotRegular(path);
+            return FlashFileStatus::kInvalid;
+        case PathKind::kRegularFile:
+            break;
     }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
@@ -78,16 +93,12 @@ bool SaveFlashFile(const std::string& path, const std::vector<uint8_t>& flash, s
                 std::to_string(kFlashSize);
         return false;
     }
-    // A new file beside the old one, made durable, then renamed over it: a run killed during
-    // the save, or a full disk, leaves the previous flash file as it was.
-    // Only over a regular file (or none): as root, the rename would put a file in place of a
-    // device such as /dev/null.
-    std::error_code typeCode;
-    const auto type = std::filesystem::status(path, typeCode).type();
-    if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::regular) {
-        error = "flash file \"" + path + "\" is not a regular file";
+    if (KindAt(path) == PathKind::kOther) {
+        error = NotRegular(path);
         return false;
     }
+    // A new file beside the old one, made durable, then renamed over it: a run killed during
+    // the save, or a full disk, leaves the previous flash file as it was.
     const std::string temporary = path + ".saving";
     const auto failed = [&](const char* what) {
         std::error_code ignored;

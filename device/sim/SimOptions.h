@@ -38,8 +38,9 @@ struct SimOptions {
 // flash=FILE": items in any order, separated by commas, spaces around an item ignored; a later
 // item overrides an earlier one of the same name. info= takes exactly 16 hex digits; ADDR is
 // 0x-prefixed hex or decimal and must be the address of a write record (a multiple of 0x20 in
-// 0x0000..0x7FE0 or 0xB000..0xD7E0); N is a decimal count of 1 or more. The items are applied over `options` (an empty text
-// leaves it as it is, so a default-constructed one stays at the defaults). On an unknown or
+// 0x0000..0x7FE0 or 0xB000..0xD7E0); N is a decimal count of 1 or more. The items are applied
+// over `options` (an empty text leaves it as it is, so a default-constructed one stays at the
+// defaults). On an unknown or
 // malformed item `options` is left untouched, `error` gets one line naming the item, and the
 // result is false.
 bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& error);
