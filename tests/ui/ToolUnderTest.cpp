@@ -17,6 +17,8 @@ LARGE_INTEGER g_start = [] {
 constexpr wchar_t kTitle[] = L"Velmora Nibcraft 7315 - HID Tool Ver 1.0.6.13";
 // Time stamp "YYYY/MM/DD, HH:MM:SS" and two spaces.
 constexpr size_t kStampLength = 22;
+// The longest path the Open dialog returns, with the stamp and "Open File " before it.
+constexpr size_t kLongestLogLine = kStampLength + 10 + 32767;
 
 struct Search {
     DWORD processId;
@@ -140,15 +142,23 @@ std::vector<std::wstring> ToolUnderTest::LogLines() const {
     HWND list = Item(1009);
     DWORD_PTR count = 0;
     if (!SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_BLOCK, 10000, &count)) return lines;
+    // The tool inserts lines at the top while we read, so item i may have changed between a
+    // LB_GETTEXTLEN and the LB_GETTEXT after it. The buffer is sized for the longest line the
+    // tool can log (a stamp and "Open File " with a path of the longest length), never for the
+    // length asked a moment before: a longer line in its place would overrun it.
+    std::wstring buffer(kLongestLogLine + 1, L'\0');
     for (DWORD_PTR i = 0; i < count; ++i) {
         DWORD_PTR length = 0;
-        SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_BLOCK, 10000, &length);
-        std::wstring line(length + 1, L'\0');
+        if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_BLOCK, 10000, &length) ||
+            length == static_cast<DWORD_PTR>(LB_ERR) || length > kLongestLogLine) {
+            lines.push_back(L"<unreadable line>");
+            continue;
+        }
         DWORD_PTR copied = 0;
-        SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&line[0]), SMTO_BLOCK,
+        SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&buffer[0]), SMTO_BLOCK,
                             10000, &copied);
-        line.resize(copied == static_cast<DWORD_PTR>(LB_ERR) ? 0 : copied);
-        lines.push_back(line);
+        lines.push_back(copied == static_cast<DWORD_PTR>(LB_ERR) ? std::wstring()
+                                                                 : buffer.substr(0, copied));
     }
     return lines;
 }
