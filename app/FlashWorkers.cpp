@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "device/Clock.h"
+#include "base/Clock.h"
 
 namespace padsmith {
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/FlashJob.h"
+#include "app/FlashThreads.h"
 
 namespace padsmith {
 

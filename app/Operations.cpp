@@ -8,7 +8,7 @@
 #include "app/Catalogue.h"
 #include "device/CDriver.h"
 #include "protocol/DeviceInfo.h"
-#include "protocol/OperationResult.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith {
 namespace {
@@ -30,6 +30,12 @@ uint16_t ParseHexField(const std::wstring& text) {
 void CutEntryFields(const std::wstring& entry, std::wstring& vendorField, std::wstring& productField) {
     vendorField = Field(entry, kVendorFieldStart);
     productField = Field(entry, kProductFieldStart);
+}
+
+std::wstring DeviceInfoLine(uint16_t pcbVersion, uint16_t sizeCode, uint32_t firmwareVersion) {
+    return FormatMessageEntry(kMsgVersionLine, FormatPcbVersion(pcbVersion),
+                              FormatFirmwareVersion(firmwareVersion)) +
+           FormatMessageEntry(kMsgSizeLine, FormatProductSize(sizeCode));
 }
 
 uint32_t GetFirmwareVersion(CDriver* driver, LogList& log) {
@@ -80,10 +86,9 @@ void SendFeature02Command(CDriver* driver) {
     if (driver != nullptr) driver->SendFeature02();
 }
 
-void LogDeviceEvent(uintptr_t wParam, intptr_t lParam, CDriver* driver, LogList& log) {
-    if (driver == nullptr || lParam == 0) return;
-    if (wParam == kDeviceEventArrival) Log(kMsgDeviceArrival, log);
-    if (wParam == kDeviceEventRemoval) Log(kMsgDeviceRemove, log);
+void LogDeviceEvent(DeviceChange change, bool closedHandles, CDriver* driver, LogList& log) {
+    if (driver == nullptr || !closedHandles) return;
+    Log(change == DeviceChange::kArrival ? kMsgDeviceArrival : kMsgDeviceRemove, log);
 }
 
 }  // namespace padsmith

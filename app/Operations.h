@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "device/HidPort.h"
+
 namespace padsmith {
 
 class CDriver;
@@ -22,6 +24,10 @@ void CutEntryFields(const std::wstring& entry, std::wstring& vendorField, std::w
 // the dialog ignores it, the command line makes it its exit status. Without a driver nothing
 // happens and the result is 1.
 
+// "Get PCB Version(%1) Firmware Version(%2)" followed directly by
+// "Product Size(%1 inches) Success", from the catalogue, with the three display texts.
+std::wstring DeviceInfoLine(uint16_t pcbVersion, uint16_t sizeCode, uint32_t firmwareVersion);
+
 // Get Firmware Version: the device information line, "Get Firmware Version Fail" or
 // "Device is busy".
 uint32_t GetFirmwareVersion(CDriver* driver, LogList& log);
@@ -38,7 +44,7 @@ uint32_t SetVidPidFromTexts(const std::wstring& vendorText, const std::wstring& 
 // Command 1015: report 0x02; nothing is logged.
 void SendFeature02Command(CDriver* driver);
 
-// WM_DEVICE_EVENT: "Device Arrival" / "Device Remove" when lParam is non-zero.
-void LogDeviceEvent(uintptr_t wParam, intptr_t lParam, CDriver* driver, LogList& log);
+// A device notice: "Device Arrival" / "Device Remove" when it closed the table's handles.
+void LogDeviceEvent(DeviceChange change, bool closedHandles, CDriver* driver, LogList& log);
 
 }  // namespace padsmith

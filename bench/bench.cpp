@@ -9,21 +9,21 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "app/Utf8.h"
+#include "base/SteadyClock.h"
+#include "base/Utf8.h"
 #include "device/CDriver.h"
-#include "device/SteadyClock.h"
-#include "device/VirtualClock.h"
 #include "device/sim/SimHidPort.h"
-#include "protocol/OperationResult.h"
-#include "protocol/WriteObservers.h"
+#include "protocol/OperationFrame.h"
 #include "protocol/WriteSequence.h"
 #include "tests/support/RecoveryCampaign.h"
+#include "tests/support/VirtualClock.h"
 
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -95,7 +95,7 @@ bool MeasureSparseImage(const fs::path& directory) {
 // Formats every trace line, as the Windows program does for its debug output, and drops it.
 class DiscardedTrace : public TraceSink {
 public:
-    void TraceLine(const std::wstring& line) override { m_characters += line.size(); }
+    void TraceLine(const wchar_t* line) override { m_characters += std::wcslen(line); }
     size_t m_characters = 0;
 };
 
@@ -104,7 +104,9 @@ bool MeasureCorePerRecord(const fs::path& image, bool traced) {
     VirtualClock clock;
     sim::SimHidPort port(clock, sim::SimOptions{});
     DiscardedTrace trace;
-    CDriver driver(nullptr, port, clock, traced ? &trace : nullptr);
+    DriverHooks hooks;
+    if (traced) hooks.trace = &trace;
+    CDriver driver(nullptr, port, clock, hooks);
     driver.RefreshDevices();
     auto start = std::chrono::steady_clock::now();
     bool ok = true;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/Utf8.h"
+#include "base/Utf8.h"
 
 namespace padsmith::cli {
 
@@ -33,7 +33,7 @@ void ConsoleLog::InsertLine(const std::wstring& line) {
     std::fflush(m_stream);
 }
 
-void ConsoleTrace::TraceLine(const std::wstring& line) {
+void ConsoleTrace::TraceLine(const wchar_t* line) {
     std::fputs(ToUtf8(line).c_str(), m_stream);
 }
 

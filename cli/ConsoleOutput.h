@@ -6,7 +6,8 @@
 #include <mutex>
 
 #include "app/ActivityLog.h"
-#include "protocol/WriteObservers.h"
+#include "base/TraceSink.h"
+#include "device/DriverHooks.h"
 
 namespace padsmith::cli {
 
@@ -23,7 +24,7 @@ private:
 class ConsoleTrace : public TraceSink {
 public:
     explicit ConsoleTrace(std::FILE* stream) : m_stream(stream) {}
-    void TraceLine(const std::wstring& line) override;
+    void TraceLine(const wchar_t* line) override;
 
 private:
     std::FILE* m_stream;

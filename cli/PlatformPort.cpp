@@ -4,7 +4,7 @@
 #include "device/win32/WinClock.h"
 #include "device/win32/WinHidPort.h"
 #else
-#include "device/SteadyClock.h"
+#include "base/SteadyClock.h"
 #endif
 
 namespace padsmith::cli {

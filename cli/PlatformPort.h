@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "device/Clock.h"
+#include "base/Clock.h"
 #include "device/HidPort.h"
 
 namespace padsmith::cli {

@@ -4,14 +4,14 @@
 #include <filesystem>
 
 #include "app/Catalogue.h"
-#include "app/FlashJob.h"
+#include "app/FlashThreads.h"
 #include "app/Operations.h"
-#include "app/Utf8.h"
+#include "base/Utf8.h"
 #include "cli/ConsoleOutput.h"
 #include "device/CDriver.h"
 #include "device/sim/SimHidPort.h"
 #include "protocol/DeviceInfo.h"
-#include "protocol/OperationResult.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith::cli {
 namespace {
@@ -24,13 +24,13 @@ int ExitStatus(uint32_t result) {
     return result == kResultBusy ? 3 : 1;
 }
 
-// The owner's side of WM_DEVICE_EVENT: the notice becomes its log line.
+// The owner's side of a device notice: it becomes its log line.
 class ConsoleEventSink : public DeviceEventSink {
 public:
     explicit ConsoleEventSink(LogList& log) : m_log(log) {}
     void Attach(CDriver* driver) { m_driver = driver; }
-    void PostDeviceEvent(uintptr_t wParam, intptr_t lParam) override {
-        LogDeviceEvent(wParam, lParam, m_driver, m_log);
+    void OnDeviceEvent(DeviceChange change, bool closedHandles) override {
+        LogDeviceEvent(change, closedHandles, m_driver, m_log);
     }
 
 private:
@@ -70,11 +70,8 @@ std::wstring InputReportLine(const DeviceStatus& status) {
            L") Product Size(" + FormatProductSize(status.sizeCode) + L" inches)";
 }
 
-int Monitor(CDriver& driver, Clock& clock, sim::SimHidPort* simulated, LogList& log, int seconds,
+int Monitor(CDriver& driver, Clock& clock, sim::SimHidPort* simulated, int seconds,
             int (*interrupted)()) {
-    driver.SetInputReportListener([&log](const DeviceStatus& status) {
-        LogText(InputReportLine(status), log);
-    });
     if (!driver.StartReaderThread()) return 1;
     if (simulated != nullptr) simulated->StartInputStream(kSimulatedReportPeriod);
     constexpr Millis kSlice{100};
@@ -94,8 +91,15 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
 
     ConsoleLog log(streams.out);
     ConsoleTrace trace(streams.err);
+    ProgressBar bar(streams.err);
     ConsoleEventSink events(log);
-    CDriver driver(&events, port, clock, commandLine.debugOutput ? &trace : nullptr);
+    DriverHooks hooks;
+    if (commandLine.debugOutput) hooks.trace = &trace;
+    if (streams.progressBar && commandLine.command == Command::kWrite) hooks.progress = &bar;
+    if (commandLine.command == Command::kMonitor) {
+        hooks.inputReport = [&log](const DeviceStatus& status) { LogText(InputReportLine(status), log); };
+    }
+    CDriver driver(&events, port, clock, std::move(hooks));
     events.Attach(&driver);
     driver.OnCreate();
     driver.RefreshDevices();
@@ -107,11 +111,7 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
         case Command::kWrite: {
             FlashJob job{&log, &driver, nullptr, FullImagePath(args[0])};
             LogText(FormatMessageEntry(kMsgOpenFile, job.strImagePath), log);
-            ProgressBar bar(streams.err);
-            if (streams.progressBar) driver.SetWriteProgress(&bar);
-            uint32_t result = WriteFlashThread(job);
-            driver.SetWriteProgress(nullptr);
-            return ExitStatus(result);
+            return ExitStatus(WriteFlashThread(job));
         }
         case Command::kErase:
             return ExitStatus(EraseFlashThread(FlashJob{&log, &driver, nullptr, std::wstring()}));
@@ -121,7 +121,7 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
         case Command::kSetIds:
             return ExitStatus(SetVidPidFromTexts(FromUtf8(args[0]), FromUtf8(args[1]), &driver, log));
         case Command::kMonitor:
-            return Monitor(driver, clock, simulated, log,
+            return Monitor(driver, clock, simulated,
                            args.empty() ? kDefaultMonitorSeconds : std::stoi(args[0]),
                            streams.interrupted);
         case Command::kHelp:

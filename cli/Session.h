@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "app/ActivityLog.h"
+#include "base/Clock.h"
 #include "cli/CommandLine.h"
-#include "device/Clock.h"
 #include "device/HidPort.h"
 
 namespace padsmith::sim {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Utf8.h"
+#include "base/Utf8.h"
 #include "cli/CommandLine.h"
 #include "cli/InterruptHold.h"
 #include "cli/PlatformPort.h"

@@ -2,13 +2,12 @@
 
 namespace padsmith {
 
-CDriver::CDriver(DeviceEventSink* owner, HidPort& port, Clock& clock, TraceSink* trace,
-                 DeviceChangeToggles* toggles)
+CDriver::CDriver(DeviceEventSink* owner, HidPort& port, Clock& clock, DriverHooks hooks)
     : m_pOwner(owner),
       m_port(port),
       m_clock(clock),
-      m_trace(trace),
-      m_toggles(toggles != nullptr ? *toggles : ProcessDeviceChangeToggles()),
+      m_hooks(std::move(hooks)),
+      m_toggles(m_hooks.toggles != nullptr ? *m_hooks.toggles : ProcessDeviceChangeToggles()),
       m_hDeviceLock(clock.CreateAutoResetEvent(true)) {}
 
 CDriver::~CDriver() {
@@ -109,10 +108,6 @@ void CDriver::StoreStatus(const DeviceStatus& status) {
 std::shared_ptr<HidDevice> CDriver::CurrentDevice() const {
     std::lock_guard<std::mutex> lock(m_deviceMutex);
     return m_hDevice;
-}
-
-void CDriver::SetWriteProgress(WriteProgress* progress) {
-    m_progress = progress;
 }
 
 }  // namespace padsmith

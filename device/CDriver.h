@@ -3,7 +3,8 @@
 // device lock that serialises the protocol operations, the table lock, the status values the
 // device reports, the device table, and the input-report readers. The discovery and table walks
 // live in CDriver.cpp, selection and the reader in DeviceSelection.cpp, the notification toggles
-// in DeviceNotification.cpp, and the protocol operations under protocol/.
+// in DeviceNotification.cpp, and the protocol operations under protocol/, which this layer
+// declares but does not call.
 
 #include <atomic>
 #include <cstdint>
@@ -14,22 +15,18 @@
 #include <thread>
 #include <vector>
 
-#include "device/Clock.h"
-#include "device/DeviceChangeToggles.h"
-#include "device/DeviceEventSink.h"
+#include "base/Clock.h"
+#include "device/DeviceNotification.h"
 #include "device/DeviceStatus.h"
+#include "device/DriverHooks.h"
 #include "device/HidPort.h"
+#include "device/WireFormat.h"
 
 namespace padsmith {
 
-class TraceSink;
-class WriteProgress;
-
-// The token that marks the target collection's device path (case-sensitive).
-inline constexpr wchar_t kTargetToken[] = L"qxtp0001&col03";
-// The whole path is searched, however long it is.
+// The whole path is searched for the target token, however long it is.
 inline bool IsTargetPath(const std::wstring& path) {
-    return path.find(kTargetToken) != std::wstring::npos;
+    return path.find(wire::kTargetToken) != std::wstring::npos;
 }
 // Interface indices 0..31 are examined; 32 and beyond never are.
 inline constexpr int kInterfaceIndexLimit = 32;
@@ -48,10 +45,8 @@ struct DeviceEntry {
 
 class CDriver {
 public:
-    // `owner` receives the device events (may be null); `trace` the write sequence's diagnostic
-    // lines (may be null); `toggles` defaults to the process-wide pair.
-    CDriver(DeviceEventSink* owner, HidPort& port, Clock& clock, TraceSink* trace = nullptr,
-            DeviceChangeToggles* toggles = nullptr);
+    // `owner` receives the device events (may be null).
+    CDriver(DeviceEventSink* owner, HidPort& port, Clock& clock, DriverHooks hooks = {});
     // Stops every input-report reader and waits for it before the object goes.
     virtual ~CDriver();
     CDriver(const CDriver&) = delete;
@@ -70,11 +65,6 @@ public:
     // Starts a reader on the current target handle; what SelectDevice does once it accepted an
     // interface. False when the thread cannot be started.
     bool StartReaderThread(DeviceEntry* entry = nullptr);
-    // Called with the stored values after every input report (from the reader thread).
-    void SetInputReportListener(std::function<void(const DeviceStatus&)> listener);
-    // Run first thing on every new reader thread: the Windows program raises it to time-critical
-    // priority there, which the portable core cannot do.
-    void SetReaderThreadSetup(std::function<void()> setup);
 
     // --- The notification window's logic ---
     // Window creation: clears m_bTargetFound and registers for the port's device changes.
@@ -91,17 +81,14 @@ public:
     // The same over an image read before (the write run reads its file once, before it erases).
     uint32_t WriteFirmwareImage(const uint8_t* image, int32_t nLength);
 
-    // Observer of the write sequence (progress bar, taskbar button); may be null.
-    void SetWriteProgress(WriteProgress* progress);
-
     bool TargetFound() const { return m_bTargetFound.load(); }
     DeviceStatus Status() const;
     std::shared_ptr<HidDevice> CurrentDevice() const;  // m_hDevice
+    // The lock that serialises the protocol operations (protocol/OperationFrame.h waits on it).
+    TimedEvent& DeviceLock() { return *m_hDeviceLock; }
 
 private:
     friend class CDriverTestPeer;
-    friend class DeviceLockFrame;
-    friend bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength);
 
     // OpenTargetInterface that also tells the path it examined (empty when there is none).
     std::shared_ptr<HidDevice> OpenTargetPath(int index, std::wstring& path);
@@ -110,15 +97,13 @@ private:
     uint32_t WriteImageInFrame(const uint8_t* image, int32_t nLength);
     // Erase and report 0x02: one report in the lock frame, then the settle pause.
     uint32_t SendAndSettle(const uint8_t* report, size_t length);
-    void ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry, ReadStop& stop,
-                      const std::function<void(const DeviceStatus&)>& listener);
+    void ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry, ReadStop& stop);
     void StopReaders();
 
     DeviceEventSink* m_pOwner;
     HidPort& m_port;
     Clock& m_clock;
-    TraceSink* m_trace;
-    WriteProgress* m_progress = nullptr;
+    const DriverHooks m_hooks;
     DeviceChangeToggles& m_toggles;
 
     std::vector<DeviceEntry> m_devices;  // guarded by the table lock
@@ -147,8 +132,6 @@ private:
     void StopReadersStoppedBy(const std::shared_ptr<TimedEvent>& stopEvent);
     std::mutex m_readersMutex;
     std::vector<Reader> m_readers;
-    std::function<void(const DeviceStatus&)> m_inputReportListener;  // guarded by m_readersMutex
-    std::function<void()> m_readerThreadSetup;                        // guarded by m_readersMutex
 };
 
 }  // namespace padsmith

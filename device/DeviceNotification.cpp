@@ -1,8 +1,24 @@
-// What the hidden notification window does with the platform's device-change notices.
+// What the hidden notification window does with the platform's device-change notices, and the
+// toggles that decide which of them count.
+
+#include "device/DeviceNotification.h"
 
 #include "device/CDriver.h"
 
 namespace padsmith {
+
+bool DeviceChangeToggles::Flip(DeviceChange change) {
+    std::atomic<bool>& toggle = change == DeviceChange::kArrival ? m_arrival : m_removal;
+    bool before = toggle.load();
+    while (!toggle.compare_exchange_weak(before, !before)) {
+    }
+    return !before;
+}
+
+DeviceChangeToggles& ProcessDeviceChangeToggles() {
+    static DeviceChangeToggles toggles;
+    return toggles;
+}
 
 void CDriver::OnCreate() {
     m_bTargetFound = false;
@@ -16,11 +32,7 @@ void CDriver::OnDeviceChange(DeviceChange change) {
     // closes the table's handles and is shown.
     bool counts = m_toggles.Flip(change);
     if (counts) CloseAllEntries();
-    if (m_pOwner != nullptr) {
-        m_pOwner->PostDeviceEvent(
-            change == DeviceChange::kArrival ? kDeviceEventArrival : kDeviceEventRemoval,
-            counts ? 1 : 0);
-    }
+    if (m_pOwner != nullptr) m_pOwner->OnDeviceEvent(change, counts);
 }
 
 }  // namespace padsmith

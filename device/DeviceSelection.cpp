@@ -6,12 +6,6 @@
 #include "device/CDriver.h"
 
 namespace padsmith {
-namespace {
-constexpr uint16_t kUsagePageDigitizer = 0x0D;
-constexpr uint16_t kUsagePen = 0x02;
-constexpr size_t kInputReportLength = 10;
-
-}  // namespace
 
 bool CDriver::MatchInterface(std::shared_ptr<HidDevice>& handle, uint16_t vendorId,
                              uint16_t productId) {
@@ -20,7 +14,7 @@ bool CDriver::MatchInterface(std::shared_ptr<HidDevice>& handle, uint16_t vendor
     uint16_t usagePage = 0;
     uint16_t usage = 0;
     bool accepted = handle->GetAttributes(vid, pid) && handle->GetCaps(usagePage, usage) &&
-                    !(usagePage == kUsagePageDigitizer && usage == kUsagePen) &&
+                    !(usagePage == wire::kPenUsagePage && usage == wire::kPenUsage) &&
                     vid == vendorId && pid == productId;
     if (!accepted) handle.reset();
     return accepted;
@@ -84,10 +78,9 @@ bool CDriver::StartReaderThread(DeviceEntry* entry) {
     reader.stopEvent = handshake.hStopEvent;
     try {
         reader.thread = std::thread([this, device, handshake, stop = reader.stop,
-                                     listener = m_inputReportListener,
-                                     setup = m_readerThreadSetup, ended = reader.ended]() mutable {
-            if (setup) setup();
-            ReaderThread(std::move(device), handshake, *stop, listener);
+                                     ended = reader.ended]() mutable {
+            if (m_hooks.readerThreadSetup) m_hooks.readerThreadSetup();
+            ReaderThread(std::move(device), handshake, *stop);
             ended->store(true);
         });
     } catch (const std::system_error&) {
@@ -97,33 +90,22 @@ bool CDriver::StartReaderThread(DeviceEntry* entry) {
     return true;
 }
 
-void CDriver::ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry, ReadStop& stop,
-                           const std::function<void(const DeviceStatus&)>& listener) {
+void CDriver::ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry, ReadStop& stop) {
     if (entry.hStartEvent) entry.hStartEvent->Set();
     // Zeroed once: after a short read the other bytes still hold the previous report.
-    std::array<uint8_t, kInputReportLength> report{};
+    std::array<uint8_t, wire::kInputReportLength> report{};
     while (device) {
         size_t bytesRead = 0;
         ReadStatus status = device->ReadInputReport(report.data(), report.size(), bytesRead, stop);
         if (status != ReadStatus::kReport) break;
         DeviceStatus values = DecodeStatusBytes(report.data());
         StoreStatus(values);
-        if (listener) listener(values);
+        if (m_hooks.inputReport) m_hooks.inputReport(values);
     }
     // After its last use the reader lets its handle go: it closes unless an operation or
     // m_hDevice still holds it, so a refresh can open the collection again.
     device.reset();
     if (entry.hExitEvent) entry.hExitEvent->Set();
-}
-
-void CDriver::SetInputReportListener(std::function<void(const DeviceStatus&)> listener) {
-    std::lock_guard<std::mutex> lock(m_readersMutex);
-    m_inputReportListener = std::move(listener);
-}
-
-void CDriver::SetReaderThreadSetup(std::function<void()> setup) {
-    std::lock_guard<std::mutex> lock(m_readersMutex);
-    m_readerThreadSetup = std::move(setup);
 }
 
 void CDriver::StopReadersStoppedBy(const std::shared_ptr<TimedEvent>& stopEvent) {

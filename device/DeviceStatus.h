@@ -1,9 +1,10 @@
 #pragma once
-// The three values the device reports about itself. The information reply (0x2B) and the input
-// reports carry them at the same places: bytes 2..5 firmware version, 6..7 size code, 8..9 PCB
-// version, each big-endian.
+// The three values the device reports about itself, at the same places in the information
+// reply and in the input reports.
 
 #include <cstdint>
+
+#include "device/WireFormat.h"
 
 namespace padsmith {
 
@@ -13,13 +14,16 @@ struct DeviceStatus {
     uint16_t pcbVersion = 0;
 };
 
-// `report` holds at least 10 bytes; bytes 0 and 1 are not looked at.
+// `report` holds at least wire::kInfoReplyLength bytes.
 inline DeviceStatus DecodeStatusBytes(const uint8_t* report) {
+    const uint8_t* firmware = report + wire::kFirmwareVersionAt;
+    const uint8_t* size = report + wire::kSizeCodeAt;
+    const uint8_t* pcb = report + wire::kPcbVersionAt;
     DeviceStatus status;
-    status.firmwareVersion = (uint32_t{report[2]} << 24) | (uint32_t{report[3]} << 16) |
-                             (uint32_t{report[4]} << 8) | uint32_t{report[5]};
-    status.sizeCode = static_cast<uint16_t>((report[6] << 8) | report[7]);
-    status.pcbVersion = static_cast<uint16_t>((report[8] << 8) | report[9]);
+    status.firmwareVersion = (uint32_t{firmware[0]} << 24) | (uint32_t{firmware[1]} << 16) |
+                             (uint32_t{firmware[2]} << 8) | uint32_t{firmware[3]};
+    status.sizeCode = static_cast<uint16_t>((size[0] << 8) | size[1]);
+    status.pcbVersion = static_cast<uint16_t>((pcb[0] << 8) | pcb[1]);
     return status;
 }
 

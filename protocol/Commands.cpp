@@ -3,9 +3,7 @@
 #include <array>
 
 #include "device/CDriver.h"
-#include "protocol/DeviceLockFrame.h"
-#include "protocol/FeatureReports.h"
-#include "protocol/OperationResult.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith {
 
@@ -15,8 +13,8 @@ bool CDriver::SetVidPid(uint16_t vendorId, uint16_t productId) {
     // The new IDs go to the first in-use table entry's handle, not to m_hDevice.
     std::shared_ptr<HidDevice> device = GetFirstInUseHandle();
     if (!device) return false;
-    std::array<uint8_t, kSetIdsReportLength> report{
-        kSetIdsReportId, static_cast<uint8_t>(vendorId & 0xFF), static_cast<uint8_t>(vendorId >> 8),
+    std::array<uint8_t, wire::kSetIdsReportLength> report{
+        wire::kSetIdsReportId, static_cast<uint8_t>(vendorId & 0xFF), static_cast<uint8_t>(vendorId >> 8),
         static_cast<uint8_t>(productId & 0xFF), static_cast<uint8_t>(productId >> 8)};
     return SendFeatureReport(*device, m_clock, report.data(), report.size());
 }
@@ -34,7 +32,7 @@ uint32_t CDriver::SendAndSettle(const uint8_t* report, size_t length) {
 }
 
 uint32_t CDriver::EraseFlash() {
-    return SendAndSettle(kEraseReport.data(), kEraseReport.size());
+    return SendAndSettle(wire::kEraseReport.data(), wire::kEraseReport.size());
 }
 
 uint32_t CDriver::QueryDeviceInfo(uint16_t& pcbVersion, uint16_t& sizeCode,
@@ -44,8 +42,8 @@ uint32_t CDriver::QueryDeviceInfo(uint16_t& pcbVersion, uint16_t& sizeCode,
     std::shared_ptr<HidDevice> device = CurrentDevice();
     if (!device) return kResultQueryFailure;
     // A refused request does not fail the query: the device may still answer the get.
-    SendFeatureReport(*device, m_clock, kInfoRequestReport.data(), kInfoRequestReport.size());
-    std::array<uint8_t, kInfoReplyLength> reply{kInfoReplyReportId};
+    SendFeatureReport(*device, m_clock, wire::kInfoRequestReport.data(), wire::kInfoRequestReport.size());
+    std::array<uint8_t, wire::kInfoReplyLength> reply{wire::kInfoReplyReportId};
     if (!device->GetFeature(reply.data(), reply.size())) return kResultQueryFailure;
     DeviceStatus status = DecodeStatusBytes(reply.data());
     StoreStatus(status);
@@ -56,7 +54,7 @@ uint32_t CDriver::QueryDeviceInfo(uint16_t& pcbVersion, uint16_t& sizeCode,
 }
 
 uint32_t CDriver::SendFeature02() {
-    return SendAndSettle(kFeature02Report.data(), kFeature02Report.size());
+    return SendAndSettle(wire::kFeature02Report.data(), wire::kFeature02Report.size());
 }
 
 }  // namespace padsmith

@@ -1,7 +1,5 @@
 #include "protocol/DeviceInfo.h"
 
-#include "app/Catalogue.h"
-
 namespace padsmith {
 namespace {
 std::wstring Dotted(unsigned a, unsigned b, unsigned c, unsigned d) {
@@ -24,12 +22,6 @@ std::wstring FormatProductSize(uint16_t sizeCode) {
     unsigned wholeInches = 10 * ((sizeCode >> 4) & 0xF) + (sizeCode & 0xF);
     return std::to_wstring(wholeInches) + L'.' + std::to_wstring((sizeCode >> 12) & 0xF) +
            std::to_wstring((sizeCode >> 8) & 0xF);
-}
-
-std::wstring DeviceInfoLine(uint16_t pcbVersion, uint16_t sizeCode, uint32_t firmwareVersion) {
-    return FormatMessageEntry(kMsgVersionLine, FormatPcbVersion(pcbVersion),
-                              FormatFirmwareVersion(firmwareVersion)) +
-           FormatMessageEntry(kMsgSizeLine, FormatProductSize(sizeCode));
 }
 
 }  // namespace padsmith

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/Utf8.h"
+#include "base/Utf8.h"
 
 #include <sys/stat.h>
 #ifndef _WIN32

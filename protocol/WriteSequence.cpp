@@ -4,20 +4,17 @@
 #include <cwchar>
 
 #include "device/CDriver.h"
-#include "protocol/DeviceLockFrame.h"
-#include "protocol/FeatureReports.h"
 #include "protocol/FirmwareImage.h"
-#include "protocol/OperationResult.h"
-#include "protocol/WriteObservers.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith {
 namespace {
 
-constexpr std::array<uint8_t, 4> kRecordHeader{0x28, 'Q', 'X', 'W'};
-constexpr uint8_t kErasedByte = 0xFF;
+using namespace wire;
+
 constexpr size_t kTraceLineLength = 260;
 
-// The diagnostic lines, formatted only when somebody listens.
+// The diagnostic lines, formatted only when somebody listens, into one buffer for the run.
 class RecordTrace {
 public:
     explicit RecordTrace(TraceSink* sink) : m_sink(sink) {}
@@ -54,12 +51,9 @@ int CountWriteRecords(int32_t nLength) {
     return records;
 }
 
-bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength) {
-    std::shared_ptr<HidDevice> device = driver.CurrentDevice();  // one handle for the whole run
-    if (!device) return false;
-    Clock& clock = driver.m_clock;
-    RecordTrace trace(driver.m_trace);
-    WriteProgress* progress = driver.m_progress;
+bool WriteImage(HidDevice& device, Clock& clock, TraceSink* traceSink, WriteProgress* progress,
+                const uint8_t* image, int32_t nLength) {
+    RecordTrace trace(traceSink);
     const int total = progress != nullptr ? CountWriteRecords(nLength) : 0;
     const auto srcAddr = static_cast<unsigned>(reinterpret_cast<uintptr_t>(image));
 
@@ -68,8 +62,8 @@ bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength) {
     // Fills the record for the cursor's address, with its trace lines.
     auto buildRecord = [&](const WriteCursor& cursor) {
         const int32_t nAddr = cursor.nAddr;
-        record[4] = static_cast<uint8_t>(nAddr & 0xFF);
-        record[5] = static_cast<uint8_t>((nAddr >> 8) & 0xFF);
+        record[kRecordAddressLow] = static_cast<uint8_t>(nAddr & 0xFF);
+        record[kRecordAddressHigh] = static_cast<uint8_t>((nAddr >> 8) & 0xFF);
         trace.Line(L"Before nAddr = 0x%8X, SrcAddr = 0x%8X, nSendingSize = %d, nLength = %d\n",
                    static_cast<unsigned>(nAddr), srcAddr, cursor.nSendingSize, nLength);
         // Never read past the image: what lies beyond it goes as erased flash.
@@ -88,7 +82,7 @@ bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength) {
     WriteCursor cursor{0, nLength};
     buildRecord(cursor);
     for (int written = 1;; ++written) {
-        const bool accepted = device->SetFeature(record.data(), record.size());
+        const bool accepted = device.SetFeature(record.data(), record.size());
         // The pause runs from here; the work between two records (trace lines, progress, the
         // next record) is done inside it instead of adding to it, 1344 times over.
         const Micros pauseEnd = clock.Now() + kPostSendPause;
@@ -132,8 +126,10 @@ uint32_t CDriver::WriteFirmwareImage(const uint8_t* image, int32_t nLength) {
 }
 
 uint32_t CDriver::WriteImageInFrame(const uint8_t* image, int32_t nLength) {
-    bool written = WriteImage(*this, image, nLength);
-    if (m_progress != nullptr) m_progress->OnWriteEnded();
+    // One handle for the whole run: a refresh meanwhile does not move it.
+    std::shared_ptr<HidDevice> device = CurrentDevice();
+    bool written = device && WriteImage(*device, m_clock, m_hooks.trace, m_hooks.progress, image, nLength);
+    if (m_hooks.progress != nullptr) m_hooks.progress->OnWriteEnded();
     return written ? kResultSuccess : kResultFailure;
 }
 

@@ -5,18 +5,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/Clock.h"
+#include "base/TraceSink.h"
+#include "device/DriverHooks.h"
+#include "device/HidPort.h"
+#include "device/WireFormat.h"
+
 namespace padsmith {
 
-class CDriver;
-
-inline constexpr size_t kHeadLength = 6;   // cnHeadLength, report ID included
-inline constexpr size_t kDataLength = 32;  // cnDataLength
-inline constexpr size_t kRecordLength = kHeadLength + kDataLength;
-inline constexpr int32_t kFirstWindowEnd = 0x8000;
-inline constexpr int32_t kSecondWindowStart = 0xB000;
-inline constexpr int32_t kSecondWindowEnd = 0xD800;
 // The end bound grows by the gap between the windows when the sequence crosses it.
-inline constexpr int32_t kWindowGap = kSecondWindowStart - kFirstWindowEnd;
+inline constexpr int32_t kWindowGap = wire::kSecondWindowStart - wire::kFirstWindowEnd;
 
 // Where the sequence stands: the record's address and the end bound of the addresses.
 struct WriteCursor {
@@ -37,9 +35,11 @@ WriteStep AdvanceWriteCursor(WriteCursor& cursor);
 // record at address 0 always goes).
 int CountWriteRecords(int32_t nLength);
 
-// Sends the sequence over the image on the driver's current handle. Bytes past the image's end
-// go as 0xFF, the erased state of flash. True when the sequence ran to its end; false when the
-// device refused a record or there is no device handle.
-bool WriteImage(CDriver& driver, const uint8_t* image, int32_t nLength);
+// Sends the sequence over the image to `device`, with the 10 ms pause after every record. Bytes
+// past the image's end go as 0xFF, the erased state of flash. `trace` and `progress` may be
+// null. True when the sequence ran to its end; false when the device refused a record. Nothing
+// is allocated once the sequence runs.
+bool WriteImage(HidDevice& device, Clock& clock, TraceSink* trace, WriteProgress* progress,
+                const uint8_t* image, int32_t nLength);
 
 }  // namespace padsmith

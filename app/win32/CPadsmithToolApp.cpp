@@ -7,10 +7,10 @@
 
 #include "app/ActivityLog.h"
 #include "app/Catalogue.h"
-#include "app/Utf8.h"
 #include "app/win32/CPadsmithToolDlg.h"
 #include "app/win32/LaunchOptions.h"
 #include "app/win32/ResourceCatalogue.h"
+#include "base/Utf8.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimOptions.h"
 #include "device/win32/DebugOutputTrace.h"

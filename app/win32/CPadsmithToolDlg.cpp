@@ -11,7 +11,7 @@
 #include "app/win32/PrivateMessages.h"
 #include "device/CDriver.h"
 #include "device/win32/DriverNotificationWindow.h"
-#include "protocol/OperationResult.h"
+#include "protocol/OperationFrame.h"
 #include "resources/resource.h"
 
 namespace padsmith::win32 {
@@ -85,11 +85,12 @@ BOOL CPadsmithToolDlg::OnInitDialog() {
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     if (m_pDriver == nullptr) {
-        m_pDriver = new CDriver(this, m_environment.port, m_environment.clock, m_environment.trace);
-        m_pDriver->SetWriteProgress(&m_writeProgress);
+        DriverHooks hooks;
+        hooks.trace = m_environment.trace;
+        hooks.progress = &m_writeProgress;
         // The input-report reader answers the device at once, whatever else the system does.
-        m_pDriver->SetReaderThreadSetup(
-            [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL); });
+        hooks.readerThreadSetup = [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL); };
+        m_pDriver = new CDriver(this, m_environment.port, m_environment.clock, std::move(hooks));
         m_driverWindow = std::make_unique<DriverNotificationWindow>(*m_pDriver,
                                                                     m_environment.notificationClass);
         if (!m_driverWindow->Create(m_hWnd)) {
@@ -128,17 +129,21 @@ void CPadsmithToolDlg::SetItemCaption(uint16_t messageId, int controlId) {
     if (HWND control = GetDlgItem(m_hWnd, controlId)) SetWindowTextW(control, text.c_str());
 }
 
-void CPadsmithToolDlg::PostDeviceEvent(uintptr_t wParam, intptr_t lParam) {
+void CPadsmithToolDlg::OnDeviceEvent(DeviceChange change, bool closedHandles) {
     HWND target = m_eventTarget.load();
     if (target != nullptr) {
-        PostMessageW(target, kWmDeviceEvent, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+        PostMessageW(target, kWmDeviceEvent,
+                     change == DeviceChange::kArrival ? kDeviceEventArrival : kDeviceEventRemoval,
+                     closedHandles ? 1 : 0);
     }
 }
 
 INT_PTR CPadsmithToolDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kWmDeviceEvent && m_pDriver != nullptr) {
-        LogDeviceEvent(static_cast<uintptr_t>(wParam), static_cast<intptr_t>(lParam), m_pDriver,
-                       m_listLog);
+    // Any other wParam is no notice of ours: nothing is logged for it.
+    if (message == kWmDeviceEvent && m_pDriver != nullptr &&
+        (wParam == kDeviceEventArrival || wParam == kDeviceEventRemoval)) {
+        LogDeviceEvent(wParam == kDeviceEventArrival ? DeviceChange::kArrival : DeviceChange::kRemoval,
+                       lParam != 0, m_pDriver, m_listLog);
     }
     switch (message) {
         case kWmAppendLogLine:

@@ -9,13 +9,13 @@
 #include <atomic>
 #include <memory>
 
-#include "app/FlashJob.h"
+#include "app/FlashThreads.h"
 #include "app/FlashWorkers.h"
 #include "app/win32/CDialog.h"
 #include "app/win32/ListBoxLog.h"
 #include "app/win32/TaskbarProgress.h"
 #include "app/win32/WindowButton.h"
-#include "device/DeviceEventSink.h"
+#include "device/DeviceNotification.h"
 
 namespace padsmith {
 class CDriver;
@@ -47,7 +47,7 @@ protected:
     bool OnCommand(WORD id, WORD code, HWND control) override;
 
 private:
-    void PostDeviceEvent(uintptr_t wParam, intptr_t lParam) override;
+    void OnDeviceEvent(DeviceChange change, bool closedHandles) override;
 
     void DoDataExchange();
     void ApplyCaptions();

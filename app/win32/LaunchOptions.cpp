@@ -1,6 +1,6 @@
 #include "app/win32/LaunchOptions.h"
 
-#include "app/Utf8.h"
+#include "base/Utf8.h"
 
 namespace padsmith::win32 {
 

@@ -1,9 +1,15 @@
 #pragma once
-// The dialog's private window messages (besides WM_DEVICE_EVENT, 1237, from CDriver).
+// The dialog's private window messages.
 
 #include <windows.h>
 
 namespace padsmith::win32 {
+
+// WM_DEVICE_EVENT (1237): a device notice from CDriver, posted to the dialog. wParam: arrival 0
+// or removal 1; lParam: 1 when the notice closed the table's handles, 0 otherwise.
+inline constexpr UINT kWmDeviceEvent = WM_USER + 213;
+inline constexpr WPARAM kDeviceEventArrival = 0;
+inline constexpr WPARAM kDeviceEventRemoval = 1;
 
 // lParam: const std::wstring* line. Sent (never posted) by ListBoxLog, so the line outlives it.
 inline constexpr UINT kWmAppendLogLine = WM_APP + 1;

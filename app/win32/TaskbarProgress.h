@@ -7,7 +7,7 @@
 
 #include <atomic>
 
-#include "protocol/WriteObservers.h"
+#include "device/DriverHooks.h"
 
 struct ITaskbarList3;
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/FlashJob.h"
+#include "app/FlashThreads.h"
 
 namespace padsmith::win32 {
 

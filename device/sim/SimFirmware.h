@@ -17,7 +17,7 @@
 #include <optional>
 #include <vector>
 
-#include "device/Clock.h"
+#include "base/Clock.h"
 #include "device/sim/SimOptions.h"
 
 namespace padsmith::sim {

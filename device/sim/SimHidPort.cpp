@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <utility>
 
+#include "device/ReportTrace.h"
 #include "device/sim/SimFlashFile.h"
 #include "device/sim/SimInterfaces.h"
-#include "device/sim/SimTraceFile.h"
 
 namespace padsmith::sim {
 namespace {
@@ -50,7 +50,7 @@ struct SimHidPort::Core {
     const std::vector<SimInterface> interfaces;  // in bus order, the display's among them
     SimFirmware firmware;
     std::vector<ReportRecord> reports;
-    SimTraceFile trace;
+    ReportTraceFile trace;
     std::vector<HandleState*> open;  // live handles: a path here cannot be opened again
     std::function<void(DeviceChange)> listener;
     std::vector<std::thread::id> notifying;  // threads inside the listener

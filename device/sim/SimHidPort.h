@@ -22,11 +22,11 @@
 #include <thread>
 #include <vector>
 
-#include "device/Clock.h"
+#include "base/Clock.h"
 #include "device/HidPort.h"
+#include "device/ReportTrace.h"
 #include "device/sim/SimFirmware.h"
 #include "device/sim/SimOptions.h"
-#include "device/sim/SimReport.h"
 
 namespace padsmith::sim {
 

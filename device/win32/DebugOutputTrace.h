@@ -4,13 +4,13 @@
 
 #include <windows.h>
 
-#include "protocol/WriteObservers.h"
+#include "base/TraceSink.h"
 
 namespace padsmith::win32 {
 
 class DebugOutputTrace : public TraceSink {
 public:
-    void TraceLine(const std::wstring& line) override { OutputDebugStringW(line.c_str()); }
+    void TraceLine(const wchar_t* line) override { OutputDebugStringW(line); }
 };
 
 }  // namespace padsmith::win32

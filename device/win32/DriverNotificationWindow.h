@@ -1,7 +1,8 @@
 #pragma once
 // CDriver's hidden child window: the platform tells it when HID interfaces arrive and leave.
 // It registers for HID interface notifications while it is created and hands every arrival and
-// removal to CDriver, which flips its toggles and posts WM_DEVICE_EVENT to the dialog.
+// removal to CDriver, which flips its toggles and tells the dialog (which posts itself
+// WM_DEVICE_EVENT).
 
 #include <windows.h>
 

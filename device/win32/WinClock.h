@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "device/Clock.h"
+#include "base/Clock.h"
 
 namespace padsmith::win32 {
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -10,13 +11,12 @@
 #include <thread>
 
 #include "app/ActivityLog.h"
-#include "app/FlashJob.h"
+#include "app/FlashThreads.h"
 #include "device/CDriver.h"
-#include "device/VirtualClock.h"
 #include "device/sim/SimHidPort.h"
-#include "protocol/OperationResult.h"
-#include "protocol/WriteObservers.h"
+#include "protocol/OperationFrame.h"
 #include "protocol/WriteSequence.h"
+#include "tests/support/VirtualClock.h"
 
 namespace padsmith::support {
 namespace {
@@ -59,8 +59,8 @@ public:
 class UnplugBeforeRecord : public TraceSink {
 public:
     UnplugBeforeRecord(sim::SimHidPort& port, std::optional<int> k) : m_port(port), m_k(k) {}
-    void TraceLine(const std::wstring& line) override {
-        if (!m_k || line.compare(0, 6, L"Before") != 0) return;
+    void TraceLine(const wchar_t* line) override {
+        if (!m_k || std::wcsncmp(line, L"Before", 6) != 0) return;
         if (m_seen++ == *m_k) m_port.Unplug();
     }
     void Disarm() { m_k.reset(); }
@@ -83,7 +83,10 @@ std::string RunCase(const Case& c, const std::wstring& path, const std::vector<u
     const bool unplugsInWrite = c.interruption == Interruption::kUnpluggedAfterRecords;
     UnplugBeforeRecord unplug(port, unplugsInWrite ? std::optional<int>(c.k) : std::nullopt);
     DeviceChangeToggles toggles;
-    CDriver driver(nullptr, port, clock, &unplug, &toggles);
+    DriverHooks hooks;
+    hooks.trace = &unplug;
+    hooks.toggles = &toggles;
+    CDriver driver(nullptr, port, clock, hooks);
     driver.OnCreate();
     driver.RefreshDevices();
     DiscardedLog log;

@@ -424,7 +424,7 @@ void EventsGroup() {
     ToolUnderTest tool(g_exe, L"trace=" + trace);
     if (!tool.Started()) return;
     HWND dialog = tool.Dialog();
-    // WM_DEVICE_EVENT as CDriver posts it: only a non-zero lParam is shown.
+    // WM_DEVICE_EVENT as the dialog posts it for CDriver: only a non-zero lParam is shown.
     PostMessageW(dialog, 1237, 0, 1);
     PostMessageW(dialog, 1237, 0, 0);
     PostMessageW(dialog, 1237, 1, 1);

@@ -12,11 +12,10 @@
 #include <vector>
 
 #include "app/ActivityLog.h"
-#include "app/FlashJob.h"
+#include "app/FlashThreads.h"
 #include "device/CDriver.h"
-#include "device/VirtualClock.h"
 #include "device/sim/SimHidPort.h"
-#include "protocol/WriteObservers.h"
+#include "tests/support/VirtualClock.h"
 
 namespace padsmith {
 
@@ -49,23 +48,23 @@ inline sim::SimOptions Options(const std::string& text) {
 
 class RecordedEvents : public DeviceEventSink {
 public:
-    void PostDeviceEvent(uintptr_t wParam, intptr_t lParam) override {
+    void OnDeviceEvent(DeviceChange change, bool closedHandles) override {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_posted.emplace_back(wParam, lParam);
+        m_posted.emplace_back(change, closedHandles);
     }
-    std::vector<std::pair<uintptr_t, intptr_t>> Posted() {
+    std::vector<std::pair<DeviceChange, bool>> Posted() {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_posted;
     }
 
 private:
     std::mutex m_mutex;
-    std::vector<std::pair<uintptr_t, intptr_t>> m_posted;
+    std::vector<std::pair<DeviceChange, bool>> m_posted;
 };
 
 class RecordedTrace : public TraceSink {
 public:
-    void TraceLine(const std::wstring& line) override { lines.push_back(line); }
+    void TraceLine(const wchar_t* line) override { lines.emplace_back(line); }
     std::vector<std::wstring> lines;
 };
 
@@ -167,16 +166,18 @@ inline std::vector<uint8_t> PatternImage(size_t length) {
 
 // The driver as the dialog sets it up at start-up, on the simulated device and a virtual clock.
 struct Rig {
-    explicit Rig(const sim::SimOptions& options = sim::SimOptions{})
-        : port(clock, options), driver(&events, port, clock, &trace, &toggles) {
+    explicit Rig(const sim::SimOptions& options = sim::SimOptions{},
+                 std::function<void(const DeviceStatus&)> inputReport = nullptr)
+        : port(clock, options),
+          driver(&events, port, clock, DriverHooks{&trace, nullptr, std::move(inputReport), nullptr, &toggles}) {
         driver.OnCreate();
         driver.RefreshDevices();
     }
 
-    std::vector<sim::ReportRecord> Sets(uint8_t reportId) const {
-        std::vector<sim::ReportRecord> sets;
-        for (const sim::ReportRecord& record : port.Reports()) {
-            bool set = record.kind == sim::ReportKind::kSet || record.kind == sim::ReportKind::kSetRefused;
+    std::vector<ReportRecord> Sets(uint8_t reportId) const {
+        std::vector<ReportRecord> sets;
+        for (const ReportRecord& record : port.Reports()) {
+            bool set = record.kind == ReportKind::kSet || record.kind == ReportKind::kSetRefused;
             if (set && !record.bytes.empty() && record.bytes[0] == reportId) sets.push_back(record);
         }
         return sets;
@@ -185,7 +186,7 @@ struct Rig {
     // The address of every write record offered, accepted or not.
     std::vector<uint32_t> RecordAddresses() const {
         std::vector<uint32_t> addresses;
-        for (const sim::ReportRecord& record : Sets(0x28)) {
+        for (const ReportRecord& record : Sets(0x28)) {
             addresses.push_back(record.bytes[4] | (record.bytes[5] << 8));
         }
         return addresses;

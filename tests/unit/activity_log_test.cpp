@@ -7,7 +7,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/Catalogue.h"
-#include "app/Utf8.h"
+#include "base/Utf8.h"
 
 namespace padsmith {
 namespace {

@@ -7,10 +7,10 @@
 #include <fstream>
 
 #include "TestRig.h"
-#include "app/Utf8.h"
+#include "base/SteadyClock.h"
+#include "base/Utf8.h"
 #include "cli/CommandLine.h"
 #include "cli/Session.h"
-#include "device/SteadyClock.h"
 
 namespace padsmith::test {
 namespace {

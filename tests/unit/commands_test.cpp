@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TestRig.h"
-#include "protocol/OperationResult.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith::test {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-std::vector<uint8_t> Bytes(const sim::ReportRecord& record) {
+std::vector<uint8_t> Bytes(const ReportRecord& record) {
     return record.bytes;
 }
 
@@ -21,7 +21,7 @@ TEST(EraseFlash, SendsEraseThenHoldsTheLockThroughTheSettlePause) {
     Micros start = rig.clock.Now();
     EXPECT_EQ(rig.driver.EraseFlash(), kResultSuccess);
     EXPECT_EQ(rig.clock.Now() - start, Millis(1010));
-    std::vector<sim::ReportRecord> reports = rig.port.Reports();
+    std::vector<ReportRecord> reports = rig.port.Reports();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_THAT(Bytes(reports[0]), ElementsAre(0x29, 0x45, 0x72, 0x61, 0x73));
     EXPECT_EQ(reports[0].time, start);
@@ -66,10 +66,10 @@ TEST(QueryDeviceInfo, RequestsThenGetsTheReplyAndStoresIt) {
     EXPECT_EQ(rig.driver.Status().firmwareVersion, 0x01020304u);
     EXPECT_EQ(rig.driver.Status().pcbVersion, 0x0103);
     EXPECT_EQ(rig.clock.Now() - start, Millis(10));  // the pause follows the set, not the get
-    std::vector<sim::ReportRecord> reports = rig.port.Reports();
+    std::vector<ReportRecord> reports = rig.port.Reports();
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_THAT(Bytes(reports[0]), ElementsAre(0x2A, 0x56, 0x65, 0x72, 0x73, 0x69, 0x6F, 0x6E));
-    EXPECT_EQ(reports[1].kind, sim::ReportKind::kGet);
+    EXPECT_EQ(reports[1].kind, ReportKind::kGet);
     EXPECT_EQ(reports[1].time - reports[0].time, Millis(10));
 }
 
@@ -107,7 +107,7 @@ TEST(SetVidPid, SendsOnTheFirstInUseEntryLowBytesFirst) {
     sim::SimHidPort port(clock, options);
     std::wstring path;
     for (int i = 0; port.GetInterfacePath(i, path); ++i) {
-        if (path.find(kTargetToken) != std::wstring::npos) break;
+        if (path.find(wire::kTargetToken) != std::wstring::npos) break;
     }
     DeviceEntry entry;
     entry.bInUse = 1;
@@ -118,7 +118,7 @@ TEST(SetVidPid, SendsOnTheFirstInUseEntryLowBytesFirst) {
     entry.hDevice.reset();
 
     EXPECT_TRUE(rig.driver.SetVidPid(0x2A7D, 0x6C21));
-    std::vector<sim::ReportRecord> reports = port.Reports();
+    std::vector<ReportRecord> reports = port.Reports();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_THAT(Bytes(reports[0]), ElementsAre(0x08, 0x7D, 0x2A, 0x21, 0x6C));
     EXPECT_EQ(rig.clock.Now(), Millis(10));

@@ -8,7 +8,7 @@
 #include "TestRig.h"
 #include "app/FlashWorkers.h"
 #include "app/Operations.h"
-#include "protocol/OperationResult.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith::test {
 namespace {
@@ -82,7 +82,7 @@ TEST(DeviceLock, AWaiterProceedsWhenTheEraseEndsWithinFiveSeconds) {
         uint32_t firmware = 0;
         EXPECT_EQ(rig.driver.QueryDeviceInfo(pcb, size, firmware), kResultSuccess);
     }
-    std::vector<sim::ReportRecord> reports = rig.port.Reports();
+    std::vector<ReportRecord> reports = rig.port.Reports();
     ASSERT_EQ(reports.size(), 3u);
     EXPECT_EQ(reports[1].bytes[0], 0x2A);
     EXPECT_EQ(reports[1].time, Millis(1010));  // right when the erase released the lock
@@ -107,7 +107,7 @@ TEST(DeviceLock, GetFirmwareVersionDuringAWriteIsBusyAndTheWriteGoesOn) {
     workers.WaitAll();
     EXPECT_EQ(workerLog.Texts().back(), L"Write Flash Success");
     EXPECT_EQ(rig.port.AcceptedWriteRecords(), 1344);
-    for (const sim::ReportRecord& report : rig.port.Reports()) EXPECT_NE(report.bytes[0], 0x2A);
+    for (const ReportRecord& report : rig.port.Reports()) EXPECT_NE(report.bytes[0], 0x2A);
 }
 
 TEST(DeviceLock, TwoErasesTakeTurns) {
@@ -117,7 +117,7 @@ TEST(DeviceLock, TwoErasesTakeTurns) {
     ASSERT_TRUE(workers.Start(EraseFlashThread, FlashJob{&log, &rig.driver, nullptr, L""}));
     ASSERT_TRUE(workers.Start(EraseFlashThread, FlashJob{&log, &rig.driver, nullptr, L""}));
     workers.WaitAll();
-    std::vector<sim::ReportRecord> erases = rig.Sets(0x29);
+    std::vector<ReportRecord> erases = rig.Sets(0x29);
     ASSERT_EQ(erases.size(), 2u);
     EXPECT_EQ(erases[1].time - erases[0].time, Millis(1010));
     EXPECT_EQ(rig.clock.Now(), Millis(2020));

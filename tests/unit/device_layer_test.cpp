@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "TestRig.h"
-#include "protocol/OperationResult.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith::test {
 namespace {
@@ -29,7 +29,7 @@ sim::SimOptions WithInterfaces(std::vector<sim::SimInterface> interfaces) {
 int HeldIndex(sim::SimHidPort& port) {
     std::wstring path;
     for (int i = 0; port.GetInterfacePath(i, path); ++i) {
-        if (path.find(kTargetToken) != std::wstring::npos && !port.Open(path)) return i;
+        if (path.find(wire::kTargetToken) != std::wstring::npos && !port.Open(path)) return i;
     }
     return -1;
 }
@@ -182,22 +182,19 @@ TEST(SelectDevice, FillsAMatchingEntryAndWaitsForItsReaderToStart) {
 
 class InputReports : public ::testing::Test {
 protected:
-    void SetUp() override {
-        rig.driver.SetInputReportListener([this](const DeviceStatus&) {
-            std::lock_guard<std::mutex> lock(mutex);
-            ++reports;
-            arrived.notify_all();
-        });
-        ASSERT_TRUE(rig.driver.StartReaderThread());
-    }
+    void SetUp() override { ASSERT_TRUE(rig.driver.StartReaderThread()); }
     void WaitForReports(int count) {
         std::unique_lock<std::mutex> lock(mutex);
         ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return reports >= count; }));
     }
-    Rig rig;
     std::mutex mutex;
     std::condition_variable arrived;
     int reports = 0;
+    Rig rig{sim::SimOptions{}, [this](const DeviceStatus&) {
+                std::lock_guard<std::mutex> lock(mutex);
+                ++reports;
+                arrived.notify_all();
+            }};
 };
 
 TEST_F(InputReports, EachReportOverwritesAllThreeValues) {
@@ -230,9 +227,8 @@ TEST_F(InputReports, TheReaderEndsWhenTheDeviceGoesAndKeepsItsHandleMeanwhile) {
 }
 
 TEST(InputReaders, AStopEndsOnlyItsReaderAndNoReaderKeepsAnEntrysHandle) {
-    Rig rig;
     std::atomic<int> reports{0};
-    rig.driver.SetInputReportListener([&](const DeviceStatus&) { ++reports; });
+    Rig rig{sim::SimOptions{}, [&](const DeviceStatus&) { ++reports; }};
     // An entry on the pen collection, as a selection fills it, with its reader.
     std::wstring penPath;
     ASSERT_TRUE(rig.port.GetInterfacePath(1, penPath));

@@ -13,6 +13,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::Pair;
 
+constexpr DeviceChange kIn = DeviceChange::kArrival;
+constexpr DeviceChange kOut = DeviceChange::kRemoval;
+
 TEST(DeviceNotification, EachKindAlternatesFromItsFirstNotice) {
     Rig rig;
     rig.driver.OnDeviceChange(DeviceChange::kArrival);
@@ -20,7 +23,7 @@ TEST(DeviceNotification, EachKindAlternatesFromItsFirstNotice) {
     rig.driver.OnDeviceChange(DeviceChange::kArrival);
     rig.driver.OnDeviceChange(DeviceChange::kArrival);
     rig.driver.OnDeviceChange(DeviceChange::kRemoval);
-    EXPECT_THAT(rig.events.Posted(), ElementsAre(Pair(0u, 1), Pair(1u, 1), Pair(0u, 0), Pair(0u, 1), Pair(1u, 0)));
+    EXPECT_THAT(rig.events.Posted(), ElementsAre(Pair(kIn, true), Pair(kOut, true), Pair(kIn, false), Pair(kIn, true), Pair(kOut, false)));
 }
 
 TEST(DeviceNotification, TheTogglesBelongToTheProcessNotToADriver) {
@@ -28,13 +31,15 @@ TEST(DeviceNotification, TheTogglesBelongToTheProcessNotToADriver) {
     sim::SimHidPort port(clock, sim::SimOptions{});
     RecordedEvents events;
     DeviceChangeToggles shared;
+    DriverHooks hooks;
+    hooks.toggles = &shared;
     {
-        CDriver first(&events, port, clock, nullptr, &shared);
+        CDriver first(&events, port, clock, hooks);
         first.OnDeviceChange(DeviceChange::kArrival);
     }
-    CDriver second(&events, port, clock, nullptr, &shared);
+    CDriver second(&events, port, clock, hooks);
     second.OnDeviceChange(DeviceChange::kArrival);
-    EXPECT_THAT(events.Posted(), ElementsAre(Pair(0u, 1), Pair(0u, 0)));
+    EXPECT_THAT(events.Posted(), ElementsAre(Pair(kIn, true), Pair(kIn, false)));
 }
 
 TEST(DeviceNotification, ACountedNoticeClosesTheTableHandlesButNotTheTarget) {
@@ -54,7 +59,7 @@ TEST(DeviceNotification, ThePortsNoticesArriveOnceTheWindowIsCreated) {
     Rig rig;
     rig.port.Unplug();
     rig.port.Replug();
-    EXPECT_THAT(rig.events.Posted(), ElementsAre(Pair(1u, 1), Pair(1u, 0), Pair(0u, 1), Pair(0u, 0)));
+    EXPECT_THAT(rig.events.Posted(), ElementsAre(Pair(kOut, true), Pair(kOut, false), Pair(kIn, true), Pair(kIn, false)));
 }
 
 TEST(DeviceNotification, WindowCreationForgetsAnEarlierFind) {
@@ -64,15 +69,14 @@ TEST(DeviceNotification, WindowCreationForgetsAnEarlierFind) {
     EXPECT_FALSE(rig.driver.TargetFound());
 }
 
-TEST(DeviceEventLines, OnlyCountedNoticesOfKnownKindsAreLogged) {
+TEST(DeviceEventLines, OnlyCountedNoticesAreLogged) {
     Rig rig;
     RecordedLog log;
-    LogDeviceEvent(0, 1, &rig.driver, log);
-    LogDeviceEvent(1, 1, &rig.driver, log);
-    LogDeviceEvent(0, 0, &rig.driver, log);
-    LogDeviceEvent(1, 0, &rig.driver, log);
-    LogDeviceEvent(2, 1, &rig.driver, log);
-    LogDeviceEvent(0, 1, nullptr, log);
+    LogDeviceEvent(DeviceChange::kArrival, true, &rig.driver, log);
+    LogDeviceEvent(DeviceChange::kRemoval, true, &rig.driver, log);
+    LogDeviceEvent(DeviceChange::kArrival, false, &rig.driver, log);
+    LogDeviceEvent(DeviceChange::kRemoval, false, &rig.driver, log);
+    LogDeviceEvent(DeviceChange::kArrival, true, nullptr, log);
     EXPECT_THAT(log.Texts(), ElementsAre(L"Device Arrival", L"Device Remove"));
 }
 

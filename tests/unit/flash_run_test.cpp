@@ -10,7 +10,7 @@
 
 #include "TestRig.h"
 #include "app/FlashWorkers.h"
-#include "protocol/OperationResult.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith::test {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "TestRig.h"
 #include "app/Operations.h"
-#include "protocol/OperationResult.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith::test {
 namespace {

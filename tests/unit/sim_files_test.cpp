@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "device/VirtualClock.h"
 #include "device/sim/SimFlashFile.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimInterfaces.h"
+#include "tests/support/VirtualClock.h"
 
 namespace padsmith::sim {
 namespace {

@@ -6,8 +6,8 @@
 #include <regex>
 
 #include "TestRig.h"
-#include "app/Utf8.h"
-#include "protocol/OperationResult.h"
+#include "base/Utf8.h"
+#include "protocol/OperationFrame.h"
 #include "protocol/WriteSequence.h"
 
 namespace padsmith::test {
@@ -81,7 +81,7 @@ TEST(WriteSequence, RecordsCarryTheHeaderAddressAndImageBytes) {
     std::vector<uint8_t> image = PatternImage(0xB040);
     auto file = dir.Write("fw.bin", image);
     ASSERT_EQ(rig.driver.WriteFirmwareFile(Wide(file)), kResultSuccess);
-    std::vector<sim::ReportRecord> records = rig.Sets(0x28);
+    std::vector<ReportRecord> records = rig.Sets(0x28);
     ASSERT_GT(records.size(), 1026u);
     EXPECT_THAT(std::vector<uint8_t>(records[1].bytes.begin(), records[1].bytes.begin() + 6),
                 ElementsAre(0x28, 0x51, 0x58, 0x57, 0x20, 0x00));
@@ -97,7 +97,7 @@ TEST(WriteSequence, BytesPastTheImageEndGoAsErasedFlash) {
     std::vector<uint8_t> image = PatternImage(100);
     auto file = dir.Write("fw.bin", image);
     ASSERT_EQ(rig.driver.WriteFirmwareFile(Wide(file)), kResultSuccess);
-    std::vector<sim::ReportRecord> records = rig.Sets(0x28);
+    std::vector<ReportRecord> records = rig.Sets(0x28);
     ASSERT_EQ(records.size(), 4u);
     const std::vector<uint8_t>& last = records[3].bytes;
     EXPECT_TRUE(std::equal(last.begin() + 6, last.begin() + 10, image.begin() + 96));
@@ -120,7 +120,7 @@ TEST(WriteSequence, EveryRecordIsFollowedByATenMillisecondPause) {
     auto file = dir.Write("fw.bin", PatternImage(0xD800));
     Micros start = rig.clock.Now();
     ASSERT_EQ(rig.driver.WriteFirmwareFile(Wide(file)), kResultSuccess);
-    std::vector<sim::ReportRecord> records = rig.Sets(0x28);
+    std::vector<ReportRecord> records = rig.Sets(0x28);
     ASSERT_EQ(records.size(), 1344u);
     EXPECT_EQ(records.front().time, start);
     for (size_t i = 1; i < records.size(); ++i) {

@@ -1,6 +1,4 @@
-#include "protocol/FeatureReports.h"
-
-#include "device/HidPort.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith {
 

@@ -11,7 +11,7 @@
 #include <list>
 #include <mutex>
 
-#include "device/Clock.h"
+#include "base/Clock.h"
 
 namespace padsmith {
 

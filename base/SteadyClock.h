@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "device/Clock.h"
+#include "base/Clock.h"
 
 namespace padsmith {
 

@@ -1,5 +1,6 @@
 #pragma once
-// The parameter block of a flash worker and the control it enables and disables.
+// The two flash workers, WriteFlashThread and EraseFlashThread: their parameter block and the
+// control they enable and disable.
 
 #include <cstdint>
 #include <string>

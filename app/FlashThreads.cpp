@@ -1,6 +1,6 @@
-// The two flash workers: erase then write, and erase alone.
+// WriteFlashThread and EraseFlashThread: erase then write, and erase alone.
 
-#include "app/FlashJob.h"
+#include "app/FlashThreads.h"
 
 #include <vector>
 
@@ -8,7 +8,7 @@
 #include "app/Catalogue.h"
 #include "device/CDriver.h"
 #include "protocol/FirmwareImage.h"
-#include "protocol/OperationResult.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith {
 namespace {

@@ -1,4 +1,4 @@
-#include "device/SteadyClock.h"
+#include "base/SteadyClock.h"
 
 #include <algorithm>
 #include <condition_variable>

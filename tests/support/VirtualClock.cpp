@@ -1,4 +1,4 @@
-#include "device/VirtualClock.h"
+#include "tests/support/VirtualClock.h"
 
 #include <algorithm>
 
