@@ -37,12 +37,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed,
         if (option == "--help") {
             parsed.command = Command::kHelp;
             return true;
-        } else if (option == "--simulate") {
-            parsed.simulate = true;
-        } else if (option.rfind("--simulate=", 0) == 0) {
-            parsed.simulate = true;
-            parsed.simulateOptions = option.substr(11);
-        } else if (option == "--debug-output") {
+        }
+        if (TakeSimulateArgument(option, parsed.port)) continue;
+        if (option == "--debug-output") {
             parsed.debugOutput = true;
         } else {
             error = "unknown option " + option;

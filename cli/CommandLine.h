@@ -4,14 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "app/PortStartup.h"
+
 namespace padsmith::cli {
 
 enum class Command { kHelp, kList, kInfo, kWrite, kErase, kSelect, kSetIds, kMonitor };
 
 struct CommandLine {
     Command command = Command::kHelp;
-    bool simulate = false;
-    std::string simulateOptions;
+    PortRequest port;                   // --simulate[=OPTIONS]
     bool debugOutput = false;           // the write sequence's trace lines on stderr
     std::vector<std::string> arguments; // the command's own
 };

@@ -1,17 +1,15 @@
 // padsmith: the command-line front end over the portable core.
 
 #include <cstdio>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/PortStartup.h"
 #include "base/Utf8.h"
 #include "cli/CommandLine.h"
 #include "cli/InterruptHold.h"
-#include "cli/PlatformPort.h"
 #include "cli/Session.h"
 #include "device/sim/SimHidPort.h"
-#include "device/sim/SimOptions.h"
 
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -39,39 +37,24 @@ void TightenTimers() {
 
 int RunCommand(const padsmith::cli::CommandLine& commandLine) {
     using namespace padsmith;
-    std::string error;
     cli::SessionStreams streams;
     streams.progressBar = StderrIsTerminal();
     streams.interrupted = &cli::HeldInterrupt;
-    std::unique_ptr<Clock> clock = cli::CreatePlatformClock();
-
-    if (!commandLine.simulate) {
-        std::unique_ptr<HidPort> port = cli::CreatePlatformHidPort();
-        if (!port) {
-            std::fprintf(stderr, "padsmith: no HID backend on this system, use --simulate\n");
-            return 2;
-        }
-        return cli::RunSession(commandLine, *port, *clock, nullptr, streams);
+    std::unique_ptr<Clock> clock = CreatePlatformClock();
+    OpenedPort opened = OpenPort(commandLine.port, *clock);
+    if (!opened.port) {
+        std::fprintf(stderr, "padsmith: %s\n", opened.error.c_str());
+        return opened.exitStatus;
     }
-
-    sim::SimOptions options;
-    if (!sim::ParseSimOptions(commandLine.simulateOptions, options, error)) {
-        std::fprintf(stderr, "padsmith: --simulate: %s\n", error.c_str());
-        return 2;
+    int status = cli::RunSession(commandLine, *opened.port, *clock, opened.simulated, streams);
+    // A flash that was not saved is a run whose result is lost.
+    std::string error;
+    if (opened.simulated != nullptr && opened.simulated->HasFlashFile() &&
+        !opened.simulated->SaveFlash(error)) {
+        std::fprintf(stderr, "padsmith: simulated device: %s\n", error.c_str());
+        if (status == 0) status = 1;
     }
-    try {
-        sim::SimHidPort port(*clock, options);
-        int status = cli::RunSession(commandLine, port, *clock, &port, streams);
-        // A flash that was not saved is a run whose result is lost.
-        if (!options.flashFile.empty() && !port.SaveFlash(error)) {
-            std::fprintf(stderr, "padsmith: simulated device: %s\n", error.c_str());
-            if (status == 0) status = 1;
-        }
-        return status;
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "padsmith: simulated device: %s\n", failure.what());
-        return 1;
-    }
+    return status;
 }
 
 int Run(const std::vector<std::string>& args) {

@@ -3,16 +3,15 @@
 #include <commctrl.h>
 
 #include <memory>
-#include <stdexcept>
 
 #include "app/ActivityLog.h"
 #include "app/Catalogue.h"
+#include "app/PortStartup.h"
 #include "app/win32/CPadsmithToolDlg.h"
 #include "app/win32/LaunchOptions.h"
 #include "app/win32/ResourceCatalogue.h"
 #include "base/Utf8.h"
 #include "device/sim/SimHidPort.h"
-#include "device/sim/SimOptions.h"
 #include "device/win32/DebugOutputTrace.h"
 #include "device/win32/WinClock.h"
 #include "device/win32/WinHidPort.h"
@@ -20,11 +19,6 @@
 namespace padsmith::win32 {
 
 namespace {
-
-// A bad demo-mode option is a usage error; a trace or flash file that cannot be opened or
-// saved is a failure, as for padsmith.
-constexpr int kExitBadArguments = 2;
-constexpr int kExitFailure = 1;
 
 // The tool has no console: what stops the demo from starting, or loses its flash file, is shown
 // in a message box and on the debug output.
@@ -54,37 +48,19 @@ BOOL CPadsmithToolApp::InitInstance() {
 
     SetLocalTimeSource(&WindowsLocalTime);
 
-    const LaunchOptions launch = ParseLaunchArguments(m_arguments);
     WinClock clock;
     DebugOutputTrace trace;
-    std::unique_ptr<HidPort> port;
-    sim::SimHidPort* simulated = nullptr;
-    GUID notificationClass{};
-    if (launch.simulate) {
-        sim::SimOptions options;
-        std::string error;
-        if (!sim::ParseSimOptions(launch.simulatorOptions, options, error)) {
-            ReportDemoError("--simulate: " + error);
-            m_exitCode = kExitBadArguments;
-            return FALSE;
-        }
-        try {
-            auto simulatedPort = std::make_unique<sim::SimHidPort>(clock, options);
-            simulated = simulatedPort.get();
-            port = std::move(simulatedPort);
-        } catch (const std::exception& failure) {
-            ReportDemoError(failure.what());
-            m_exitCode = kExitFailure;
-            return FALSE;
-        }
-        if (options.flashFile.empty()) simulated = nullptr;  // nothing to save
-    } else {
-        auto hidPort = std::make_unique<WinHidPort>();
-        notificationClass = hidPort->HidGuid();
-        port = std::move(hidPort);
+    OpenedPort opened = OpenPort(ParseLaunchArguments(m_arguments), clock);
+    if (!opened.port) {
+        ReportDemoError(opened.error);
+        m_exitCode = opened.exitStatus;
+        return FALSE;
     }
-
-    DeviceEnvironment environment{*port, clock, &trace, notificationClass};
+    // The platform's port tells of device changes through the notification window, for the
+    // HID interface class; the simulated device reports its own.
+    GUID notificationClass{};
+    if (opened.platform != nullptr) notificationClass = static_cast<WinHidPort*>(opened.platform)->HidGuid();
+    DeviceEnvironment environment{*opened.port, clock, &trace, notificationClass};
     {
         CPadsmithToolDlg dialog(environment);
         dialog.DoModal();
@@ -92,11 +68,12 @@ BOOL CPadsmithToolApp::InitInstance() {
     // The port goes last, after the dialog and its workers; a flash that cannot be saved is
     // a demo run whose result is lost.
     std::string error;
-    if (simulated != nullptr && !simulated->SaveFlash(error)) {
+    sim::SimHidPort* simulated = opened.simulated;
+    if (simulated != nullptr && simulated->HasFlashFile() && !simulated->SaveFlash(error)) {
         ReportDemoError(error);
-        m_exitCode = kExitFailure;
+        m_exitCode = kExitStartupFailed;
     }
-    port.reset();
+    opened.port.reset();
     return FALSE;
 }
 

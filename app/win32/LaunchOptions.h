@@ -5,14 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "app/PortStartup.h"
+
 namespace padsmith::win32 {
 
-struct LaunchOptions {
-    bool simulate = false;
-    std::string simulatorOptions;  // as ParseSimOptions reads them (UTF-8)
-};
-
-// `arguments` without the program name; the last --simulate counts.
-LaunchOptions ParseLaunchArguments(const std::vector<std::wstring>& arguments);
+// `arguments` without the program name; the last --simulate counts. Without a HID backend the
+// dialog still opens, and finds no device.
+PortRequest ParseLaunchArguments(const std::vector<std::wstring>& arguments);
 
 }  // namespace padsmith::win32

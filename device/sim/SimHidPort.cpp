@@ -1,6 +1,7 @@
 #include "device/sim/SimHidPort.h"
 
 #include <algorithm>
+#include <cassert>
 #include <condition_variable>
 #include <deque>
 #include <stdexcept>
@@ -22,16 +23,6 @@ struct HandleState {
     bool valid = true;     // false once the display (or the port) is gone
     std::deque<InputReport> inputs;
 };
-
-std::vector<uint8_t> LoadFlash(const SimOptions& options) {
-    if (options.flashFile.empty()) return FactoryFlash();
-    std::vector<uint8_t> flash;
-    std::string error;
-    if (LoadFlashFile(options.flashFile, flash, error) == FlashFileStatus::kInvalid) {
-        throw std::runtime_error(error);
-    }
-    return flash;
-}
 
 }  // namespace
 
@@ -209,14 +200,29 @@ private:
     HandleState m_state;
 };
 
-SimHidPort::SimHidPort(Clock& clock, SimOptions options)
-    : m_options(std::move(options)) {
-    m_core = std::make_shared<Core>(clock, m_options, LoadFlash(m_options));
-    std::string error;
-    if (!m_options.traceFile.empty() && !m_core->trace.Open(m_options.traceFile, error)) {
-        throw std::runtime_error(error);
+std::unique_ptr<SimHidPort> SimHidPort::Create(Clock& clock, SimOptions options, std::string& error) {
+    std::vector<uint8_t> flash;
+    if (options.flashFile.empty()) {
+        flash = FactoryFlash();
+    } else if (LoadFlashFile(options.flashFile, flash, error) == FlashFileStatus::kInvalid) {
+        return nullptr;
     }
+    std::unique_ptr<SimHidPort> port(new SimHidPort(clock, std::move(options), std::move(flash)));
+    if (!port->m_options.traceFile.empty() && !port->m_core->trace.Open(port->m_options.traceFile, error)) {
+        return nullptr;
+    }
+    return port;
 }
+
+SimHidPort::SimHidPort(Clock& clock, SimOptions options)
+    : SimHidPort(clock, std::move(options), FactoryFlash()) {
+    // Files are for Create, which can report that they failed.
+    assert(m_options.flashFile.empty() && m_options.traceFile.empty());
+}
+
+SimHidPort::SimHidPort(Clock& clock, SimOptions options, std::vector<uint8_t> flash)
+    : m_options(std::move(options)),
+      m_core(std::make_shared<Core>(clock, m_options, std::move(flash))) {}
 
 SimHidPort::~SimHidPort() {
     StopInputStream();

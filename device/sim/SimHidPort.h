@@ -36,10 +36,13 @@ inline constexpr size_t kInputBufferCount = 32;
 
 class SimHidPort : public HidPort {
 public:
-    // Loads the flash file (factory firmware when it does not exist) and opens the trace file.
-    // Throws std::runtime_error, with a one-line message naming the file, when the flash file
-    // exists but cannot be read or is not exactly kFlashSize bytes, or when the trace file cannot
-    // be opened. `clock` must outlive the port.
+    // The device the options describe, its files included: the flash file is loaded (factory
+    // firmware when it does not exist) and the trace file opened. Null with a one-line `error`
+    // naming the file when the flash file exists but cannot be read or is not exactly
+    // kFlashSize bytes, or when the trace file cannot be opened. `clock` must outlive the port.
+    static std::unique_ptr<SimHidPort> Create(Clock& clock, SimOptions options, std::string& error);
+    // A device whose options name no flash or trace file, which cannot fail: factory firmware,
+    // nothing traced (tests and the benchmark).
     SimHidPort(Clock& clock, SimOptions options);
     // Stops the input stream, ends every handle (pending reads end with kFailed) and saves the
     // flash file, if one was given and SaveFlash has not saved this flash already; a failure
@@ -90,10 +93,13 @@ public:
     // write failed. Not thread-safe against another SaveFlash. The destructor saves again
     // only when the flash changed since.
     bool SaveFlash(std::string& error);
+    bool HasFlashFile() const { return !m_options.flashFile.empty(); }
 
 private:
     struct Core;
     class Handle;
+
+    SimHidPort(Clock& clock, SimOptions options, std::vector<uint8_t> flash);
 
     // Stops and joins the stream thread, if one runs; m_streamMutex is held.
     void EndStream();

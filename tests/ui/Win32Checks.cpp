@@ -142,7 +142,7 @@ void FilterAndPlacementChecks() {
 
 void LaunchChecks() {
     Check(!ParseLaunchArguments({}).simulate, "no argument runs the device");
-    LaunchOptions options = ParseLaunchArguments({L"--simulate"});
+    PortRequest options = ParseLaunchArguments({L"--simulate"});
     Check(options.simulate && options.simulatorOptions.empty(),
           "--simulate alone runs the simulated device with its defaults");
     options = ParseLaunchArguments({L"--simulate=absent,trace=C:\\t.txt"});

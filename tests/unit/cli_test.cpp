@@ -23,14 +23,14 @@ TEST(CommandLineParsing, OptionsCommandsAndTheirArguments) {
     std::string error;
     ASSERT_TRUE(cli::ParseCommandLine({"--simulate=refuse-at=0x40,no-reply", "write", "fw.bin"}, parsed, error));
     EXPECT_EQ(parsed.command, cli::Command::kWrite);
-    EXPECT_TRUE(parsed.simulate);
-    EXPECT_EQ(parsed.simulateOptions, "refuse-at=0x40,no-reply");
+    EXPECT_TRUE(parsed.port.simulate);
+    EXPECT_EQ(parsed.port.simulatorOptions, "refuse-at=0x40,no-reply");
     EXPECT_THAT(parsed.arguments, ElementsAre("fw.bin"));
 
     ASSERT_TRUE(cli::ParseCommandLine({"--simulate", "--debug-output", "monitor", "3"}, parsed, error));
     EXPECT_EQ(parsed.command, cli::Command::kMonitor);
     EXPECT_TRUE(parsed.debugOutput);
-    EXPECT_EQ(parsed.simulateOptions, "");
+    EXPECT_EQ(parsed.port.simulatorOptions, "");
 
     ASSERT_TRUE(cli::ParseCommandLine({"--help", "write"}, parsed, error));
     EXPECT_EQ(parsed.command, cli::Command::kHelp);
@@ -64,10 +64,11 @@ struct CliRun {
         cli::CommandLine commandLine;
         std::string error;
         EXPECT_TRUE(cli::ParseCommandLine(args, commandLine, error)) << error;
-        sim::SimHidPort port(clock, Options(simulate));
+        std::unique_ptr<sim::SimHidPort> port = sim::SimHidPort::Create(clock, Options(simulate), error);
+        ASSERT_NE(port, nullptr) << error;
         std::FILE* file = std::tmpfile();
         cli::SessionStreams streams{file, file, false};
-        status = cli::RunSession(commandLine, port, clock, &port, streams);
+        status = cli::RunSession(commandLine, *port, clock, port.get(), streams);
         std::rewind(file);
         char buffer[4096];
         size_t read = 0;

@@ -1,0 +1,83 @@
+#include "app/PortStartup.h"
+
+#include "device/sim/SimHidPort.h"
+#include "device/sim/SimOptions.h"
+
+#ifdef _WIN32
+#include "device/win32/WinClock.h"
+#include "device/win32/WinHidPort.h"
+#else
+#include "base/SteadyClock.h"
+#endif
+
+namespace padsmith {
+namespace {
+
+#ifdef _WIN32
+// Without hid.dll or setupapi.dll the port finds no interfaces.
+std::unique_ptr<HidPort> CreatePlatformHidPort(bool needBackend) {
+    auto port = std::make_unique<win32::WinHidPort>();
+    if (needBackend && !port->Available()) return nullptr;
+    return port;
+}
+#else
+std::unique_ptr<HidPort> CreatePlatformHidPort(bool) {
+    return nullptr;
+}
+#endif
+
+}  // namespace
+
+std::unique_ptr<Clock> CreatePlatformClock() {
+#ifdef _WIN32
+    return std::make_unique<win32::WinClock>();
+#else
+    return std::make_unique<SteadyClock>();
+#endif
+}
+
+bool TakeSimulateArgument(const std::string& argument, PortRequest& request) {
+    static const std::string kSimulate = "--simulate";
+    if (argument == kSimulate) {
+        request.simulate = true;
+        request.simulatorOptions.clear();
+        return true;
+    }
+    if (argument.compare(0, kSimulate.size() + 1, kSimulate + "=") == 0) {
+        request.simulate = true;
+        request.simulatorOptions = argument.substr(kSimulate.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+OpenedPort OpenPort(const PortRequest& request, Clock& clock) {
+    OpenedPort opened;
+    if (!request.simulate) {
+        opened.port = CreatePlatformHidPort(request.needBackend);
+        if (!opened.port) {
+            opened.exitStatus = kExitBadStartup;
+            opened.error = "no HID backend on this system, use --simulate";
+        }
+        opened.platform = opened.port.get();
+        return opened;
+    }
+    sim::SimOptions options;
+    std::string error;
+    if (!sim::ParseSimOptions(request.simulatorOptions, options, error)) {
+        opened.exitStatus = kExitBadStartup;
+        opened.error = "--simulate: " + error;
+        return opened;
+    }
+    std::unique_ptr<sim::SimHidPort> simulated = sim::SimHidPort::Create(clock, options, error);
+    if (!simulated) {
+        opened.exitStatus = kExitStartupFailed;
+        opened.error = "simulated device: " + error;
+        return opened;
+    }
+    opened.simulated = simulated.get();
+    opened.port = std::move(simulated);
+    return opened;
+}
+
+}  // namespace padsmith

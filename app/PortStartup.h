@@ -1,0 +1,47 @@
+#pragma once
+// What both programs do first: read the port their command line asks for, and open it: the
+// simulated device with its options (--simulate[=OPTIONS]), or the platform's HID port (only
+// Windows has one so far). And the clock of the platform.
+
+#include <memory>
+#include <string>
+
+#include "base/Clock.h"
+#include "device/HidPort.h"
+
+namespace padsmith {
+
+namespace sim {
+class SimHidPort;
+}
+
+struct PortRequest {
+    bool simulate = false;
+    std::string simulatorOptions;  // UTF-8, as ParseSimOptions reads them
+    // padsmith will not run on a system without a HID backend; the dialog opens and finds none.
+    bool needBackend = true;
+};
+
+// Takes "--simulate" or "--simulate=OPTIONS" into `request` (a later one overrides an earlier
+// one); false for any other argument, which is left to the caller.
+bool TakeSimulateArgument(const std::string& argument, PortRequest& request);
+
+// The exit statuses of a start-up that failed, the same in both programs.
+inline constexpr int kExitStartupFailed = 1;  // a file of the simulated device
+inline constexpr int kExitBadStartup = 2;     // malformed --simulate options, no HID backend
+
+struct OpenedPort {
+    std::unique_ptr<HidPort> port;  // null when the start-up failed
+    sim::SimHidPort* simulated = nullptr;  // the simulated device, when that is the port
+    HidPort* platform = nullptr;           // the platform's port, when that is the port
+    int exitStatus = 0;                    // when `port` is null: kExitStartupFailed or kExitBadStartup
+    std::string error;                     // when `port` is null: one line, naming the file or option
+};
+
+// Opens the port `request` asks for; `clock` must outlive it.
+OpenedPort OpenPort(const PortRequest& request, Clock& clock);
+
+// The clock whose pauses are exact on this system.
+std::unique_ptr<Clock> CreatePlatformClock();
+
+}  // namespace padsmith
