@@ -2,16 +2,20 @@
 //
 // 1. Peak memory of a write run over a 3 GiB sparse image file (first, so nothing else has
 //    raised the process's peak yet).
-// 2. The core's own cost per record: full writes on the virtual clock, pauses costing nothing.
+// 2. The core's own cost per record: full writes on the virtual clock, pauses costing nothing;
+//    and the heap allocations the write sequence makes per record (the goal is none).
 // 3. The recovery campaign: every interruption of a write, each followed by a fresh write.
 // 4. A full 0xD800-byte erase + write with real pauses, against the protocol's floor of
 //    1.01 s (erase report pause + settle) + 1344 x 10 ms, and the CPU time it used.
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,6 +33,32 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #endif
+
+// Every heap allocation of the process is counted, so a run can tell how many it made.
+namespace {
+std::atomic<unsigned long long> g_allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return ::operator new(size);
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
 
 namespace {
 using namespace padsmith;
@@ -117,6 +147,63 @@ bool MeasureCorePerRecord(const fs::path& image, bool traced) {
     return ok;
 }
 
+// Accepts every report and keeps none of them: the device side of a write costs nothing and
+// allocates nothing, so what is counted is the core's.
+class AcceptingDevice : public HidDevice {
+public:
+    bool GetAttributes(uint16_t&, uint16_t&) override { return false; }
+    bool GetCaps(uint16_t&, uint16_t&) override { return false; }
+    bool SetFeature(const uint8_t*, size_t) override { return true; }
+    bool GetFeature(uint8_t*, size_t) override { return false; }
+    ReadStatus ReadInputReport(uint8_t*, size_t, size_t&, ReadStop&) override { return ReadStatus::kFailed; }
+};
+
+class AcceptingPort : public HidPort {
+public:
+    bool GetInterfacePath(int index, std::wstring& path) override {
+        if (index != 0) return false;
+        path = std::wstring(L"hid#vid_2a7d&pid_6c21&mi_01&") + wire::kTargetToken;
+        return true;
+    }
+    std::shared_ptr<HidDevice> Open(const std::wstring&) override {
+        return std::make_shared<AcceptingDevice>();
+    }
+};
+
+// Real time and events, no pauses.
+class InstantClock : public SteadyClock {
+public:
+    void Sleep(Micros) override {}
+};
+
+class CountingProgress : public WriteProgress {
+public:
+    void OnRecordWritten(int written, int) override { m_written = written; }
+    void OnWriteEnded() override {}
+    int m_written = 0;
+};
+
+bool MeasureAllocations(const std::vector<uint8_t>& image, bool traced) {
+    InstantClock clock;
+    AcceptingPort port;
+    DiscardedTrace trace;
+    CountingProgress progress;
+    DriverHooks hooks;
+    hooks.progress = &progress;
+    if (traced) hooks.trace = &trace;
+    CDriver driver(nullptr, port, clock, hooks);
+    driver.RefreshDevices();
+    const auto length = static_cast<int32_t>(image.size());
+    const unsigned long long before = g_allocations.load();
+    const bool ok = driver.WriteFirmwareImage(image.data(), length) == kResultSuccess;
+    const unsigned long long made = g_allocations.load() - before;
+    std::printf("heap allocations in the write sequence%s: %llu in %d records = %.3f per record\n",
+                traced ? ", trace lines formatted" : "", made, progress.m_written,
+                static_cast<double>(made) / progress.m_written);
+    // An allocation per record is a regression: the suite's smoke run fails on it.
+    return ok && progress.m_written == kFullImageRecords && made == 0;
+}
+
 bool MeasureRecovery(bool quick) {
     auto start = std::chrono::steady_clock::now();
     // --quick (the suite's smoke run) takes every 64th record index.
@@ -162,6 +249,12 @@ int main(int argc, char** argv) {
     fs::path image = WriteRandomImage(directory);
     ok = MeasureCorePerRecord(image, false) && ok;
     ok = MeasureCorePerRecord(image, true) && ok;
+    {
+        std::ifstream file(image, std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        ok = MeasureAllocations(bytes, false) && ok;
+        ok = MeasureAllocations(bytes, true) && ok;
+    }
     ok = MeasureRecovery(quick) && ok;
     if (!quick) ok = MeasureRealWrite(image) && ok;
     fs::remove_all(directory);

@@ -4,6 +4,7 @@
 #include <hidpi.h>
 #include <setupapi.h>
 
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -91,9 +92,10 @@ public:
     }
 
     bool SetFeature(const uint8_t* report, size_t length) override {
-        // HidD_SetFeature takes a non-const buffer; the report is the caller's, so send a copy.
-        std::vector<uint8_t> buffer(report, report + length);
-        return m_functions->setFeature(m_handle, buffer.data(), static_cast<ULONG>(length)) != FALSE;
+        // HidD_SetFeature only reads the buffer (the input of IOCTL_HID_SET_FEATURE), though its
+        // parameter is not const: the caller's report goes as it is, with no copy per record.
+        return m_functions->setFeature(m_handle, const_cast<uint8_t*>(report),
+                                       static_cast<ULONG>(length)) != FALSE;
     }
 
     bool GetFeature(uint8_t* report, size_t length) override {
@@ -102,10 +104,13 @@ public:
 
     ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead,
                                ReadStop& stop) override {
-        Event completion;
-        auto stopped = std::make_shared<Event>();  // owned by the wake too: it may run late
+        // A reader thread reads report after report: its two events are made once, on its first
+        // read, and reused. The stop's event is owned by the wake too, which may run late.
+        thread_local Event completion;
+        thread_local std::shared_ptr<Event> stopped = std::make_shared<Event>();
         if (completion.handle == nullptr || stopped->handle == nullptr) return ReadStatus::kFailed;
-        stop.SetWake([stopped] { SetEvent(stopped->handle); });
+        ResetEvent(stopped->handle);
+        stop.SetWake([wake = stopped] { SetEvent(wake->handle); });
         ReadStatus status = ReadStatus::kFailed;
         // A pending read that completes with an error stores nothing and the reader reads
         // again; a read that cannot even be issued (the device is gone) ends it.
@@ -124,7 +129,12 @@ public:
                 break;
             }
             HANDLE waits[2] = {completion.handle, stopped->handle};
-            const DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+            DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+            while (which == WAIT_OBJECT_0 + 1 && !stop.Requested()) {
+                // A late wake of an earlier read's stop, not this one's: the read goes on.
+                ResetEvent(stopped->handle);
+                which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+            }
             if (which == WAIT_OBJECT_0) {
                 if (GetOverlappedResult(m_handle, &overlapped, &transferred, FALSE)) {
                     bytesRead = transferred;
