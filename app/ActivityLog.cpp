@@ -68,12 +68,16 @@ std::wstring FormatLogLine(const std::wstring& timeStamp, const std::wstring& te
     return timeStamp + L"  " + text;
 }
 
-void LogText(const std::wstring& text, LogList& list) {
-    list.InsertLine(FormatLogLine(FormatTimeStamp(CurrentLocalTime()), text));
+void LogList::InsertEntry(const LogEntry& entry) {
+    InsertLine(FormatLogLine(entry.timeStamp, entry.text));
+}
+
+void LogText(const std::wstring& text, LogList& list, uint16_t messageId) {
+    list.InsertEntry(LogEntry{FormatTimeStamp(CurrentLocalTime()), messageId, text});
 }
 
 void Log(uint16_t messageId, LogList& list) {
-    LogText(LoadMessage(messageId), list);
+    LogText(LoadMessage(messageId), list, messageId);
 }
 
 size_t LinesToTrim(size_t countBefore) {

@@ -13,11 +13,20 @@ namespace padsmith {
 
 inline constexpr size_t kLogLineLimit = 51;
 
+// One line of the log in its parts.
+struct LogEntry {
+    std::wstring timeStamp;
+    uint16_t messageId = 0;  // the catalogue entry it came from (the first, when composed); 0: none
+    std::wstring text;
+};
+
 class LogList {
 public:
     virtual ~LogList() = default;
     // Puts `line` at the top and trims the oldest beyond kLogLineLimit, as one step.
     virtual void InsertLine(const std::wstring& line) = 0;
+    // The same line in its parts: lists that show lines take the formatted line.
+    virtual void InsertEntry(const LogEntry& entry);
 };
 
 struct LocalTimeFields {
@@ -40,7 +49,8 @@ std::wstring FormatTimeStamp(const LocalTimeFields& time);
 // Time stamp, two spaces, text.
 std::wstring FormatLogLine(const std::wstring& timeStamp, const std::wstring& text);
 
-void LogText(const std::wstring& text, LogList& list);
+// `messageId`: the catalogue entry the text was composed from, if any.
+void LogText(const std::wstring& text, LogList& list, uint16_t messageId = 0);
 void Log(uint16_t messageId, LogList& list);
 
 // How many lines to delete after inserting into a list that held `countBefore`: the oldest one

@@ -38,7 +38,13 @@ uint32_t RunWrite(const FlashJob& job) {
     // An image that does not load, or is empty, leaves the device as it was.
     std::vector<uint8_t> image;
     int32_t nLength = 0;
-    if (!LoadFirmwareImage(job.strImagePath, image, nLength) || nLength == 0) {
+    ImageCheck* check = job.pImageCheck;
+    const bool loaded = LoadFirmwareImage(job.strImagePath, image, nLength,
+                                          check != nullptr ? &check->actual : nullptr);
+    if (check != nullptr) check->loaded = loaded;
+    const bool unexpected = loaded && check != nullptr && check->expected &&
+                            *check->expected != check->actual.sha256;
+    if (!loaded || nLength == 0 || unexpected) {
         Log(kMsgWriteFail, log);
         return kResultFailure;
     }

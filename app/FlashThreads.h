@@ -3,7 +3,10 @@
 // control they enable and disable.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "protocol/FirmwareImage.h"
 
 namespace padsmith {
 
@@ -17,17 +20,27 @@ public:
     virtual void Enable(bool enabled) = 0;
 };
 
+// What the command line asks of the image beyond loading it (--expect-sha256, --json), and what
+// the write run learns of it.
+struct ImageCheck {
+    std::optional<Sha256Digest> expected;  // the run writes only a file with this SHA-256
+    bool loaded = false;                    // the image was read; `actual` holds the whole file's
+    ImageDigest actual;
+};
+
 struct FlashJob {
     LogList* pLogList = nullptr;
     CDriver* pDriver = nullptr;      // may be null: the worker then skips every device operation
     ButtonControl* pButton = nullptr;
     std::wstring strImagePath;       // empty in the erase job
+    ImageCheck* pImageCheck = nullptr;  // null: the file is not hashed (the dialog)
 };
 
 // Erase, then write the image. Logs each outcome and always ends by enabling the button.
 // The image file is read once, before anything is erased, and the records are built from that
 // read: a bad image (does not open, is not a regular file, its extension does not begin with
-// "bin", empty) logs "Write Flash Fail" and leaves the device as it was.
+// "bin", empty) logs "Write Flash Fail" and leaves the device as it was; so does a file whose
+// SHA-256 is not the one the job's image check expects.
 // The exit code is the run's operation result: 0 written, 1 failed (also without a driver),
 // 3 busy.
 uint32_t WriteFlashThread(FlashJob job);

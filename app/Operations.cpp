@@ -45,7 +45,7 @@ uint32_t GetFirmwareVersion(CDriver* driver, LogList& log) {
     uint32_t firmwareVersion = 0;
     uint32_t result = driver->QueryDeviceInfo(pcbVersion, sizeCode, firmwareVersion);
     if (result == kResultSuccess) {
-        LogText(DeviceInfoLine(pcbVersion, sizeCode, firmwareVersion), log);
+        LogText(DeviceInfoLine(pcbVersion, sizeCode, firmwareVersion), log, kMsgVersionLine);
         return kResultSuccess;
     }
     if (result == kResultBusy) {

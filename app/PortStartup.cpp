@@ -1,5 +1,6 @@
 #include "app/PortStartup.h"
 
+#include "device/RecordingHidPort.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimOptions.h"
 
@@ -26,32 +27,24 @@ std::unique_ptr<HidPort> CreatePlatformHidPort(bool) {
 }
 #endif
 
-}  // namespace
-
-std::unique_ptr<Clock> CreatePlatformClock() {
-#ifdef _WIN32
-    return std::make_unique<win32::WinClock>();
-#else
-    return std::make_unique<SteadyClock>();
-#endif
+// Wraps the opened port in a recording one when the request asks for a record.
+OpenedPort Recorded(OpenedPort opened, const PortRequest& request, Clock& clock) {
+    if (!opened.port || request.recordFile.empty()) return opened;
+    std::string error;
+    std::unique_ptr<RecordingHidPort> recording =
+        RecordingHidPort::Create(*opened.port, clock, request.recordFile, error);
+    if (!recording) {
+        OpenedPort failed;
+        failed.exitStatus = kExitStartupFailed;
+        failed.error = error;
+        return failed;
+    }
+    opened.recorded = std::move(opened.port);
+    opened.port = std::move(recording);
+    return opened;
 }
 
-bool TakeSimulateArgument(const std::string& argument, PortRequest& request) {
-    static const std::string kSimulate = "--simulate";
-    if (argument == kSimulate) {
-        request.simulate = true;
-        request.simulatorOptions.clear();
-        return true;
-    }
-    if (argument.compare(0, kSimulate.size() + 1, kSimulate + "=") == 0) {
-        request.simulate = true;
-        request.simulatorOptions = argument.substr(kSimulate.size() + 1);
-        return true;
-    }
-    return false;
-}
-
-OpenedPort OpenPort(const PortRequest& request, Clock& clock) {
+OpenedPort OpenUnrecorded(const PortRequest& request, Clock& clock) {
     OpenedPort opened;
     if (!request.simulate) {
         opened.port = CreatePlatformHidPort(request.needBackend);
@@ -78,6 +71,40 @@ OpenedPort OpenPort(const PortRequest& request, Clock& clock) {
     opened.simulated = simulated.get();
     opened.port = std::move(simulated);
     return opened;
+}
+
+}  // namespace
+
+std::unique_ptr<Clock> CreatePlatformClock() {
+#ifdef _WIN32
+    return std::make_unique<win32::WinClock>();
+#else
+    return std::make_unique<SteadyClock>();
+#endif
+}
+
+bool TakePortArgument(const std::string& argument, PortRequest& request) {
+    static const std::string kRecord = "--record=";
+    if (argument.compare(0, kRecord.size(), kRecord) == 0 && argument.size() > kRecord.size()) {
+        request.recordFile = argument.substr(kRecord.size());
+        return true;
+    }
+    static const std::string kSimulate = "--simulate";
+    if (argument == kSimulate) {
+        request.simulate = true;
+        request.simulatorOptions.clear();
+        return true;
+    }
+    if (argument.compare(0, kSimulate.size() + 1, kSimulate + "=") == 0) {
+        request.simulate = true;
+        request.simulatorOptions = argument.substr(kSimulate.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+OpenedPort OpenPort(const PortRequest& request, Clock& clock) {
+    return Recorded(OpenUnrecorded(request, clock), request, clock);
 }
 
 }  // namespace padsmith

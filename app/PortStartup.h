@@ -18,20 +18,22 @@ class SimHidPort;
 struct PortRequest {
     bool simulate = false;
     std::string simulatorOptions;  // UTF-8, as ParseSimOptions reads them
+    std::string recordFile;        // --record=FILE: every report exchanged is appended there
     // padsmith will not run on a system without a HID backend; the dialog opens and finds none.
     bool needBackend = true;
 };
 
-// Takes "--simulate" or "--simulate=OPTIONS" into `request` (a later one overrides an earlier
-// one); false for any other argument, which is left to the caller.
-bool TakeSimulateArgument(const std::string& argument, PortRequest& request);
+// Takes "--simulate", "--simulate=OPTIONS" or "--record=FILE" into `request` (a later one
+// overrides an earlier one); false for any other argument, which is left to the caller.
+bool TakePortArgument(const std::string& argument, PortRequest& request);
 
 // The exit statuses of a start-up that failed, the same in both programs.
-inline constexpr int kExitStartupFailed = 1;  // a file of the simulated device
+inline constexpr int kExitStartupFailed = 1;  // a file of the simulated device, the record file
 inline constexpr int kExitBadStartup = 2;     // malformed --simulate options, no HID backend
 
 struct OpenedPort {
-    std::unique_ptr<HidPort> port;  // null when the start-up failed
+    std::unique_ptr<HidPort> recorded;     // the port the recording wraps, when there is one
+    std::unique_ptr<HidPort> port;  // null when the start-up failed; the recording port, if any
     sim::SimHidPort* simulated = nullptr;  // the simulated device, when that is the port
     HidPort* platform = nullptr;           // the platform's port, when that is the port
     int exitStatus = 0;                    // when `port` is null: kExitStartupFailed or kExitBadStartup

@@ -27,6 +27,32 @@ bool IsWholeNumber(const std::string& text) {
     return true;
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Exactly 64 hex digits, either case.
+bool ParseSha256(const std::string& text, std::array<uint8_t, 32>& digest) {
+    if (text.size() != 2 * digest.size()) return false;
+    for (size_t i = 0; i < digest.size(); ++i) {
+        const int high = HexDigit(text[2 * i]);
+        const int low = HexDigit(text[2 * i + 1]);
+        if (high < 0 || low < 0) return false;
+        digest[i] = static_cast<uint8_t>(high * 16 + low);
+    }
+    return true;
+}
+
+bool HasValue(const std::string& option, const char* name, std::string& value) {
+    const std::string prefix = std::string(name) + "=";
+    if (option.compare(0, prefix.size(), prefix) != 0) return false;
+    value = option.substr(prefix.size());
+    return true;
+}
+
 }  // namespace
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed, std::string& error) {
@@ -38,9 +64,32 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed,
             parsed.command = Command::kHelp;
             return true;
         }
-        if (TakeSimulateArgument(option, parsed.port)) continue;
+        if (TakePortArgument(option, parsed.port)) continue;
+        std::string value;
         if (option == "--debug-output") {
             parsed.debugOutput = true;
+        } else if (option == "--json") {
+            parsed.json = true;
+        } else if (option == "--wait") {
+            parsed.wait = true;
+            parsed.waitSeconds.reset();
+        } else if (HasValue(option, "--wait", value)) {
+            if (!IsWholeNumber(value)) {
+                error = "--wait takes a whole number of seconds";
+                return false;
+            }
+            parsed.wait = true;
+            parsed.waitSeconds = std::stoi(value);
+        } else if (HasValue(option, "--expect-sha256", value)) {
+            std::array<uint8_t, 32> digest{};
+            if (!ParseSha256(value, digest)) {
+                error = "--expect-sha256 takes 64 hex digits";
+                return false;
+            }
+            parsed.expectedSha256 = digest;
+        } else if (option.rfind("--record", 0) == 0) {
+            error = "--record takes a file name: --record=FILE";
+            return false;
         } else {
             error = "unknown option " + option;
             return false;
@@ -64,6 +113,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed,
             error = "monitor takes a whole number of seconds";
             return false;
         }
+        if (parsed.expectedSha256 && form.command != Command::kWrite) {
+            error = "--expect-sha256 is for write only";
+            return false;
+        }
         return true;
     }
     error = "unknown command " + name;
@@ -71,7 +124,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed,
 }
 
 const char* UsageText() {
-    return "usage: padsmith [--simulate[=OPTIONS]] [--debug-output] COMMAND [ARGS]\n"
+    return "usage: padsmith [OPTIONS] COMMAND [ARGS]\n"
            "\n"
            "Firmware service tool for the pen display, over HID feature reports.\n"
            "\n"
@@ -87,7 +140,11 @@ const char* UsageText() {
            "options:\n"
            "  --simulate[=OPTIONS]  use the built-in simulated device; OPTIONS, comma-separated:\n"
            "      info=HEX (16 hex digits), absent, refuse-erase, refuse-at=ADDR,\n"
-           "      unplug-after=N, no-reply, trace=FILE, flash=FILE\n"
+           "      unplug-after=N, arrive-after=MS, no-reply, trace=FILE, flash=FILE\n"
+           "  --wait[=SECONDS]      wait for the display before the command (no value: no limit)\n"
+           "  --expect-sha256=HEX   write only if the image file's SHA-256 is HEX (64 hex digits)\n"
+           "  --json                one JSON object per stdout line, a result object last\n"
+           "  --record=FILE         append every report exchanged with the device to FILE\n"
            "  --debug-output        print the write sequence's trace lines on stderr\n"
            "  --help                this text\n"
            "\n"

@@ -1,6 +1,9 @@
 #pragma once
-// The command line of padsmith: [--simulate[=OPTIONS]] [--debug-output] COMMAND [ARGS].
+// The command line of padsmith: [OPTIONS] COMMAND [ARGS].
 
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,8 +15,13 @@ enum class Command { kHelp, kList, kInfo, kWrite, kErase, kSelect, kSetIds, kMon
 
 struct CommandLine {
     Command command = Command::kHelp;
-    PortRequest port;                   // --simulate[=OPTIONS]
+    PortRequest port;                   // --simulate[=OPTIONS], --record=FILE
     bool debugOutput = false;           // the write sequence's trace lines on stderr
+    // --wait[=SECONDS]: wait for the display before the command; no value waits without limit.
+    bool wait = false;
+    std::optional<int> waitSeconds;
+    std::optional<std::array<uint8_t, 32>> expectedSha256;  // --expect-sha256=HEX (write only)
+    bool json = false;                  // --json: one JSON object per stdout line
     std::vector<std::string> arguments; // the command's own
 };
 

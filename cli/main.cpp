@@ -46,15 +46,7 @@ int RunCommand(const padsmith::cli::CommandLine& commandLine) {
         std::fprintf(stderr, "padsmith: %s\n", opened.error.c_str());
         return opened.exitStatus;
     }
-    int status = cli::RunSession(commandLine, *opened.port, *clock, opened.simulated, streams);
-    // A flash that was not saved is a run whose result is lost.
-    std::string error;
-    if (opened.simulated != nullptr && opened.simulated->HasFlashFile() &&
-        !opened.simulated->SaveFlash(error)) {
-        std::fprintf(stderr, "padsmith: simulated device: %s\n", error.c_str());
-        if (status == 0) status = 1;
-    }
-    return status;
+    return cli::RunSession(commandLine, *opened.port, *clock, opened.simulated, streams);
 }
 
 int Run(const std::vector<std::string>& args) {

@@ -17,6 +17,8 @@ public:
     virtual ~WriteProgress() = default;
     // After each record the device accepted; `total` is the length of the address sequence.
     virtual void OnRecordWritten(int written, int total) = 0;
+    // After the record the device refused, which ends the sequence.
+    virtual void OnRecordRefused() {}
     // When the sequence ends, whatever its outcome.
     virtual void OnWriteEnded() = 0;
 };

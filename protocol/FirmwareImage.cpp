@@ -55,7 +55,8 @@ std::wstring GetFileExtension(const std::wstring& path) {
     return extension;
 }
 
-bool LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, int32_t& nLength) {
+bool LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, int32_t& nLength,
+                       ImageDigest* digest) {
     FilePtr file = OpenRegularFile(path);
     if (!file) return false;
     if (GetFileExtension(path).compare(0, 3, L"bin") != 0) return false;
@@ -63,6 +64,20 @@ bool LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, in
     size_t read = std::fread(buffer.data(), 1, buffer.size(), file.get());
     // A read error (a directory, a device that fails) is not an image, not even an empty one.
     if (std::ferror(file.get())) return false;
+    if (digest != nullptr) {
+        Sha256 sha256;
+        sha256.Update(buffer.data(), read);
+        uint64_t total = read;
+        if (read == buffer.size()) {  // more may follow what flash holds
+            std::vector<uint8_t> piece(size_t{1} << 16);
+            for (size_t more; (more = std::fread(piece.data(), 1, piece.size(), file.get())) > 0;) {
+                sha256.Update(piece.data(), more);
+                total += more;
+            }
+        }
+        if (std::ferror(file.get()) || !sha256.Finish(digest->sha256)) return false;
+        digest->fileBytes = total;
+    }
     buffer.resize(read);
     image = std::move(buffer);
     nLength = static_cast<int32_t>(read);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Sha256.h"
+
 namespace padsmith {
 
 inline constexpr int32_t kFlashSize = 0xD800;
@@ -15,10 +17,19 @@ inline constexpr int32_t kFlashSize = 0xD800;
 // the whole path when there is no ".".
 std::wstring GetFileExtension(const std::wstring& path);
 
+// The whole file's size and SHA-256, however much of it flash holds.
+struct ImageDigest {
+    uint64_t fileBytes = 0;
+    Sha256Digest sha256{};
+};
+
 // Opens the file ("rb"), checks that its extension begins with "bin" (after the open, so a
 // missing file fails first whatever its name) and reads it, at most kFlashSize bytes. `nLength`
-// is the number of bytes read. False when the file cannot be opened or read, is not a regular
-// file, or the extension does not pass.
-bool LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, int32_t& nLength);
+// is the number of bytes read. With `digest`, the same read goes on to the file's end through
+// SHA-256, a piece at a time, so memory stays bounded for a file of any size. False when the file
+// cannot be opened or read, is not a regular file, the extension does not pass, or the digest
+// cannot be computed.
+bool LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, int32_t& nLength,
+                       ImageDigest* digest = nullptr);
 
 }  // namespace padsmith

@@ -89,6 +89,7 @@ bool WriteImage(HidDevice& device, Clock& clock, TraceSink* traceSink, WriteProg
         bool more = false;
         if (!accepted) {
             trace.Line(L"\u53D1\u9001\u5931\u8D25\n");  // "sending failed"
+            if (progress != nullptr) progress->OnRecordRefused();
         } else {
             if (progress != nullptr) progress->OnRecordWritten(written, total);
             switch (AdvanceWriteCursor(cursor)) {

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what building and testing PadsmithTool needs on Debian 12, as root (or through sudo).
-#   scripts/setup-debian.sh            native build: compiler, CMake, GoogleTest
+#   scripts/setup-debian.sh            native build: compiler, CMake, GoogleTest, OpenSSL's
+#                                      libcrypto (SHA-256), nlohmann/json
 #   scripts/setup-debian.sh --windows  also MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb
 set -euo pipefail
 
-packages=(build-essential cmake googletest libgtest-dev libgmock-dev)
+packages=(build-essential cmake googletest libgtest-dev libgmock-dev libssl-dev nlohmann-json3-dev)
 windows=0
 [[ "${1:-}" == "--windows" ]] && windows=1
 if (( windows )); then

@@ -250,7 +250,7 @@ void CPadsmithToolDlg::OnWriteFlash() {
         m_writeButton.Enable(true);
         return;
     }
-    LogText(FormatMessageEntry(kMsgOpenFile, path), m_listLog);
+    LogText(FormatMessageEntry(kMsgOpenFile, path), m_listLog, kMsgOpenFile);
     m_pWriteJob->pLogList = &m_listLog;
     m_pWriteJob->pDriver = m_pDriver;
     m_pWriteJob->pButton = &m_writeButton;

@@ -9,7 +9,7 @@ PortRequest ParseLaunchArguments(const std::vector<std::wstring>& arguments) {
     parsed.needBackend = false;
     // Anything but --simulate is ignored, as the tool always ignored its command line: a
     // shortcut with an argument, or a file dropped on the program, still opens the dialog.
-    for (const std::wstring& argument : arguments) TakeSimulateArgument(ToUtf8(argument), parsed);
+    for (const std::wstring& argument : arguments) TakePortArgument(ToUtf8(argument), parsed);
     return parsed;
 }
 

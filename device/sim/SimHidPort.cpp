@@ -222,9 +222,25 @@ SimHidPort::SimHidPort(Clock& clock, SimOptions options)
 
 SimHidPort::SimHidPort(Clock& clock, SimOptions options, std::vector<uint8_t> flash)
     : m_options(std::move(options)),
-      m_core(std::make_shared<Core>(clock, m_options, std::move(flash))) {}
+      m_core(std::make_shared<Core>(clock, m_options, std::move(flash))) {
+    if (m_options.arriveAfterMs) {
+        m_core->plugged = false;
+        m_arrivalCancel = clock.CreateAutoResetEvent(false);
+        // Announced until it waits, so a virtual clock cannot move before the arrival's time is
+        // set: the display arrives MS after the port was made, not after the thread first ran.
+        clock.BeginActivity();
+        m_arrival = std::thread([this, &clock, delay = Millis(*m_options.arriveAfterMs)] {
+            ClockActivity activity(clock);
+            if (!m_arrivalCancel->Wait(delay)) Replug();
+        });
+    }
+}
 
 SimHidPort::~SimHidPort() {
+    if (m_arrival.joinable()) {
+        m_arrivalCancel->Set();
+        m_arrival.join();
+    }
     StopInputStream();
     std::vector<uint8_t> flash;
     {

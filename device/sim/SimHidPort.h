@@ -108,6 +108,11 @@ private:
     std::shared_ptr<Core> m_core;  // shared with the handles, which may outlive the port
     std::vector<uint8_t> m_savedFlash;  // what SaveFlash last saved
 
+    // The display's late arrival (arrive-after=): a thread that waits on the clock, then plugs it
+    // in, announcing the arrivals.
+    std::thread m_arrival;
+    std::unique_ptr<TimedEvent> m_arrivalCancel;
+
     std::mutex m_streamMutex;  // serialises Start/StopInputStream
     std::thread m_stream;
     std::unique_ptr<TimedEvent> m_streamWake;

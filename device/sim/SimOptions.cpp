@@ -52,6 +52,13 @@ bool ParseNumber(const std::string& value, uint64_t limit, uint64_t& number) {
     return true;
 }
 
+bool ParseDecimal(const std::string& value, uint64_t limit, uint64_t& number) {
+    const bool digitsOnly = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+    return digitsOnly && ParseNumber(value, limit, number);
+}
+
+constexpr uint64_t kLongestArrival = 86'400'000;  // a day
+
 }  // namespace
 
 bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& error) {
@@ -99,15 +106,17 @@ bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& 
             parsed.refuseAt = static_cast<uint32_t>(address);
         } else if (name == "unplug-after") {
             uint64_t count = 0;
-            const bool digitsOnly =
-                !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
-            if (!digitsOnly ||
-                !ParseNumber(value, static_cast<uint64_t>(std::numeric_limits<int>::max()),
-                             count) ||
+            if (!ParseDecimal(value, static_cast<uint64_t>(std::numeric_limits<int>::max()), count) ||
                 count == 0) {
                 return malformed("expected a decimal count of 1 or more");
             }
             parsed.unplugAfter = static_cast<int>(count);
+        } else if (name == "arrive-after") {
+            uint64_t milliseconds = 0;
+            if (!ParseDecimal(value, kLongestArrival, milliseconds)) {
+                return malformed("expected a decimal count of milliseconds, at most 86400000");
+            }
+            parsed.arriveAfterMs = static_cast<int>(milliseconds);
         } else if (name == "trace" || name == "flash") {
             if (!hasValue || value.empty()) return malformed("expected a file name");
             (name == "trace" ? parsed.traceFile : parsed.flashFile) = value;

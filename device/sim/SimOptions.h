@@ -28,17 +28,19 @@ struct SimOptions {
     bool refuseErase = false;           // the 0x29 erase report is refused
     std::optional<uint32_t> refuseAt;   // the write record for this address is refused
     std::optional<int> unplugAfter;     // the device drops off after accepting this many records
+    std::optional<int> arriveAfterMs;   // the display is off the bus at start and arrives this late
     bool noReply = false;               // the 0x2B get fails
     std::string traceFile;              // one line appended per report exchanged
     std::string flashFile;              // flash loaded at start, saved at exit
     std::vector<SimInterface> interfaces;  // empty: the default set (SimInterfaces.h)
 };
 
-// Parses "info=HEX,absent,refuse-erase,refuse-at=ADDR,unplug-after=N,no-reply,trace=FILE,
-// flash=FILE": items in any order, separated by commas, spaces around an item ignored; a later
+// Parses "info=HEX,absent,refuse-erase,refuse-at=ADDR,unplug-after=N,arrive-after=MS,no-reply,
+// trace=FILE,flash=FILE": items in any order, separated by commas, spaces around an item ignored; a later
 // item overrides an earlier one of the same name. info= takes exactly 16 hex digits; ADDR is
 // 0x-prefixed hex or decimal and must be the address of a write record (a multiple of 0x20 in
-// 0x0000..0x7FE0 or 0xB000..0xD7E0); N is a decimal count of 1 or more. The items are applied
+// 0x0000..0x7FE0 or 0xB000..0xD7E0); N is a decimal count of 1 or more; MS a decimal count of
+// milliseconds, at most a day. The items are applied
 // over `options` (an empty text leaves it as it is, so a default-constructed one stays at the
 // defaults). On an unknown or
 // malformed item `options` is left untouched, `error` gets one line naming the item, and the

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "device/win32/SystemLibrary.h"
+#include "base/win32/SystemLibrary.h"
 
 namespace padsmith::win32 {
 

@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "device/win32/SystemLibrary.h"
+#include "base/win32/SystemLibrary.h"
 
 namespace padsmith::win32 {
 

@@ -105,8 +105,10 @@ std::vector<std::string> ReadLines(const std::wstring& path) {
     return lines;
 }
 
-ToolUnderTest::ToolUnderTest(const std::wstring& exe, const std::wstring& simulatorOptions) {
+ToolUnderTest::ToolUnderTest(const std::wstring& exe, const std::wstring& simulatorOptions,
+                             const std::wstring& extraArguments) {
     std::wstring commandLine = L"\"" + exe + L"\" --simulate=" + simulatorOptions;
+    if (!extraArguments.empty()) commandLine += L" " + extraArguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,

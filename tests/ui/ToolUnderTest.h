@@ -41,7 +41,9 @@ std::vector<std::string> ReadLines(const std::wstring& path);
 class ToolUnderTest {
 public:
     // Starts `exe --simulate=OPTIONS` and waits for its main dialog.
-    ToolUnderTest(const std::wstring& exe, const std::wstring& simulatorOptions);
+    // `extraArguments` follow the --simulate switch on the tool's command line.
+    ToolUnderTest(const std::wstring& exe, const std::wstring& simulatorOptions,
+                  const std::wstring& extraArguments = L"");
     // Closes the tool if it still runs (killing it when it will not close).
     ~ToolUnderTest();
     ToolUnderTest(const ToolUnderTest&) = delete;

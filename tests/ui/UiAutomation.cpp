@@ -223,8 +223,10 @@ void AbsentGroup() {
 }
 
 void VersionGroup() {
+    const std::wstring trace = TempFile(L"version-trace.txt");
+    const std::wstring record = TempFile(L"version-record.txt");
     {
-        ToolUnderTest tool(g_exe, L"");
+        ToolUnderTest tool(g_exe, L"trace=" + trace, L"\"--record=" + record + L"\"");
         if (!tool.Started()) return;
         tool.Click(1010);
         tool.WaitForLogCount(1, 10000);
@@ -239,6 +241,15 @@ void VersionGroup() {
                   "a line starts with \"YYYY/MM/DD, HH:MM:SS\" and two spaces: " + Narrow(l));
         }
     }
+    // --record keeps what the device's own trace keeps, times apart.
+    const auto traced = Trace(trace);
+    const auto recorded = Trace(record);
+    bool same = !traced.empty() && traced.size() == recorded.size();
+    for (size_t i = 0; same && i < traced.size(); ++i) {
+        same = traced[i].kind == recorded[i].kind && traced[i].hex == recorded[i].hex;
+    }
+    Check(same, "the record file equals the trace in kinds and bytes (" + std::to_string(traced.size()) +
+                    " and " + std::to_string(recorded.size()) + " reports)");
     ToolUnderTest tool(g_exe, L"no-reply");
     if (!tool.Started()) return;
     tool.Click(1010);

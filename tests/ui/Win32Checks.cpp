@@ -1,5 +1,6 @@
 // Checks of the Windows pieces that need no running tool: the pause, the log's one-step append
-// under many threads, the filter text, the icon placement and the command line.
+// under many threads, the filter text, the icon placement, the command line, SHA-256 through
+// BCrypt and the arrival watch of padsmith --wait.
 // Usage: Win32Checks.exe
 
 #include <windows.h>
@@ -16,6 +17,8 @@
 #include "app/win32/LaunchOptions.h"
 #include "app/win32/ListBoxLog.h"
 #include "app/win32/PrivateMessages.h"
+#include "base/Sha256.h"
+#include "device/win32/ArrivalWatch.h"
 #include "device/win32/WinClock.h"
 
 using namespace padsmith;
@@ -151,6 +154,20 @@ void LaunchChecks() {
     options = ParseLaunchArguments({L"C:\\fw.bin", L"--simulated", L"--simulate=absent", L"/x"});
     Check(options.simulate && options.simulatorOptions == "absent", "unknown arguments are ignored");
     Check(!ParseLaunchArguments({L"--simulated"}).simulate, "an unknown argument changes nothing");
+    Check(ParseLaunchArguments({L"--record=C:\\r.txt"}).recordFile == "C:\\r.txt",
+          "--record=FILE names the record file");
+}
+
+void PlatformLibraryChecks() {
+    Sha256 sha256;
+    const char abc[] = "abc";
+    sha256.Update(reinterpret_cast<const uint8_t*>(abc), 3);
+    Sha256Digest digest{};
+    Check(sha256.Finish(digest) &&
+              ToHex(digest) == "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+          "BCrypt's SHA-256 of \"abc\" is the standard's");
+    ArrivalWatch watch([] {});
+    Check(watch.Watching(), "the arrival watch registers for HID interface notifications");
 }
 
 }  // namespace
@@ -160,6 +177,7 @@ int wmain() {
     LogBoundChecks();
     FilterAndPlacementChecks();
     LaunchChecks();
+    PlatformLibraryChecks();
     std::printf("%d failure(s)\n", g_failures);
     return g_failures == 0 ? 0 : 1;
 }

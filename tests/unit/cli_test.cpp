@@ -3,10 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
+#include <nlohmann/json.hpp>
+
 #include "TestRig.h"
+#include "app/PortStartup.h"
 #include "base/SteadyClock.h"
 #include "base/Utf8.h"
 #include "cli/CommandLine.h"
@@ -51,6 +56,7 @@ TEST(CommandLineParsing, MistakesAreUsageErrors) {
 struct CliRun {
     int status = -1;
     std::string out;
+    std::string err;
 
     CliRun(const std::vector<std::string>& args, const std::string& simulate = "") {
         VirtualClock clock;
@@ -64,26 +70,46 @@ struct CliRun {
         cli::CommandLine commandLine;
         std::string error;
         EXPECT_TRUE(cli::ParseCommandLine(args, commandLine, error)) << error;
-        std::unique_ptr<sim::SimHidPort> port = sim::SimHidPort::Create(clock, Options(simulate), error);
-        ASSERT_NE(port, nullptr) << error;
+        commandLine.port.simulate = true;
+        commandLine.port.simulatorOptions = simulate;
+        // Time moves only while the run waits on the clock, as it would for a real run: from
+        // before the device is made (it may arrive late), to the run's end.
+        auto run = std::make_unique<AnnouncedThread>(clock);
+        OpenedPort opened = OpenPort(commandLine.port, clock);
+        if (!opened.port) run.reset();
+        ASSERT_NE(opened.port, nullptr) << opened.error;
         std::FILE* file = std::tmpfile();
-        cli::SessionStreams streams{file, file, false};
-        status = cli::RunSession(commandLine, *port, clock, port.get(), streams);
+        std::FILE* errors = std::tmpfile();
+        cli::SessionStreams streams{file, errors, false};
+        status = cli::RunSession(commandLine, *opened.port, clock, opened.simulated, streams);
+        run.reset();
+        err = Contents(errors);
+        out = Contents(file);
+    }
+
+    static std::string Contents(std::FILE* file) {
+        std::string text;
         std::rewind(file);
         char buffer[4096];
         size_t read = 0;
-        while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) out.append(buffer, read);
+        while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, read);
         std::fclose(file);
+        return text;
+    }
+
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        size_t start = 0;
+        for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+            lines.push_back(out.substr(start, end - start));
+        }
+        return lines;
     }
 
     // The log lines' texts, time stamps cut off, oldest first.
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
-        size_t start = 0;
-        for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
-            std::string line = out.substr(start, end - start);
-            texts.push_back(line.size() >= 22 ? line.substr(22) : line);
-        }
+        for (const std::string& line : Lines()) texts.push_back(line.size() >= 22 ? line.substr(22) : line);
         return texts;
     }
 };
@@ -162,6 +188,105 @@ TEST(CliSession, MonitorShowsInputReports) {
     CliRun run({"monitor", "1"}, "info=0102030400250103", clock);
     EXPECT_EQ(run.status, 0);
     EXPECT_THAT(run.out, HasSubstr("Input report: PCB Version(0.1.0.3) Firmware Version(1.2.3.4) Product Size(25.00 inches)"));
+}
+
+// The kinds and bytes of a report trace's lines, without their times.
+std::vector<std::string> Exchanges(const std::filesystem::path& trace) {
+    std::vector<std::string> exchanges;
+    std::ifstream file(trace);
+    for (std::string line; std::getline(file, line);) exchanges.push_back(line.substr(line.find(' ') + 1));
+    return exchanges;
+}
+
+nlohmann::json LastObject(const CliRun& run) {
+    return nlohmann::json::parse(run.Lines().back());
+}
+
+TEST(CliStation, WaitRunsOnceTheDisplayArrivesAndGivesUpAfterItsLimitSendingNothing) {
+    CliRun arrived({"--json", "--wait=5", "info"}, "arrive-after=1500");
+    EXPECT_EQ(arrived.status, 0) << arrived.err;
+    EXPECT_NEAR(LastObject(arrived)["waited"].get<double>(), 1.5, 0.001);
+
+    TempDir dir;
+    const auto trace = dir.Path() / "trace.txt";
+    CliRun absent({"--json", "--wait=1", "info"}, "absent,trace=" + trace.native());
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_NEAR(LastObject(absent)["waited"].get<double>(), 1.0, 0.001);
+    EXPECT_EQ(LastObject(absent)["result"], "failure");
+    EXPECT_THAT(absent.err, HasSubstr("no display arrived within 1 s"));
+    EXPECT_TRUE(Exchanges(trace).empty());
+}
+
+TEST(CliStation, AWrongChecksumSendsNothingAndTheRightOneWrites) {
+    TempDir dir;
+    auto file = dir.Write("fw.bin", PatternImage(0xD800));
+    // The image's SHA-256 as an independent implementation (Python's hashlib) gives it.
+    const std::string digest = "7f5d5f0ff106e6d1bce247ffd8e718b9d5abc9d6c6179f4fe47f3735dde15997";
+    const auto trace = dir.Path() / "trace.txt";
+    std::string wrong = digest;
+    wrong[0] = '0';
+    CliRun refused({"--expect-sha256=" + wrong, "write", file.native()}, "trace=" + trace.native());
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.Texts(), ElementsAre("Open File " + file.native(), "Write Flash Fail"));
+    EXPECT_THAT(refused.err, HasSubstr("expected " + wrong));
+    EXPECT_THAT(refused.err, HasSubstr("actual   " + digest));
+    EXPECT_TRUE(Exchanges(trace).empty());
+
+    std::string upper = digest;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    CliRun written({"--expect-sha256=" + upper, "write", file.native()});
+    EXPECT_EQ(written.status, 0) << written.err;
+
+    cli::CommandLine parsed;
+    std::string error;
+    EXPECT_FALSE(cli::ParseCommandLine({"--expect-sha256=" + digest.substr(1), "write", "f.bin"}, parsed, error));
+    EXPECT_FALSE(cli::ParseCommandLine({"--expect-sha256=" + digest, "erase"}, parsed, error));
+}
+
+TEST(CliStation, JsonLinesCarryThePlainTextsAndEndWithTheResult) {
+    TempDir dir;
+    // A name that is not UTF-8 still comes out as valid JSON text.
+    auto file = dir.Write("fw-\xE9.bin", PatternImage(0xD800));
+    CliRun plain({"write", file.native()});
+    CliRun json({"--json", "write", file.native()});
+    ASSERT_EQ(json.status, 0);
+    std::vector<std::string> texts;
+    std::vector<nlohmann::json> objects;
+    for (const std::string& line : json.Lines()) objects.push_back(nlohmann::json::parse(line));
+    for (size_t i = 0; i + 1 < objects.size(); ++i) texts.push_back(objects[i]["text"]);
+    ASSERT_EQ(texts.size(), plain.Texts().size());
+    for (size_t i = 1; i < texts.size(); ++i) EXPECT_EQ(texts[i], plain.Texts()[i]);
+    EXPECT_THAT(texts[0], HasSubstr("fw-\xEF\xBF\xBD.bin"));  // U+FFFD where the byte was
+    EXPECT_EQ(objects[0]["id"], 132);
+    EXPECT_EQ(objects[1]["id"], 104);
+    const nlohmann::json& last = objects.back();
+    EXPECT_EQ(last["result"], "success");
+    EXPECT_EQ(last["exit"], 0);
+    EXPECT_EQ(last["image"]["bytes"], 0xD800);
+    EXPECT_EQ(last["image"]["sha256"], "7f5d5f0ff106e6d1bce247ffd8e718b9d5abc9d6c6179f4fe47f3735dde15997");
+    EXPECT_EQ(last["records"]["sent"], 1344);
+    EXPECT_EQ(last["records"]["refused"], 0);
+
+    CliRun info({"--json", "info"});
+    const nlohmann::json values = LastObject(info);
+    EXPECT_EQ(values["pcbVersion"]["value"], 0x0A31);
+    EXPECT_EQ(values["pcbVersion"]["text"], "0.10.3.1");
+    EXPECT_EQ(values["productSize"]["text"], "15.25");
+    EXPECT_EQ(nlohmann::json::parse(info.Lines()[0])["id"], 110);
+}
+
+TEST(CliStation, TheRecordOfAnyPortEqualsTheSimulatedDevicesTraceInKindsAndBytes) {
+    TempDir dir;
+    auto file = dir.Write("fw.bin", PatternImage(0x400));
+    const auto trace = dir.Path() / "trace.txt";
+    const auto record = dir.Path() / "record.txt";
+    const std::string options = "refuse-at=0x100,trace=" + trace.native();
+    CliRun info({"--record=" + record.native(), "info"}, options);
+    CliRun write({"--record=" + record.native(), "write", file.native()}, options);
+    EXPECT_EQ(write.status, 1);
+    const auto traced = Exchanges(trace);
+    EXPECT_EQ(traced.size(), 2u + 1u + 9u);  // request and reply; erase; 8 records and the refused one
+    EXPECT_EQ(Exchanges(record), traced);
 }
 
 }  // namespace

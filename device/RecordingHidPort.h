@@ -1,0 +1,35 @@
+#pragma once
+// A port that records every report exchanged through it: it wraps whichever port is in use (the
+// Windows HID port or the simulated device) and appends each set, get and input report to a
+// record file, in the report trace's format. A technician sends the file with a failing session.
+
+#include <memory>
+#include <string>
+
+#include "base/Clock.h"
+#include "device/HidPort.h"
+
+namespace padsmith {
+
+class RecordingHidPort : public HidPort {
+public:
+    // Records what goes through `inner` to `path` (appended), timed by `clock`; both must
+    // outlive the port and the devices it opens. Null with `error` when the file cannot be opened.
+    static std::unique_ptr<RecordingHidPort> Create(HidPort& inner, Clock& clock,
+                                                    const std::string& path, std::string& error);
+    ~RecordingHidPort() override;
+
+    bool GetInterfacePath(int index, std::wstring& path) override;
+    std::shared_ptr<HidDevice> Open(const std::wstring& path) override;
+    void WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
+
+    struct Record;
+
+private:
+    RecordingHidPort(HidPort& inner, std::shared_ptr<Record> record);
+
+    HidPort& m_inner;
+    std::shared_ptr<Record> m_record;  // shared with the devices opened, which may outlive the port
+};
+
+}  // namespace padsmith
