@@ -207,14 +207,21 @@ bool MeasureAllocations(const std::vector<uint8_t>& image, bool traced) {
     return ok && progress.m_written == kFullImageRecords && made == 0;
 }
 
+// `inner` recorded to `record`, as --record does; null when no record is asked for.
+std::unique_ptr<RecordingHidPort> RecordingTo(const fs::path* record, HidPort& inner, Clock& clock) {
+    std::string error;
+    if (record == nullptr) return nullptr;
+    auto recording = RecordingHidPort::Create(inner, clock, record->string(), error);
+    if (!recording) std::printf("record file: %s\n", error.c_str());
+    return recording;
+}
+
 // Full writes without pauses to a port that accepts everything; recorded to `record` when given.
 double SecondsPerRecord(const std::vector<uint8_t>& image, const fs::path* record) {
     constexpr int kRuns = 50;
     InstantClock clock;
     AcceptingPort accepting;
-    std::unique_ptr<RecordingHidPort> recording;
-    std::string error;
-    if (record != nullptr) recording = RecordingHidPort::Create(accepting, clock, record->string(), error);
+    std::unique_ptr<RecordingHidPort> recording = RecordingTo(record, accepting, clock);
     HidPort& port = recording ? static_cast<HidPort&>(*recording) : accepting;
     CDriver driver(nullptr, port, clock);
     driver.RefreshDevices();
@@ -251,9 +258,7 @@ bool MeasureRecovery(bool quick) {
 bool MeasureRealWrite(const fs::path& image, const fs::path* record) {
     SteadyClock clock;
     sim::SimHidPort simulated(clock, sim::SimOptions{});
-    std::unique_ptr<RecordingHidPort> recording;
-    std::string error;
-    if (record != nullptr) recording = RecordingHidPort::Create(simulated, clock, record->string(), error);
+    std::unique_ptr<RecordingHidPort> recording = RecordingTo(record, simulated, clock);
     HidPort& port = recording ? static_cast<HidPort&>(*recording) : simulated;
     CDriver driver(nullptr, port, clock);
     driver.RefreshDevices();

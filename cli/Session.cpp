@@ -125,7 +125,9 @@ int Write(const CommandLine& commandLine, CDriver& driver, LogList& log, const R
           std::FILE* err, nlohmann::ordered_json& result) {
     ImageCheck check;
     check.expected = commandLine.expectedSha256;
-    FlashJob job{&log, &driver, nullptr, FullImagePath(commandLine.arguments[0]), &check};
+    // Hashing reads the whole file, however big: only when the digest is asked for.
+    const bool hashed = commandLine.expectedSha256 || commandLine.json;
+    FlashJob job{&log, &driver, nullptr, FullImagePath(commandLine.arguments[0]), hashed ? &check : nullptr};
     LogText(FormatMessageEntry(kMsgOpenFile, job.strImagePath), log, kMsgOpenFile);
     const int status = ExitStatus(WriteFlashThread(job));
     if (check.loaded && check.expected && *check.expected != check.actual.sha256) {

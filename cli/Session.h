@@ -23,8 +23,10 @@ struct SessionStreams {
     int (*interrupted)() = nullptr;
 };
 
-// Runs `commandLine` (any command but kHelp); returns the exit status: 0 success, 1 failure,
-// 3 device busy. `simulated` is the port when it is the simulated device (monitor streams its
+// Runs `commandLine` (any command but kHelp): the wait for the display when asked, the command,
+// the simulated device's flash saved (a save that fails fails the run), and with --json the
+// result object. Returns the exit status: 0 success, 1 failure, 3 device busy. `simulated` is
+// the simulated device when it is the port or the one the port records (monitor streams its
 // input reports), else null.
 int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
                sim::SimHidPort* simulated, const SessionStreams& streams);
