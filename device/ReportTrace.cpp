@@ -5,7 +5,7 @@
 
 namespace padsmith {
 namespace {
-constexpr std::chrono::milliseconds kWritePeriod{5};
+constexpr std::chrono::milliseconds kWritePeriod{50};  // see ReportTrace.h
 }  // namespace
 
 const char* ReportKindName(ReportKind kind) {

@@ -86,8 +86,8 @@ public:
     int AcceptedWriteRecords() const;
     // The vendor and product ID last sent with report 0x08, if any.
     std::optional<SimUsbIds> RequestedIds() const;
-    // Writes every trace line queued so far to the trace file (a writer does it within a few
-    // milliseconds anyway).
+    // Writes every trace line queued so far to the trace file (a writer does it within 50 ms
+    // anyway).
     void FlushTrace();
     // Saves the flash to options.flashFile now; false with `error` when none was given or the
     // write failed. Not thread-safe against another SaveFlash. The destructor saves again

@@ -190,7 +190,7 @@ TEST(SimFilesTest, FlashFileOfTheWrongSizeIsRefusedAndKept) {
     Refused(clock, options);
 }
 
-TEST(SimFilesTest, TheWriterFlushesTraceLinesWithinMilliseconds) {
+TEST(SimFilesTest, TheWriterFlushesTraceLinesUnasked) {
     TempFile trace("trace-writer.txt");
     VirtualClock clock;
     SimOptions options;
