@@ -98,6 +98,25 @@ bool Sha256::Finish(Sha256Digest& digest) {
     return m_state->Finish(digest);
 }
 
+bool FromHex(const std::string& text, Sha256Digest& digest) {
+    auto value = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    if (text.size() != 2 * digest.size()) return false;
+    Sha256Digest parsed{};
+    for (size_t i = 0; i < parsed.size(); ++i) {
+        const int high = value(text[2 * i]);
+        const int low = value(text[2 * i + 1]);
+        if (high < 0 || low < 0) return false;
+        parsed[i] = static_cast<uint8_t>(high * 16 + low);
+    }
+    digest = parsed;
+    return true;
+}
+
 std::string ToHex(const Sha256Digest& digest) {
     static const char kHex[] = "0123456789abcdef";
     std::string text;

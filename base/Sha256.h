@@ -31,5 +31,7 @@ private:
 
 // 64 lower-case hex digits.
 std::string ToHex(const Sha256Digest& digest);
+// The other way: exactly 64 hex digits, either case; false (and `digest` untouched) otherwise.
+bool FromHex(const std::string& text, Sha256Digest& digest);
 
 }  // namespace padsmith

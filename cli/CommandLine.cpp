@@ -27,25 +27,6 @@ bool IsWholeNumber(const std::string& text) {
     return true;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Exactly 64 hex digits, either case.
-bool ParseSha256(const std::string& text, std::array<uint8_t, 32>& digest) {
-    if (text.size() != 2 * digest.size()) return false;
-    for (size_t i = 0; i < digest.size(); ++i) {
-        const int high = HexDigit(text[2 * i]);
-        const int low = HexDigit(text[2 * i + 1]);
-        if (high < 0 || low < 0) return false;
-        digest[i] = static_cast<uint8_t>(high * 16 + low);
-    }
-    return true;
-}
-
 bool HasValue(const std::string& option, const char* name, std::string& value) {
     const std::string prefix = std::string(name) + "=";
     if (option.compare(0, prefix.size(), prefix) != 0) return false;
@@ -81,8 +62,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed,
             parsed.wait = true;
             parsed.waitSeconds = std::stoi(value);
         } else if (HasValue(option, "--expect-sha256", value)) {
-            std::array<uint8_t, 32> digest{};
-            if (!ParseSha256(value, digest)) {
+            Sha256Digest digest{};
+            if (!FromHex(value, digest)) {
                 error = "--expect-sha256 takes 64 hex digits";
                 return false;
             }

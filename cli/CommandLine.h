@@ -1,13 +1,12 @@
 #pragma once
 // The command line of padsmith: [OPTIONS] COMMAND [ARGS].
 
-#include <array>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/PortStartup.h"
+#include "base/Sha256.h"
 
 namespace padsmith::cli {
 
@@ -20,7 +19,7 @@ struct CommandLine {
     // --wait[=SECONDS]: wait for the display before the command; no value waits without limit.
     bool wait = false;
     std::optional<int> waitSeconds;
-    std::optional<std::array<uint8_t, 32>> expectedSha256;  // --expect-sha256=HEX (write only)
+    std::optional<Sha256Digest> expectedSha256;  // --expect-sha256=HEX (write only)
     bool json = false;                  // --json: one JSON object per stdout line
     std::vector<std::string> arguments; // the command's own
 };
