@@ -3,15 +3,29 @@
 #   scripts/setup-debian.sh            native build: compiler, CMake, GoogleTest, OpenSSL's
 #                                      libcrypto (SHA-256), nlohmann/json
 #   scripts/setup-debian.sh --windows  also MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb
+#   scripts/setup-debian.sh --tests    everything the whole suite needs: the above, FUSE (the
+#                                      hidraw fixture), and the packaging tools (lintian)
+#
+# A mirror that is half synced must not stop a newcomer. So: the package index is fetched again
+# when it fails, and the setup goes on with the indexes that did arrive; an install that fails is
+# tried again with the release's own main suite as the target release (a security index that is
+# missing for one architecture leaves the i386 libraries behind the amd64 ones, and wine32:i386
+# then cannot be installed against them); when that fails too, each package that cannot be
+# installed is named with apt's reason.
 set -euo pipefail
 
-packages=(build-essential cmake googletest libgtest-dev libgmock-dev libssl-dev nlohmann-json3-dev)
+packages=(build-essential cmake pkg-config googletest libgtest-dev libgmock-dev libssl-dev
+          nlohmann-json3-dev)
+windows_packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+                  wine wine32:i386 xvfb xauth imagemagick)
+test_packages=(fuse3 libfuse3-dev lintian)
 windows=0
-[[ "${1:-}" == "--windows" ]] && windows=1
-if (( windows )); then
-  packages+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-             wine wine32:i386 xvfb xauth imagemagick)
-fi
+case "${1:-}" in
+  --windows) windows=1; packages+=("${windows_packages[@]}") ;;
+  --tests) windows=1; packages+=("${windows_packages[@]}" "${test_packages[@]}") ;;
+  "") ;;
+  *) echo "usage: $0 [--windows|--tests]" >&2; exit 2 ;;
+esac
 
 sudo=""
 (( EUID != 0 )) && sudo="sudo"
@@ -26,6 +40,50 @@ fi
 if (( windows )) && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
+
+# apt waits for a lock another apt holds (a first boot's unattended upgrade) instead of failing.
+apt=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300 -q)
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+update_index() {
+  local attempt
+  for attempt in 1 2 3; do
+    if "${apt[@]}" update >"$log" 2>&1; then
+      return 0
+    fi
+    (( attempt < 3 )) && sleep $(( attempt * 5 ))
+  done
+  echo "setup: some package indexes could not be fetched; going on with those that were:" >&2
+  grep -E '^(E|W): ' "$log" | sed 's/^/  /' >&2 || true
+}
+
+# The release's codename (bookworm): its main suite is what the i386 and amd64 packages agree on.
+release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+
+install() {
+  "${apt[@]}" install -y --no-install-recommends "$@" >"$log" 2>&1
+}
+
 echo "installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+update_index
+if install "${missing[@]}"; then
+  exit 0
+fi
+if [[ -n "$release" ]]; then
+  echo "setup: the install failed; trying again with $release as the target release" >&2
+  if install -t "$release" "${missing[@]}"; then
+    exit 0
+  fi
+fi
+
+echo "setup: these packages could not be installed:" >&2
+target=()
+[[ -n "$release" ]] && target=(-t "$release")
+for package in "${missing[@]}"; do
+  if ! "${apt[@]}" install -s -y --no-install-recommends "${target[@]}" "$package" >"$log" 2>&1; then
+    echo "  $package:" >&2
+    grep -E '^(E: | [^ ].*: |  +Depends)' "$log" | head -n 6 | sed 's/^/    /' >&2 || true
+  fi
+done
+exit 1

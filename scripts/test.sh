@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-debian.sh --windows
+scripts/setup-debian.sh --tests
 jobs=$(nproc)
 started=$SECONDS
 for preset in debug asan tsan mingw; do
