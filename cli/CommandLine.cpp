@@ -45,6 +45,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed,
             parsed.command = Command::kHelp;
             return true;
         }
+        if (option == "--version") {
+            parsed.command = Command::kVersion;
+            return true;
+        }
         if (TakePortArgument(option, parsed.port)) continue;
         std::string value;
         if (option == "--debug-output") {
@@ -128,6 +132,7 @@ const char* UsageText() {
            "  --record=FILE         append every report exchanged with the device to FILE\n"
            "  --debug-output        print the write sequence's trace lines on stderr\n"
            "  --help                this text\n"
+           "  --version             the version\n"
            "\n"
            "exit status: 0 success, 1 failure, 2 usage error, 3 device busy\n";
 }

@@ -10,7 +10,7 @@
 
 namespace padsmith::cli {
 
-enum class Command { kHelp, kList, kInfo, kWrite, kErase, kSelect, kSetIds, kMonitor };
+enum class Command { kHelp, kVersion, kList, kInfo, kWrite, kErase, kSelect, kSetIds, kMonitor };
 
 struct CommandLine {
     Command command = Command::kHelp;

@@ -197,6 +197,7 @@ int RunCommand(const CommandLine& commandLine, HidPort& port, Clock& clock,
                            args.empty() ? kDefaultMonitorSeconds : std::stoi(args[0]),
                            streams.interrupted);
         case Command::kHelp:
+        case Command::kVersion:
         case Command::kList:
             break;
     }

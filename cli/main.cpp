@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/PortStartup.h"
+#include "base/Version.h"
 #include "base/Utf8.h"
 #include "cli/CommandLine.h"
 #include "cli/InterruptHold.h"
@@ -59,6 +60,10 @@ int Run(const std::vector<std::string>& args) {
     }
     if (commandLine.command == cli::Command::kHelp) {
         std::fputs(cli::UsageText(), stdout);
+        return 0;
+    }
+    if (commandLine.command == cli::Command::kVersion) {
+        std::printf("padsmith %s\n", PADSMITH_VERSION);
         return 0;
     }
     TightenTimers();
