@@ -154,6 +154,7 @@ bool MeasureCorePerRecord(const fs::path& image, bool traced) {
 // allocates nothing, so what is counted is the core's.
 class AcceptingDevice : public HidDevice {
 public:
+    HidError LastError() const override { return {}; }
     bool GetAttributes(uint16_t&, uint16_t&) override { return false; }
     bool GetCaps(uint16_t&, uint16_t&) override { return false; }
     bool SetFeature(const uint8_t*, size_t) override { return true; }
@@ -163,12 +164,13 @@ public:
 
 class AcceptingPort : public HidPort {
 public:
-    bool GetInterfacePath(int index, std::wstring& path) override {
-        if (index != 0) return false;
-        path = std::wstring(L"hid#vid_2a7d&pid_6c21&mi_01&") + wire::kTargetToken;
-        return true;
+    std::vector<HidInterface> Enumerate() override {
+        HidInterface service;
+        service.path = std::wstring(L"hid#vid_2a7d&pid_6c21&mi_01&") + wire::kTargetToken;
+        service.service = true;
+        return {service};
     }
-    std::shared_ptr<HidDevice> Open(const std::wstring&) override {
+    std::shared_ptr<HidDevice> Open(const HidInterface&, HidError*) override {
         return std::make_shared<AcceptingDevice>();
     }
 };

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "device/CDriver.h"
 
 #ifdef _WIN32
 #include "device/win32/ArrivalWatch.h"
@@ -15,9 +14,8 @@ namespace {
 constexpr Millis kLookEvery{200};
 
 bool DisplayPresent(HidPort& port) {
-    for (int index = 0; index < kInterfaceIndexLimit; ++index) {
-        std::wstring path;
-        if (port.GetInterfacePath(index, path) && IsTargetPath(path)) return true;
+    for (const HidInterface& iface : port.Enumerate()) {
+        if (iface.service) return true;
     }
     return false;
 }

@@ -73,15 +73,14 @@ private:
 
 int ListInterfaces(HidPort& port, std::FILE* out, bool json) {
     bool found = false;
-    for (int index = 0; index < kInterfaceIndexLimit; ++index) {
-        std::wstring path;
-        if (!port.GetInterfacePath(index, path)) continue;
-        bool target = IsTargetPath(path);
-        found = found || target;
+    const std::vector<HidInterface> interfaces = port.Enumerate();
+    for (size_t index = 0; index < interfaces.size(); ++index) {
+        const HidInterface& iface = interfaces[index];
+        found = found || iface.service;
         if (json) {
-            PrintJsonLine(out, {{"index", index}, {"path", ToUtf8(path)}, {"target", target}});
+            PrintJsonLine(out, {{"index", index}, {"path", ToUtf8(iface.path)}, {"target", iface.service}});
         } else {
-            std::fprintf(out, "%2d  %s%s\n", index, ToUtf8(path).c_str(), target ? "  <- target" : "");
+            std::fprintf(out, "%2zu  %s%s\n", index, ToUtf8(iface.path).c_str(), iface.service ? "  <- target" : "");
         }
     }
     if (!found && !json) std::fprintf(out, "no interface carries the target token \"qxtp0001&col03\"\n");

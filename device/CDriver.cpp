@@ -1,5 +1,8 @@
 #include "device/CDriver.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace padsmith {
 
 CDriver::CDriver(DeviceEventSink* owner, HidPort& port, Clock& clock, DriverHooks hooks)
@@ -11,22 +14,33 @@ CDriver::CDriver(DeviceEventSink* owner, HidPort& port, Clock& clock, DriverHook
       m_hDeviceLock(clock.CreateAutoResetEvent(true)) {}
 
 CDriver::~CDriver() {
-    m_port.WatchDeviceChanges(nullptr);
+    if (m_watching) m_port.WatchDeviceChanges(nullptr);
     StopReaders();
 }
 
-std::shared_ptr<HidDevice> CDriver::OpenTargetInterface(int index) {
-    std::wstring path;
-    return OpenTargetPath(index, path);
+std::vector<HidInterface> CDriver::Interfaces() {
+    std::vector<HidInterface> interfaces = m_port.Enumerate();
+    if (!m_hooks.display.empty()) {
+        interfaces.erase(std::remove_if(interfaces.begin(), interfaces.end(),
+                                        [&](const HidInterface& iface) {
+                                            return !NamesInterface(m_hooks.display, iface);
+                                        }),
+                         interfaces.end());
+    }
+    return interfaces;
 }
 
-std::shared_ptr<HidDevice> CDriver::OpenTargetPath(int index, std::wstring& path) {
-    path.clear();
-    if (!m_port.GetInterfacePath(index, path)) return nullptr;
-    if (!IsTargetPath(path)) return nullptr;
+std::shared_ptr<HidDevice> CDriver::OpenTargetInterface(const HidInterface& iface, HidError* error) {
+    if (!iface.service) return nullptr;
     m_bTargetFound = true;  // whatever the open's outcome
-    return m_port.Open(path);
+    return m_port.Open(iface, error);
 }
+
+namespace {
+bool SameCollection(const HidInterface& a, const HidInterface& b) {
+    return a.path == b.path && a.collection == b.collection;
+}
+}  // namespace
 
 int CDriver::RefreshDevices() {
     {
@@ -43,37 +57,48 @@ int CDriver::RefreshDevices() {
         std::lock_guard<std::mutex> table(m_hTableLock);
         m_devices.clear();
     }
-    std::wstring currentPath;
+    std::optional<HidInterface> current;
     {
         std::lock_guard<std::mutex> lock(m_deviceMutex);
-        if (m_hDevice) currentPath = m_devicePath;
+        if (m_hDevice) current = m_deviceInterface;
     }
     // The highest index that opens wins; an earlier match closes as a later one replaces it.
     // The collection m_hDevice holds cannot open again while the device stays attached: there
     // m_hDevice stays, and no lower-index match may take its place.
     std::shared_ptr<HidDevice> best;
-    std::wstring bestPath;
+    HidInterface bestInterface;
     int bestIndex = -1;
     int heldIndex = -1;
-    for (int index = 0; index < kInterfaceIndexLimit; ++index) {
-        std::wstring path;
-        std::shared_ptr<HidDevice> opened = OpenTargetPath(index, path);
+    HidError lastError;
+    const std::vector<HidInterface> interfaces = Interfaces();
+    for (int index = 0; index < static_cast<int>(interfaces.size()); ++index) {
+        const HidInterface& iface = interfaces[static_cast<size_t>(index)];
+        HidError error;
+        std::shared_ptr<HidDevice> opened = OpenTargetInterface(iface, &error);
         if (opened) {
             best = std::move(opened);
-            bestPath = std::move(path);
+            bestInterface = iface;
             bestIndex = index;
-        } else if (!currentPath.empty() && path == currentPath) {
+        } else if (current && SameCollection(iface, *current)) {
             heldIndex = index;
+        } else if (iface.service) {
+            lastError = error;
         }
     }
+    std::lock_guard<std::mutex> lock(m_deviceMutex);
+    m_lastOpenError = best ? HidError{} : lastError;
     if (best && bestIndex > heldIndex) {
         // An operation in flight keeps its own reference to the handle it started with; the
         // replaced handle closes when the last user lets go.
-        std::lock_guard<std::mutex> lock(m_deviceMutex);
         m_hDevice = std::move(best);
-        m_devicePath = std::move(bestPath);
+        m_deviceInterface = std::move(bestInterface);
     }
     return 1;
+}
+
+HidError CDriver::LastOpenError() const {
+    std::lock_guard<std::mutex> lock(m_deviceMutex);
+    return m_lastOpenError;
 }
 
 void CDriver::CloseAllEntries() {

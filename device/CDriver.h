@@ -24,13 +24,6 @@
 
 namespace padsmith {
 
-// The whole path is searched for the target token, however long it is.
-inline bool IsTargetPath(const std::wstring& path) {
-    return path.find(wire::kTargetToken) != std::wstring::npos;
-}
-// Interface indices 0..31 are examined; 32 and beyond never are.
-inline constexpr int kInterfaceIndexLimit = 32;
-
 // One entry of the device table.
 struct DeviceEntry {
     uint16_t wVid = 0;
@@ -56,7 +49,12 @@ public:
     int RefreshDevices();
     void CloseAllEntries();
     std::shared_ptr<HidDevice> GetFirstInUseHandle();
-    std::shared_ptr<HidDevice> OpenTargetInterface(int index);
+    // One look at the bus: the interfaces this driver may use (those of its display, when it is
+    // bound to one), in the port's order.
+    std::vector<HidInterface> Interfaces();
+    // Opens `iface` when it is the service collection (m_bTargetFound is set whatever the
+    // open's outcome); null otherwise, or when the open fails (`error`, if given, says why).
+    std::shared_ptr<HidDevice> OpenTargetInterface(const HidInterface& iface, HidError* error = nullptr);
 
     // --- Selection and the input-report reader ---
     int SelectDevice(DeviceEntry request);
@@ -82,6 +80,9 @@ public:
     uint32_t WriteFirmwareImage(const uint8_t* image, int32_t nLength);
 
     bool TargetFound() const { return m_bTargetFound.load(); }
+    // Why the service collection could not be opened in the last refresh that met it without
+    // opening it (held, permission denied...); kNone when every such open succeeded.
+    HidError LastOpenError() const;
     DeviceStatus Status() const;
     std::shared_ptr<HidDevice> CurrentDevice() const;  // m_hDevice
     // The lock that serialises the protocol operations (protocol/OperationFrame.h waits on it).
@@ -90,8 +91,6 @@ public:
 private:
     friend class CDriverTestPeer;
 
-    // OpenTargetInterface that also tells the path it examined (empty when there is none).
-    std::shared_ptr<HidDevice> OpenTargetPath(int index, std::wstring& path);
     void StoreStatus(const DeviceStatus& status);
     // The write sequence and its end, inside the lock frame.
     uint32_t WriteImageInFrame(const uint8_t* image, int32_t nLength);
@@ -121,7 +120,9 @@ private:
     // when its last user lets go.
     mutable std::mutex m_deviceMutex;
     std::shared_ptr<HidDevice> m_hDevice;
-    std::wstring m_devicePath;  // the collection m_hDevice was opened on
+    HidInterface m_deviceInterface;  // the collection m_hDevice was opened on
+    HidError m_lastOpenError;        // guarded by m_deviceMutex
+    bool m_watching = false;         // OnCreate registered for the port's device changes
 
     struct Reader {
         std::thread thread;

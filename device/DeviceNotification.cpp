@@ -25,6 +25,7 @@ void CDriver::OnCreate() {
     // Ports that learn of arrivals and removals themselves (the simulated device) report here;
     // on Windows the notification window calls OnDeviceChange.
     m_port.WatchDeviceChanges([this](DeviceChange change) { OnDeviceChange(change); });
+    m_watching = true;
 }
 
 void CDriver::OnDeviceChange(DeviceChange change) {

@@ -23,9 +23,12 @@ bool CDriver::MatchInterface(std::shared_ptr<HidDevice>& handle, uint16_t vendor
 int CDriver::SelectDevice(DeviceEntry request) {
     CloseAllEntries();
     std::shared_ptr<HidDevice> accepted;
-    for (int index = 0; index < kInterfaceIndexLimit && !accepted; ++index) {
-        std::shared_ptr<HidDevice> handle = OpenTargetInterface(index);
-        if (handle && MatchInterface(handle, request.wVid, request.wPid)) accepted = handle;
+    for (const HidInterface& iface : Interfaces()) {
+        std::shared_ptr<HidDevice> handle = OpenTargetInterface(iface);
+        if (handle && MatchInterface(handle, request.wVid, request.wPid)) {
+            accepted = handle;
+            break;
+        }
     }
     if (!accepted) return 0;
 

@@ -4,6 +4,7 @@
 // thread ever sees one half-replaced.
 
 #include <functional>
+#include <string>
 
 #include "base/TraceSink.h"
 #include "device/DeviceStatus.h"
@@ -31,8 +32,11 @@ struct DriverHooks {
     // Run first thing on every reader thread: the Windows program raises it to time-critical
     // priority there, which the portable core cannot do.
     std::function<void()> readerThreadSetup;
-    // Null: the process-wide pair (tests give each driver its own).
+    // Null: the process-wide pair (tests, and each display of a station run, have their own).
     DeviceChangeToggles* toggles = nullptr;
+    // The display this driver serves, by the ID `padsmith list` shows (its location or its
+    // path); it sees no other interface. Empty: every interface on the bus.
+    std::string display;
 };
 
 }  // namespace padsmith

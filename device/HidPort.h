@@ -1,6 +1,7 @@
 #pragma once
 // The platform boundary of the device layer: the operations of the HID device port. The Windows
-// port goes through hid.dll and setupapi.dll; the simulated device has its own.
+// port goes through hid.dll and setupapi.dll, the Linux port through hidraw, and the simulated
+// device has its own.
 
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +9,49 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace padsmith {
+
+// One HID interface (a top-level collection) as a port describes it, in one look at the bus.
+struct HidInterface {
+    std::wstring path;          // what the port opens: a Windows interface path, a hidraw node
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    uint16_t usagePage = 0;     // of the top-level collection
+    uint16_t usage = 0;
+    int interfaceNumber = -1;   // the USB interface, -1 when unknown
+    // Where the device sits, unchanged by a replug into the same USB port ("1-1.3"); empty when
+    // the port knows none (Windows: the interface path names the display).
+    std::string location;
+    // The display's service collection, by the port's own rule: on Windows the token in the
+    // path, on Linux the vendor collection whose descriptor declares the service reports.
+    bool service = false;
+    // Which top-level collection of `path` this is: a hidraw node carries every collection of
+    // its USB interface, a Windows path only one.
+    int collection = 0;
+};
+
+// The name a display goes by: its location, or its path where the port knows no location.
+std::string DisplayId(const HidInterface& iface);
+// True when `id` names this interface: its location, or its path.
+bool NamesInterface(const std::string& id, const HidInterface& iface);
+
+// Why an open or a report failed, as the command line tells a person; the core itself only
+// looks at success or failure.
+enum class HidFailure {
+    kNone,
+    kAbsent,            // nothing at that path
+    kHeld,              // another handle, of this or another program, holds the collection
+    kPermissionDenied,  // the system refuses this user the node
+    kGone,              // the device left the bus
+    kRefused,           // the device refused the report
+    kOther,
+};
+struct HidError {
+    HidFailure failure = HidFailure::kNone;
+    std::string detail;  // one line: what failed, where, and the system's reason
+};
 
 enum class ReadStatus {
     kReport,     // one input report was read
@@ -53,6 +95,8 @@ private:
 class HidDevice {
 public:
     virtual ~HidDevice() = default;
+    // Why the last feature report that failed on this handle failed; kNone when none has.
+    virtual HidError LastError() const = 0;
     virtual bool GetAttributes(uint16_t& vendorId, uint16_t& productId) = 0;
     // Usage page and usage of the top-level collection.
     virtual bool GetCaps(uint16_t& usagePage, uint16_t& usage) = 0;
@@ -68,13 +112,19 @@ public:
 
 enum class DeviceChange { kArrival, kRemoval };
 
+// Ports that show the bus as Windows does examine its first 32 HID interfaces only.
+inline constexpr int kInterfaceIndexLimit = 32;
+
 class HidPort {
 public:
     virtual ~HidPort() = default;
-    // The device path of the present HID interface at `index`; false when there is none.
-    virtual bool GetInterfacePath(int index, std::wstring& path) = 0;
-    // Exclusive read/write open; null when the path cannot be opened (absent, or already open).
-    virtual std::shared_ptr<HidDevice> Open(const std::wstring& path) = 0;
+    // Every present HID interface, in one look, in the port's order (an interface's index in
+    // this list is its index). Never throws; an interface the port cannot read is left out.
+    virtual std::vector<HidInterface> Enumerate() = 0;
+    // Opening is exclusive: a collection that any handle, of this program or another, still
+    // holds cannot be opened again. Null when it cannot be opened; then `error` (may be null)
+    // says why.
+    virtual std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error = nullptr) = 0;
     // Arrival and removal of any HID interface. Ports whose platform tells this another way
     // (the Windows notification window) leave it alone.
     virtual void WatchDeviceChanges(std::function<void(DeviceChange)> listener) { (void)listener; }

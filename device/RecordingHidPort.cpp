@@ -26,6 +26,7 @@ public:
     RecordingDevice(std::shared_ptr<HidDevice> inner, std::shared_ptr<RecordingHidPort::Record> record)
         : m_inner(std::move(inner)), m_record(std::move(record)) {}
 
+    HidError LastError() const override { return m_inner->LastError(); }
     bool GetAttributes(uint16_t& vendorId, uint16_t& productId) override {
         return m_inner->GetAttributes(vendorId, productId);
     }
@@ -83,12 +84,12 @@ RecordingHidPort::~RecordingHidPort() {
     m_record->file.Flush();
 }
 
-bool RecordingHidPort::GetInterfacePath(int index, std::wstring& path) {
-    return m_inner.GetInterfacePath(index, path);
+std::vector<HidInterface> RecordingHidPort::Enumerate() {
+    return m_inner.Enumerate();
 }
 
-std::shared_ptr<HidDevice> RecordingHidPort::Open(const std::wstring& path) {
-    std::shared_ptr<HidDevice> device = m_inner.Open(path);
+std::shared_ptr<HidDevice> RecordingHidPort::Open(const HidInterface& iface, HidError* error) {
+    std::shared_ptr<HidDevice> device = m_inner.Open(iface, error);
     if (!device) return nullptr;
     return std::make_shared<RecordingDevice>(std::move(device), m_record);
 }

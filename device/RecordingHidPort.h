@@ -19,8 +19,8 @@ public:
                                                     const std::string& path, std::string& error);
     ~RecordingHidPort() override;
 
-    bool GetInterfacePath(int index, std::wstring& path) override;
-    std::shared_ptr<HidDevice> Open(const std::wstring& path) override;
+    std::vector<HidInterface> Enumerate() override;
+    std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error) override;
     void WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
 
     struct Record;

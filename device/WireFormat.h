@@ -7,12 +7,17 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace padsmith::wire {
 
 // --- The collection ---
 // The token that marks the service collection's device path (case-sensitive).
 inline constexpr wchar_t kTargetToken[] = L"qxtp0001&col03";
+// The Windows rule: the whole path is searched for the token, however long it is.
+inline bool IsTargetPath(const std::wstring& path) {
+    return path.find(kTargetToken) != std::wstring::npos;
+}
 // The pen collection of the same display, which selection must never accept.
 inline constexpr uint16_t kPenUsagePage = 0x0D;  // digitizer
 inline constexpr uint16_t kPenUsage = 0x02;      // pen

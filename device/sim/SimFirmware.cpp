@@ -20,7 +20,7 @@ bool Matches(const uint8_t* report, size_t length, const uint8_t (&expected)[N])
 
 }  // namespace
 
-SimFirmware::SimFirmware(const SimOptions& options, std::vector<uint8_t> flash)
+SimFirmware::SimFirmware(const SimDisplayOptions& options, std::vector<uint8_t> flash)
     : m_options(options), m_flash(std::move(flash)) {
     m_flash.resize(kFlashSize, 0xFF);
 }

@@ -57,7 +57,7 @@ struct SimUsbIds {
 class SimFirmware {
 public:
     // `flash` must hold kFlashSize bytes.
-    SimFirmware(const SimOptions& options, std::vector<uint8_t> flash);
+    SimFirmware(const SimDisplayOptions& options, std::vector<uint8_t> flash);
 
     struct SetOutcome {
         bool accepted = false;
@@ -84,7 +84,7 @@ private:
     bool Erase(const uint8_t* report, size_t length, Micros now);
     bool WriteRecord(const uint8_t* report, size_t length, Micros now);
 
-    SimOptions m_options;
+    SimDisplayOptions m_options;
     std::vector<uint8_t> m_flash;
     Micros m_eraseEnds{0};
     Micros m_programmingEnds{0};

@@ -18,51 +18,71 @@ using InputReport = std::array<uint8_t, kInputReportLength>;
 
 // What the bus knows of one open handle.
 struct HandleState {
-    SimInterface iface;
-    bool service = false;  // a handle of the service collection
+    BusInterface bus;
+    bool service = false;  // a handle of a display's service collection
     bool valid = true;     // false once the display (or the port) is gone
     std::deque<InputReport> inputs;
+};
+
+// One display on the bus: its firmware, whether it is plugged in, what it exchanged.
+struct DisplayState {
+    DisplayState(const SimDisplayOptions& options, std::vector<uint8_t> flash)
+        : firmware(options, std::move(flash)) {}
+    SimFirmware firmware;
+    bool plugged = true;
+    std::vector<ReportRecord> reports;
+    ReportTraceFile trace;
 };
 
 }  // namespace
 
 struct SimHidPort::Core {
-    Core(Clock& clockIn, const SimOptions& options, std::vector<uint8_t> flash)
-        : clock(clockIn),
-          interfaces(PresentedInterfaces(options)),
-          firmware(options, std::move(flash)) {}
+    Core(Clock& clockIn, const SimOptions& options, std::vector<std::vector<uint8_t>> flashes)
+        : clock(clockIn), interfaces(PresentedInterfaces(options)) {
+        for (int number = 1; number <= options.displays; ++number) {
+            displays.push_back(std::make_unique<DisplayState>(
+                options.Display(number), std::move(flashes[static_cast<size_t>(number - 1)])));
+        }
+    }
 
     // Everything below is guarded by `mutex`.
     Clock& clock;  // touched only while `alive`
     mutable std::mutex mutex;
     std::condition_variable changed;  // handle validity, cancels, queued input reports
     bool alive = true;                // false once the port is destroyed
-    bool plugged = true;
-    const std::vector<SimInterface> interfaces;  // in bus order, the display's among them
-    SimFirmware firmware;
-    std::vector<ReportRecord> reports;
-    ReportTraceFile trace;
+    const std::vector<BusInterface> interfaces;  // in bus order
+    std::vector<std::unique_ptr<DisplayState>> displays;  // display N at N - 1
+    std::vector<ReportRecord> otherReports;               // with the mouse
     std::vector<HandleState*> open;  // live handles: a path here cannot be opened again
     std::function<void(DeviceChange)> listener;
     std::vector<std::thread::id> notifying;  // threads inside the listener
     std::condition_variable notified;
 
-    bool Present(const SimInterface& iface) const { return plugged || !IsDisplayPath(iface.path); }
+    DisplayState& Display(int number) { return *displays.at(static_cast<size_t>(number - 1)); }
+    const DisplayState& Display(int number) const { return *displays.at(static_cast<size_t>(number - 1)); }
 
-    bool HasService() const {
-        return std::any_of(interfaces.begin(), interfaces.end(),
-                           [](const SimInterface& i) { return IsServicePath(i.path); });
+    bool Present(const BusInterface& bus) const { return bus.display == 0 || Display(bus.display).plugged; }
+
+    bool HasService(int display) const {
+        return std::any_of(interfaces.begin(), interfaces.end(), [&](const BusInterface& bus) {
+            return bus.display == display && IsServicePath(bus.iface.path);
+        });
     }
 
-    int DisplayCollections() const {
+    int Collections(int display) const {
         return static_cast<int>(std::count_if(interfaces.begin(), interfaces.end(),
-                                              [](const SimInterface& i) { return IsDisplayPath(i.path); }));
+                                              [&](const BusInterface& bus) { return bus.display == display; }));
     }
 
-    void Record(ReportKind kind, std::vector<uint8_t> bytes) {
+    void Record(int display, ReportKind kind, std::vector<uint8_t> bytes) {
         ReportRecord record{clock.Now(), kind, std::move(bytes)};
-        trace.Append(record);
-        reports.push_back(std::move(record));
+        if (display == 0) {
+            otherReports.push_back(std::move(record));
+            return;
+        }
+        DisplayState& state = Display(display);
+        state.trace.Append(record);
+        state.reports.push_back(std::move(record));
     }
 
     // Ends the handles for which `ends` holds: they fail from now on and their paths are free.
@@ -80,10 +100,10 @@ struct SimHidPort::Core {
     }
 
     // The display leaves the bus; returns the number of its collections that left.
-    int DetachDisplay() {
-        plugged = false;
-        EndHandles([](const HandleState& state) { return IsDisplayPath(state.iface.path); });
-        return DisplayCollections();
+    int DetachDisplay(int display) {
+        Display(display).plugged = false;
+        EndHandles([&](const HandleState& state) { return state.bus.display == display; });
+        return Collections(display);
     }
 
     // Calls the listener `count` times, outside the lock.
@@ -105,9 +125,9 @@ struct SimHidPort::Core {
 
 class SimHidPort::Handle : public HidDevice {
 public:
-    Handle(std::shared_ptr<Core> core, const SimInterface& iface) : m_core(std::move(core)) {
-        m_state.iface = iface;
-        m_state.service = IsServicePath(iface.path);
+    Handle(std::shared_ptr<Core> core, const BusInterface& bus) : m_core(std::move(core)) {
+        m_state.bus = bus;
+        m_state.service = bus.display != 0 && IsServicePath(bus.iface.path);
     }
 
     ~Handle() override {
@@ -121,19 +141,24 @@ public:
 
     HandleState* State() { return &m_state; }
 
+    HidError LastError() const override {
+        std::lock_guard<std::mutex> lock(m_core->mutex);
+        return m_lastError;
+    }
+
     bool GetAttributes(uint16_t& vendorId, uint16_t& productId) override {
         std::lock_guard<std::mutex> lock(m_core->mutex);
         if (!m_state.valid) return false;
-        vendorId = m_state.iface.vendorId;
-        productId = m_state.iface.productId;
+        vendorId = m_state.bus.iface.vendorId;
+        productId = m_state.bus.iface.productId;
         return true;
     }
 
     bool GetCaps(uint16_t& usagePage, uint16_t& usage) override {
         std::lock_guard<std::mutex> lock(m_core->mutex);
         if (!m_state.valid) return false;
-        usagePage = m_state.iface.usagePage;
-        usage = m_state.iface.usage;
+        usagePage = m_state.bus.iface.usagePage;
+        usage = m_state.bus.iface.usage;
         return true;
     }
 
@@ -144,13 +169,15 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_core->mutex);
             // A dead handle fails in the host's driver: nothing reaches a device.
-            if (!m_state.valid) return false;
+            if (!Alive()) return false;
+            const int display = m_state.bus.display;
             SimFirmware::SetOutcome outcome;
-            if (m_state.service) outcome = m_core->firmware.SetFeature(report, length, m_core->clock.Now());
+            if (m_state.service) outcome = m_core->Display(display).firmware.SetFeature(report, length, m_core->clock.Now());
             accepted = outcome.accepted;
-            m_core->Record(accepted ? ReportKind::kSet : ReportKind::kSetRefused,
+            if (!accepted) m_lastError = {HidFailure::kRefused, "the display refused report " + ReportName(report[0])};
+            m_core->Record(display, accepted ? ReportKind::kSet : ReportKind::kSetRefused,
                            std::vector<uint8_t>(report, report + length));
-            if (outcome.dropOff) removed = m_core->DetachDisplay();
+            if (outcome.dropOff) removed = m_core->DetachDisplay(display);
         }
         m_core->Notify(DeviceChange::kRemoval, removed);
         return accepted;
@@ -159,10 +186,12 @@ public:
     bool GetFeature(uint8_t* report, size_t length) override {
         if (report == nullptr || length == 0) return false;
         std::lock_guard<std::mutex> lock(m_core->mutex);
-        if (!m_state.valid) return false;
+        if (!Alive()) return false;
+        const int display = m_state.bus.display;
         std::vector<uint8_t> request(report, report + length);
-        const bool supplied = m_state.service && m_core->firmware.GetFeature(report, length);
-        m_core->Record(supplied ? ReportKind::kGet : ReportKind::kGetFailed,
+        const bool supplied = m_state.service && m_core->Display(display).firmware.GetFeature(report, length);
+        if (!supplied) m_lastError = {HidFailure::kRefused, "the display did not supply report " + ReportName(report[0])};
+        m_core->Record(display, supplied ? ReportKind::kGet : ReportKind::kGetFailed,
                        supplied ? std::vector<uint8_t>(report, report + length) : std::move(request));
         return supplied;
     }
@@ -196,95 +225,141 @@ public:
     }
 
 private:
+    // The handle still reaches a device; otherwise it notes that the display is gone. Under the
+    // core's lock.
+    bool Alive() {
+        if (m_state.valid) return true;
+        m_lastError = {HidFailure::kGone, "the display left the bus"};
+        return false;
+    }
+
+    static std::string ReportName(uint8_t id) {
+        static const char kHex[] = "0123456789ABCDEF";
+        return std::string("0x") + kHex[id >> 4] + kHex[id & 0xF];
+    }
+
     std::shared_ptr<Core> m_core;
     HandleState m_state;
+    HidError m_lastError;  // guarded by the core's lock
 };
 
 std::unique_ptr<SimHidPort> SimHidPort::Create(Clock& clock, SimOptions options, std::string& error) {
-    std::vector<uint8_t> flash;
-    if (options.flashFile.empty()) {
-        flash = FactoryFlash();
-    } else if (LoadFlashFile(options.flashFile, flash, error) == FlashFileStatus::kInvalid) {
-        return nullptr;
+    std::vector<std::vector<uint8_t>> flashes;
+    for (int number = 1; number <= options.displays; ++number) {
+        std::vector<uint8_t> flash = FactoryFlash();
+        const std::string file = DisplayFile(options.flashFile, number, options.displays);
+        if (!file.empty() && LoadFlashFile(file, flash, error) == FlashFileStatus::kInvalid) return nullptr;
+        flashes.push_back(std::move(flash));
     }
-    std::unique_ptr<SimHidPort> port(new SimHidPort(clock, std::move(options), std::move(flash)));
-    if (!port->m_options.traceFile.empty() && !port->m_core->trace.Open(port->m_options.traceFile, error)) {
-        return nullptr;
+    std::unique_ptr<SimHidPort> port(new SimHidPort(clock, std::move(options), std::move(flashes)));
+    const SimOptions& made = port->m_options;
+    for (int number = 1; number <= made.displays && !made.traceFile.empty(); ++number) {
+        const std::string file = DisplayFile(made.traceFile, number, made.displays);
+        if (!port->m_core->Display(number).trace.Open(file, error)) return nullptr;
     }
     return port;
 }
 
 SimHidPort::SimHidPort(Clock& clock, SimOptions options)
-    : SimHidPort(clock, std::move(options), FactoryFlash()) {
+    : SimHidPort(clock, options, std::vector<std::vector<uint8_t>>(static_cast<size_t>(options.displays), FactoryFlash())) {
     // Files are for Create, which can report that they failed.
     assert(m_options.flashFile.empty() && m_options.traceFile.empty());
 }
 
-SimHidPort::SimHidPort(Clock& clock, SimOptions options, std::vector<uint8_t> flash)
+SimHidPort::SimHidPort(Clock& clock, SimOptions options, std::vector<std::vector<uint8_t>> flashes)
     : m_options(std::move(options)),
-      m_core(std::make_shared<Core>(clock, m_options, std::move(flash))) {
-    if (m_options.arriveAfterMs) {
-        m_core->plugged = false;
-        m_arrivalCancel = clock.CreateAutoResetEvent(false);
+      m_core(std::make_shared<Core>(clock, m_options, std::move(flashes))),
+      m_savedFlash(static_cast<size_t>(m_options.displays)) {
+    for (int number = 1; number <= m_options.displays; ++number) {
+        const std::optional<int> arriveAfter = m_options.Display(number).arriveAfterMs;
+        if (!arriveAfter) continue;
+        m_core->Display(number).plugged = false;
+        if (!m_arrivalCancel) m_arrivalCancel = clock.CreateAutoResetEvent(false);
         // Announced until it waits, so a virtual clock cannot move before the arrival's time is
         // set: the display arrives MS after the port was made, not after the thread first ran.
         clock.BeginActivity();
-        m_arrival = std::thread([this, &clock, delay = Millis(*m_options.arriveAfterMs)] {
+        m_arrivals.emplace_back([this, &clock, number, delay = Millis(*arriveAfter)] {
             ClockActivity activity(clock);
-            if (!m_arrivalCancel->Wait(delay)) Replug();
+            const Micros due = clock.Now() + delay;
+            // One cancel wakes every arrival thread: each passes it on to the next.
+            while (!m_arrivalsCancelled) {
+                const Micros now = clock.Now();
+                if (now >= due) {
+                    Replug(number);
+                    return;
+                }
+                if (m_arrivalCancel->Wait(std::chrono::ceil<Millis>(due - now))) m_arrivalCancel->Set();
+            }
         });
     }
 }
 
 SimHidPort::~SimHidPort() {
-    if (m_arrival.joinable()) {
-        m_arrivalCancel->Set();
-        m_arrival.join();
-    }
+    m_arrivalsCancelled = true;
+    if (m_arrivalCancel) m_arrivalCancel->Set();
+    for (std::thread& arrival : m_arrivals) arrival.join();
     StopInputStream();
-    std::vector<uint8_t> flash;
+    std::vector<std::vector<uint8_t>> flashes;
     {
         std::lock_guard<std::mutex> lock(m_core->mutex);
         m_core->alive = false;
         m_core->listener = nullptr;
         m_core->EndHandles([](const HandleState&) { return true; });
-        m_core->trace.Close();
-        flash = m_core->firmware.Flash();
+        for (auto& display : m_core->displays) {
+            display->trace.Close();
+            flashes.push_back(display->firmware.Flash());
+        }
     }
     // The front ends save with SaveFlash, which reports a failure; this only catches a flash
     // that changed since (or was never saved), as tests and the benchmark leave it.
     std::string error;
-    if (!m_options.flashFile.empty() && flash != m_savedFlash) {
-        SaveFlashFile(m_options.flashFile, flash, error);
+    for (int number = 1; number <= m_options.displays && HasFlashFile(); ++number) {
+        const auto index = static_cast<size_t>(number - 1);
+        if (flashes[index] == m_savedFlash[index]) continue;
+        SaveFlashFile(DisplayFile(m_options.flashFile, number, m_options.displays), flashes[index], error);
     }
 }
 
 void SimHidPort::FlushTrace() {
-    m_core->trace.Flush();
+    for (auto& display : m_core->displays) display->trace.Flush();
 }
 
-bool SimHidPort::GetInterfacePath(int index, std::wstring& path) {
+std::vector<HidInterface> SimHidPort::Enumerate() {
     std::lock_guard<std::mutex> lock(m_core->mutex);
-    if (index < 0) return false;
-    for (const SimInterface& iface : m_core->interfaces) {
-        if (!m_core->Present(iface)) continue;
-        if (index-- == 0) {
-            path = iface.path;
-            return true;
-        }
+    std::vector<HidInterface> present;
+    for (const BusInterface& bus : m_core->interfaces) {
+        if (!m_core->Present(bus)) continue;
+        if (static_cast<int>(present.size()) == kInterfaceIndexLimit) break;
+        HidInterface iface;
+        iface.path = bus.iface.path;
+        iface.vendorId = bus.iface.vendorId;
+        iface.productId = bus.iface.productId;
+        iface.usagePage = bus.iface.usagePage;
+        iface.usage = bus.iface.usage;
+        iface.interfaceNumber = bus.iface.interfaceNumber;
+        iface.location = bus.iface.location;
+        iface.service = IsServicePath(bus.iface.path);  // the Windows rule: the token in the path
+        present.push_back(std::move(iface));
     }
-    return false;
+    return present;
 }
 
-std::shared_ptr<HidDevice> SimHidPort::Open(const std::wstring& path) {
+std::shared_ptr<HidDevice> SimHidPort::Open(const HidInterface& wanted, HidError* error) {
     std::lock_guard<std::mutex> lock(m_core->mutex);
-    auto iface = std::find_if(m_core->interfaces.begin(), m_core->interfaces.end(),
-                              [&](const SimInterface& i) { return i.path == path; });
-    if (iface == m_core->interfaces.end() || !m_core->Present(*iface)) return nullptr;
-    for (const HandleState* state : m_core->open) {
-        if (state->iface.path == path) return nullptr;
+    auto bus = std::find_if(m_core->interfaces.begin(), m_core->interfaces.end(),
+                            [&](const BusInterface& b) { return b.iface.path == wanted.path; });
+    HidError why;
+    if (bus == m_core->interfaces.end() || !m_core->Present(*bus)) {
+        why = {HidFailure::kAbsent, "no such interface on the bus"};
+    } else if (std::any_of(m_core->open.begin(), m_core->open.end(),
+                           [&](const HandleState* state) { return state->bus.iface.path == wanted.path; })) {
+        why = {HidFailure::kHeld, "the interface is held by another handle"};
     }
-    auto handle = std::make_shared<Handle>(m_core, *iface);
+    if (why.failure != HidFailure::kNone) {
+        if (error != nullptr) *error = why;
+        return nullptr;
+    }
+    auto handle = std::make_shared<Handle>(m_core, *bus);
     m_core->open.push_back(handle->State());
     return handle;
 }
@@ -299,48 +374,51 @@ void SimHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) 
     m_core->listener = std::move(listener);
 }
 
-void SimHidPort::Unplug() {
+void SimHidPort::Unplug(int display) {
     int removed = 0;
     {
         std::lock_guard<std::mutex> lock(m_core->mutex);
-        if (!m_core->plugged) return;
-        removed = m_core->DetachDisplay();
+        if (!m_core->Display(display).plugged) return;
+        removed = m_core->DetachDisplay(display);
     }
     m_core->Notify(DeviceChange::kRemoval, removed);
 }
 
-void SimHidPort::Replug() {
+void SimHidPort::Replug(int display) {
     int arrived = 0;
     {
         std::lock_guard<std::mutex> lock(m_core->mutex);
-        if (m_core->plugged) return;
-        m_core->plugged = true;
-        m_core->firmware.PowerUp();
-        arrived = m_core->DisplayCollections();
+        DisplayState& state = m_core->Display(display);
+        if (state.plugged) return;
+        state.plugged = true;
+        state.firmware.PowerUp();
+        arrived = m_core->Collections(display);
     }
     m_core->Notify(DeviceChange::kArrival, arrived);
 }
 
-bool SimHidPort::Plugged() const {
+bool SimHidPort::Plugged(int display) const {
     std::lock_guard<std::mutex> lock(m_core->mutex);
-    return m_core->plugged;
+    return m_core->Display(display).plugged;
 }
 
 void SimHidPort::SendInputReport() {
-    InputReport report;
-    {
-        std::lock_guard<std::mutex> lock(m_core->mutex);
-        report = m_core->firmware.InputReport();
+    for (int number = 1; number <= m_options.displays; ++number) {
+        InputReport report;
+        {
+            std::lock_guard<std::mutex> lock(m_core->mutex);
+            report = m_core->Display(number).firmware.InputReport();
+        }
+        SendInputReport(report, number);
     }
-    SendInputReport(report);
 }
 
-void SimHidPort::SendInputReport(const std::array<uint8_t, kInputReportLength>& report) {
+void SimHidPort::SendInputReport(const std::array<uint8_t, kInputReportLength>& report, int display) {
     std::lock_guard<std::mutex> lock(m_core->mutex);
-    if (!m_core->alive || !m_core->plugged || !m_core->HasService()) return;
-    m_core->Record(ReportKind::kInput, std::vector<uint8_t>(report.begin(), report.end()));
+    if (!m_core->alive || !m_core->Display(display).plugged || !m_core->HasService(display)) return;
+    m_core->Record(display, ReportKind::kInput, std::vector<uint8_t>(report.begin(), report.end()));
     for (HandleState* state : m_core->open) {
-        if (!state->service) continue;
+        if (!state->service || state->bus.display != display) continue;
         if (state->inputs.size() == kInputBufferCount) state->inputs.pop_front();
         state->inputs.push_back(report);
     }
@@ -375,41 +453,44 @@ void SimHidPort::EndStream() {
     m_streamWake.reset();
 }
 
-void SimHidPort::SetFaults(const SimFaults& faults) {
+void SimHidPort::SetFaults(const SimFaults& faults, int display) {
     std::lock_guard<std::mutex> lock(m_core->mutex);
-    m_core->firmware.SetFaults(faults);
+    m_core->Display(display).firmware.SetFaults(faults);
 }
 
-std::vector<uint8_t> SimHidPort::Flash() const {
+std::vector<uint8_t> SimHidPort::Flash(int display) const {
     std::lock_guard<std::mutex> lock(m_core->mutex);
-    return m_core->firmware.Flash();
+    return m_core->Display(display).firmware.Flash();
 }
 
-std::vector<ReportRecord> SimHidPort::Reports() const {
+std::vector<ReportRecord> SimHidPort::Reports(int display) const {
     std::lock_guard<std::mutex> lock(m_core->mutex);
-    return m_core->reports;
+    return display == 0 ? m_core->otherReports : m_core->Display(display).reports;
 }
 
-int SimHidPort::AcceptedWriteRecords() const {
+int SimHidPort::AcceptedWriteRecords(int display) const {
     std::lock_guard<std::mutex> lock(m_core->mutex);
-    return m_core->firmware.AcceptedWriteRecords();
+    return m_core->Display(display).firmware.AcceptedWriteRecords();
 }
 
-std::optional<SimUsbIds> SimHidPort::RequestedIds() const {
+std::optional<SimUsbIds> SimHidPort::RequestedIds(int display) const {
     std::lock_guard<std::mutex> lock(m_core->mutex);
-    return m_core->firmware.RequestedIds();
+    return m_core->Display(display).firmware.RequestedIds();
 }
 
 bool SimHidPort::SaveFlash(std::string& error) {
-    if (m_options.flashFile.empty()) {
+    if (!HasFlashFile()) {
         error = "no flash file was given";
         return false;
     }
-    std::vector<uint8_t> flash = Flash();
-    if (!SaveFlashFile(m_options.flashFile, flash, error)) return false;
-    m_savedFlash = std::move(flash);
+    for (int number = 1; number <= m_options.displays; ++number) {
+        std::vector<uint8_t> flash = Flash(number);
+        if (!SaveFlashFile(DisplayFile(m_options.flashFile, number, m_options.displays), flash, error)) {
+            return false;
+        }
+        m_savedFlash[static_cast<size_t>(number - 1)] = std::move(flash);
+    }
     return true;
 }
-
 
 }  // namespace padsmith::sim

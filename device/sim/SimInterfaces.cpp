@@ -3,29 +3,48 @@
 #include <algorithm>
 
 namespace padsmith::sim {
+namespace {
 
-std::vector<SimInterface> DefaultSimInterfaces() {
-    // Interface paths end in the HID device-interface class GUID.
-    const std::wstring hidClass = L"{4d1e55b2-f16f-11cf-88cb-001111000030}";
-    return {
-        {L"\\\\?\\hid#vid_1b3f&pid_0b17#7&2d4a61f&0&0000#" + hidClass, 0x1B3F, 0x0B17,
-         0x0001, 0x0002},
-        {L"\\\\?\\hid#qxtp0001&col02#5&17e3c4a2&0&0001#" + hidClass, kDisplayVendorId,
-         kDisplayProductId, 0x000D, 0x0002},
-        {L"\\\\?\\hid#qxtp0001&col03#5&17e3c4a2&0&0002#" + hidClass, kDisplayVendorId,
-         kDisplayProductId, 0xFF00, 0x0001},
-    };
+// Interface paths end in the HID device-interface class GUID.
+constexpr wchar_t kHidClass[] = L"{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
+std::vector<BusInterface> DefaultBus(const SimOptions& options) {
+    std::vector<BusInterface> bus{
+        {{std::wstring(L"\\\\?\\hid#vid_1b3f&pid_0b17#7&2d4a61f&0&0000#") + kHidClass, 0x1B3F,
+          0x0B17, 0x0001, 0x0002, "1-2", 0},
+         0}};
+    for (int display = 1; display <= options.displays; ++display) {
+        // Each display is a device instance of its own: the third field of the instance ID.
+        const std::wstring instance = L"#5&17e3c4a2&" + std::to_wstring(display - 1) + L"&";
+        const std::string location = "1-1." + std::to_string(display);
+        bus.push_back({{L"\\\\?\\hid#qxtp0001&col02" + instance + L"0001#" + kHidClass,
+                        kDisplayVendorId, kDisplayProductId, 0x000D, 0x0002, location, 0},
+                       display});
+        bus.push_back({{L"\\\\?\\hid#qxtp0001&col03" + instance + L"0002#" + kHidClass,
+                        kDisplayVendorId, kDisplayProductId, 0xFF00, 0x0001, location, 0},
+                       display});
+    }
+    return bus;
 }
 
-std::vector<SimInterface> PresentedInterfaces(const SimOptions& options) {
-    std::vector<SimInterface> interfaces =
-        options.interfaces.empty() ? DefaultSimInterfaces() : options.interfaces;
-    if (options.absent) {
-        interfaces.erase(std::remove_if(interfaces.begin(), interfaces.end(),
-                                        [](const SimInterface& i) { return IsServicePath(i.path); }),
-                         interfaces.end());
+}  // namespace
+
+std::vector<BusInterface> PresentedInterfaces(const SimOptions& options) {
+    std::vector<BusInterface> bus;
+    if (options.interfaces.empty()) {
+        bus = DefaultBus(options);
+    } else {
+        for (const SimInterface& iface : options.interfaces) {
+            bus.push_back({iface, IsDisplayPath(iface.path) ? 1 : 0});
+        }
     }
-    return interfaces;
+    bus.erase(std::remove_if(bus.begin(), bus.end(),
+                             [&](const BusInterface& entry) {
+                                 return entry.display != 0 && options.Display(entry.display).absent &&
+                                        IsServicePath(entry.iface.path);
+                             }),
+              bus.end());
+    return bus;
 }
 
 bool IsServicePath(const std::wstring& path) {

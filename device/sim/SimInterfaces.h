@@ -1,6 +1,7 @@
 #pragma once
 // The HID interfaces the simulated device shows on the bus. By default: a mouse of another maker,
-// and the display's two collections, the pen digitizer and the service collection.
+// and on a hub the displays, each with two collections, the pen digitizer and the service
+// collection.
 
 #include <string>
 #include <vector>
@@ -17,11 +18,17 @@ inline constexpr wchar_t kServicePathToken[] = L"qxtp0001&col03";
 inline constexpr uint16_t kDisplayVendorId = 0x2A7D;
 inline constexpr uint16_t kDisplayProductId = 0x6C21;
 
-// The default set: index 0 the mouse, 1 the pen digitizer, 2 the service collection.
-std::vector<SimInterface> DefaultSimInterfaces();
-// What `options` presents: its own interfaces or the default set, without the service
-// collection when `absent` is set.
-std::vector<SimInterface> PresentedInterfaces(const SimOptions& options);
+// One interface on the bus and the display it belongs to (0: another device, the mouse).
+struct BusInterface {
+    SimInterface iface;
+    int display = 0;
+};
+
+// What `options` presents, in bus order: its own interfaces (their displays collections belong
+// to display 1), or the default bus: index 0 the mouse (USB port 1-2), then for each display N
+// its pen digitizer and its service collection (USB port 1-1.N). A display that is `absent`
+// presents no service collection.
+std::vector<BusInterface> PresentedInterfaces(const SimOptions& options);
 
 bool IsServicePath(const std::wstring& path);
 // True for the display's collections: these leave the bus when the display is unplugged; the

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,33 +19,54 @@ struct SimInterface {
     uint16_t productId;
     uint16_t usagePage;
     uint16_t usage;
+    std::string location;     // the USB port it sits on, as a Linux location ("1-1.2")
+    int interfaceNumber = 0;  // its USB interface
 };
 
-struct SimOptions {
+// What one simulated display reports about itself and which faults it shows.
+struct SimDisplayOptions {
     // Bytes 2..9 of the 0x2B information reply and of every input report: firmware version
     // (4 bytes), size code (2), PCB version (2), each most significant byte first.
     std::array<uint8_t, 8> info{0x01, 0x00, 0x0A, 0xFF, 0x25, 0x15, 0x0A, 0x31};
     bool absent = false;                // the service collection ("qxtp0001&col03") is not presented
     bool refuseErase = false;           // the 0x29 erase report is refused
     std::optional<uint32_t> refuseAt;   // the write record for this address is refused
-    std::optional<int> unplugAfter;     // the device drops off after accepting this many records
+    std::optional<int> unplugAfter;     // the display drops off after accepting this many records
     std::optional<int> arriveAfterMs;   // the display is off the bus at start and arrives this late
     bool noReply = false;               // the 0x2B get fails
-    std::string traceFile;              // one line appended per report exchanged
-    std::string flashFile;              // flash loaded at start, saved at exit
-    std::vector<SimInterface> interfaces;  // empty: the default set (SimInterfaces.h)
 };
 
-// Parses "info=HEX,absent,refuse-erase,refuse-at=ADDR,unplug-after=N,arrive-after=MS,no-reply,
-// trace=FILE,flash=FILE": items in any order, separated by commas, spaces around an item ignored; a later
-// item overrides an earlier one of the same name. info= takes exactly 16 hex digits; ADDR is
-// 0x-prefixed hex or decimal and must be the address of a write record (a multiple of 0x20 in
-// 0x0000..0x7FE0 or 0xB000..0xD7E0); N is a decimal count of 1 or more; MS a decimal count of
-// milliseconds, at most a day. The items are applied
-// over `options` (an empty text leaves it as it is, so a default-constructed one stays at the
-// defaults). On an unknown or
-// malformed item `options` is left untouched, `error` gets one line naming the item, and the
-// result is false.
+// The simulated bus: a mouse of another maker and `displays` displays on a hub. The fields
+// inherited from SimDisplayOptions hold for every display but those `byDisplay` names.
+struct SimOptions : SimDisplayOptions {
+    int displays = 1;
+    std::map<int, SimDisplayOptions> byDisplay;  // by display number, 1 to `displays`
+    // One line appended per report exchanged; the flash, loaded at start and saved at exit.
+    // With several displays, display N keeps its own: FILE.N (DisplayFile).
+    std::string traceFile;
+    std::string flashFile;
+    std::vector<SimInterface> interfaces;  // empty: the default bus (SimInterfaces.h); one display
+
+    // The options of display `number` (1 to `displays`).
+    const SimDisplayOptions& Display(int number) const;
+};
+
+inline constexpr int kMostDisplays = 16;
+
+// Display `number`'s own file for `file`: the file itself on a bus of one display, FILE.N on a
+// bus of several. Empty stays empty.
+std::string DisplayFile(const std::string& file, int number, int displays);
+
+// Parses "displays=N,info=HEX,absent,refuse-erase,refuse-at=ADDR,unplug-after=N,arrive-after=MS,
+// no-reply,trace=FILE,flash=FILE": items in any order, separated by commas, spaces around an
+// item ignored; a later item overrides an earlier one of the same name. An item of a display's
+// own (all but displays, trace and flash) prefixed "K:" applies to display K only (1 to N).
+// displays= takes 1 to kMostDisplays; info= exactly 16 hex digits; ADDR is 0x-prefixed hex or
+// decimal and must be the address of a write record (a multiple of 0x20 in 0x0000..0x7FE0 or
+// 0xB000..0xD7E0); N is a decimal count of 1 or more; MS a decimal count of milliseconds, at
+// most a day. The items are applied over `options` (an empty text leaves it as it is, so a
+// default-constructed one stays at the defaults). On an unknown or malformed item `options` is
+// left untouched, `error` gets one line naming the item, and the result is false.
 bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& error);
 
 }  // namespace padsmith::sim

@@ -5,10 +5,14 @@
 #include <setupapi.h>
 
 #include <memory>
+#include <mutex>
 #include <new>
+#include <string>
 #include <vector>
 
+#include "base/Utf8.h"
 #include "base/win32/SystemLibrary.h"
+#include "device/WireFormat.h"
 
 namespace padsmith::win32 {
 
@@ -49,6 +53,49 @@ namespace {
 
 constexpr DWORD kFailedReadPauseMs = 10;
 
+// The system's text for `code`, on one line.
+std::string SystemText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length > 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
+    if (text != nullptr) LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {
+        message.pop_back();
+    }
+    return message.empty() ? "error " + std::to_string(code) : ToUtf8(message);
+}
+
+// What a failed open or report means to a person: the platform's code mapped to a kind.
+HidError ErrorOf(DWORD code, const std::string& what) {
+    HidFailure failure = HidFailure::kOther;
+    switch (code) {
+        case ERROR_SHARING_VIOLATION: failure = HidFailure::kHeld; break;
+        case ERROR_ACCESS_DENIED: failure = HidFailure::kPermissionDenied; break;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: failure = HidFailure::kAbsent; break;
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_BAD_COMMAND: failure = HidFailure::kGone; break;
+        case ERROR_GEN_FAILURE:
+        case ERROR_CRC: failure = HidFailure::kRefused; break;
+        default: break;
+    }
+    return HidError{failure, what + ": " + SystemText(code)};
+}
+
+// The USB interface number in an interface path ("...&mi_01&..."), -1 when it has none.
+int InterfaceNumberOf(const std::wstring& path) {
+    const size_t at = path.find(L"&mi_");
+    if (at == std::wstring::npos || at + 6 > path.size()) return -1;
+    try {
+        return std::stoi(path.substr(at + 4, 2), nullptr, 16);
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
 // A manual-reset event, not signalled.
 struct Event {
     Event() : handle(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
@@ -69,6 +116,11 @@ public:
     ~WinHidDevice() override { CloseHandle(m_handle); }
     WinHidDevice(const WinHidDevice&) = delete;
     WinHidDevice& operator=(const WinHidDevice&) = delete;
+
+    HidError LastError() const override {
+        std::lock_guard<std::mutex> lock(m_errorMutex);
+        return m_lastError;
+    }
 
     bool GetAttributes(uint16_t& vendorId, uint16_t& productId) override {
         HIDD_ATTRIBUTES attributes{};
@@ -94,12 +146,17 @@ public:
     bool SetFeature(const uint8_t* report, size_t length) override {
         // HidD_SetFeature only reads the buffer (the input of IOCTL_HID_SET_FEATURE), though its
         // parameter is not const: the caller's report goes as it is, with no copy per record.
-        return m_functions->setFeature(m_handle, const_cast<uint8_t*>(report),
-                                       static_cast<ULONG>(length)) != FALSE;
+        if (m_functions->setFeature(m_handle, const_cast<uint8_t*>(report), static_cast<ULONG>(length))) {
+            return true;
+        }
+        Note(GetLastError(), "set feature report");
+        return false;
     }
 
     bool GetFeature(uint8_t* report, size_t length) override {
-        return m_functions->getFeature(m_handle, report, static_cast<ULONG>(length)) != FALSE;
+        if (m_functions->getFeature(m_handle, report, static_cast<ULONG>(length))) return true;
+        Note(GetLastError(), "get feature report");
+        return false;
     }
 
     ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead,
@@ -158,8 +215,15 @@ public:
     }
 
 private:
+    void Note(DWORD code, const char* what) {
+        std::lock_guard<std::mutex> lock(m_errorMutex);
+        m_lastError = ErrorOf(code, what);
+    }
+
     std::shared_ptr<HidFunctions> m_functions;
     HANDLE m_handle;
+    mutable std::mutex m_errorMutex;
+    HidError m_lastError;
 };
 
 }  // namespace
@@ -176,42 +240,61 @@ GUID WinHidPort::HidGuid() const {
     return guid;
 }
 
-bool WinHidPort::GetInterfacePath(int index, std::wstring& path) {
-    if (!m_functions->complete || index < 0) return false;
+std::vector<HidInterface> WinHidPort::Enumerate() {
+    std::vector<HidInterface> interfaces;
+    if (!m_functions->complete) return interfaces;
     GUID guid = HidGuid();
     HDEVINFO set = m_functions->getClassDevs(&guid, nullptr, nullptr,
                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return false;
-    bool found = false;
-    SP_DEVICE_INTERFACE_DATA interfaceData{};
-    interfaceData.cbSize = sizeof(interfaceData);
-    if (m_functions->enumInterfaces(set, nullptr, &guid, static_cast<DWORD>(index), &interfaceData)) {
-        DWORD required = 0;
-        m_functions->getInterfaceDetail(set, &interfaceData, nullptr, 0, &required, nullptr);
-        // Out of memory, this index yields none: discovery never throws.
-        if (required >= sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) try {
+    if (set == INVALID_HANDLE_VALUE) return interfaces;
+    // Out of memory, the look ends with what it has: discovery never throws.
+    try {
+        for (DWORD index = 0; index < static_cast<DWORD>(kInterfaceIndexLimit); ++index) {
+            SP_DEVICE_INTERFACE_DATA interfaceData{};
+            interfaceData.cbSize = sizeof(interfaceData);
+            if (!m_functions->enumInterfaces(set, nullptr, &guid, index, &interfaceData)) break;
+            DWORD required = 0;
+            m_functions->getInterfaceDetail(set, &interfaceData, nullptr, 0, &required, nullptr);
+            if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) continue;
             std::vector<uint8_t> buffer(required);
             auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
             detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-            if (m_functions->getInterfaceDetail(set, &interfaceData, detail, required, nullptr,
-                                                nullptr)) {
-                path = detail->DevicePath;
-                found = true;
+            if (!m_functions->getInterfaceDetail(set, &interfaceData, detail, required, nullptr, nullptr)) {
+                continue;
             }
-        } catch (const std::bad_alloc&) {
-            found = false;
+            HidInterface iface;
+            iface.path = detail->DevicePath;
+            iface.service = wire::IsTargetPath(iface.path);
+            iface.interfaceNumber = InterfaceNumberOf(iface.path);
+            // Opened with no access, which an interface held by another program allows, only
+            // to read what it is.
+            HANDLE query = CreateFileW(iface.path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+            if (query != INVALID_HANDLE_VALUE) {
+                WinHidDevice described(m_functions, query);  // closes it
+                described.GetAttributes(iface.vendorId, iface.productId);
+                described.GetCaps(iface.usagePage, iface.usage);
+            }
+            interfaces.push_back(std::move(iface));
         }
+    } catch (const std::bad_alloc&) {
     }
     m_functions->destroyInfoList(set);
-    return found;
+    return interfaces;
 }
 
-std::shared_ptr<HidDevice> WinHidPort::Open(const std::wstring& path) {
-    if (!m_functions->complete) return nullptr;
+std::shared_ptr<HidDevice> WinHidPort::Open(const HidInterface& iface, HidError* error) {
+    if (!m_functions->complete) {
+        if (error != nullptr) *error = {HidFailure::kOther, "hid.dll could not be loaded"};
+        return nullptr;
+    }
     // Share mode 0: the open is exclusive, so a second open of the same interface fails.
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE handle = CreateFileW(iface.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (error != nullptr) *error = ErrorOf(GetLastError(), "open " + ToUtf8(iface.path));
+        return nullptr;
+    }
     return std::make_shared<WinHidDevice>(m_functions, handle);
 }
 

@@ -25,8 +25,10 @@ public:
     // The HID device-interface class GUID (zero when hid.dll is missing).
     GUID HidGuid() const;
 
-    bool GetInterfacePath(int index, std::wstring& path) override;
-    std::shared_ptr<HidDevice> Open(const std::wstring& path) override;
+    // One device-information set per look: the first kInterfaceIndexLimit HID interfaces, each
+    // opened without access to read its IDs and usages.
+    std::vector<HidInterface> Enumerate() override;
+    std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error = nullptr) override;
 
 private:
     std::shared_ptr<HidFunctions> m_functions;

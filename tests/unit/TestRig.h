@@ -169,7 +169,7 @@ struct Rig {
     explicit Rig(const sim::SimOptions& options = sim::SimOptions{},
                  std::function<void(const DeviceStatus&)> inputReport = nullptr)
         : port(clock, options),
-          driver(&events, port, clock, DriverHooks{&trace, nullptr, std::move(inputReport), nullptr, &toggles}) {
+          driver(&events, port, clock, DriverHooks{&trace, nullptr, std::move(inputReport), nullptr, &toggles, {}}) {
         driver.OnCreate();
         driver.RefreshDevices();
     }

@@ -105,13 +105,9 @@ TEST(SetVidPid, SendsOnTheFirstInUseEntryLowBytesFirst) {
     sim::SimOptions options;
     VirtualClock clock;
     sim::SimHidPort port(clock, options);
-    std::wstring path;
-    for (int i = 0; port.GetInterfacePath(i, path); ++i) {
-        if (path.find(wire::kTargetToken) != std::wstring::npos) break;
-    }
     DeviceEntry entry;
     entry.bInUse = 1;
-    entry.hDevice = port.Open(path);
+    entry.hDevice = port.Open(port.Enumerate().at(2));
     ASSERT_NE(entry.hDevice, nullptr);
     CDriverTestPeer::AddEntry(rig.driver, DeviceEntry{});  // not in use: skipped
     CDriverTestPeer::AddEntry(rig.driver, entry);

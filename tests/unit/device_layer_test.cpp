@@ -15,7 +15,7 @@ constexpr wchar_t kGuid[] = L"#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 sim::SimInterface Interface(const std::wstring& middle, uint16_t vid, uint16_t pid,
                             uint16_t usagePage = 0xFF00, uint16_t usage = 1) {
     return sim::SimInterface{L"\\\\?\\hid#" + middle + L"#7&1a2b3c4d&0&0000" + kGuid, vid, pid,
-                             usagePage, usage};
+                             usagePage, usage, "", 0};
 }
 
 sim::SimOptions WithInterfaces(std::vector<sim::SimInterface> interfaces) {
@@ -27,9 +27,9 @@ sim::SimOptions WithInterfaces(std::vector<sim::SimInterface> interfaces) {
 // The index of the interface whose handle `device` is: the sim answers exclusively, so the
 // index that cannot be opened any more is the one held.
 int HeldIndex(sim::SimHidPort& port) {
-    std::wstring path;
-    for (int i = 0; port.GetInterfacePath(i, path); ++i) {
-        if (path.find(wire::kTargetToken) != std::wstring::npos && !port.Open(path)) return i;
+    const std::vector<HidInterface> bus = port.Enumerate();
+    for (size_t i = 0; i < bus.size(); ++i) {
+        if (bus[i].service && !port.Open(bus[i])) return static_cast<int>(i);
     }
     return -1;
 }
@@ -66,8 +66,7 @@ TEST(RefreshDevices, TheHighestMatchingIndexWinsAndEarlierOnesAreClosed) {
     Rig rig(WithInterfaces({Interface(L"qxtp0001&col03&a", 1, 1), Interface(L"mouse", 2, 2),
                             Interface(L"qxtp0001&col03&b", 3, 3)}));
     EXPECT_EQ(HeldIndex(rig.port), 2);
-    std::wstring first;
-    ASSERT_TRUE(rig.port.GetInterfacePath(0, first));
+    const HidInterface first = rig.port.Enumerate().at(0);
     EXPECT_NE(rig.port.Open(first), nullptr);  // the earlier match was let go
     // Again while an operation holds the handle: it stays, and the lower match is not taken.
     std::shared_ptr<HidDevice> inUse = rig.driver.CurrentDevice();
@@ -148,6 +147,7 @@ TEST(SelectDevice, FailsWhileTheRefreshHoldsTheOnlyMatchingCollection) {
 }
 
 TEST(SelectDevice, AcceptsAMatchingCollectionButNeverThePenDigitizer) {
+    // The pen collection comes first and has the same IDs: only its usage tells it apart.
     Rig rig(WithInterfaces({Interface(L"qxtp0001&col03&pen", 0x1234, 0x5678, 0x0D, 0x02),
                             Interface(L"qxtp0001&col03&svc", 0x1234, 0x5678),
                             Interface(L"qxtp0001&col03&held", 0x2A7D, 0x6C21)}));
@@ -155,11 +155,19 @@ TEST(SelectDevice, AcceptsAMatchingCollectionButNeverThePenDigitizer) {
     EXPECT_EQ(CDriverTestPeer::Selected(rig.driver), -1);
     // With no table entry nothing keeps the accepted handle: it is closed, and so is the
     // rejected pen collection.
-    std::wstring path;
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(rig.port.GetInterfacePath(i, path));
-        EXPECT_NE(rig.port.Open(path), nullptr) << i;
-    }
+    const std::vector<HidInterface> bus = rig.port.Enumerate();
+    for (size_t i = 0; i < 2; ++i) EXPECT_NE(rig.port.Open(bus[i]), nullptr) << i;
+
+    // An entry keeps the accepted handle: it is the service collection's.
+    CDriverTestPeer::AddEntry(rig.driver, Request(0x1234, 0x5678));
+    EXPECT_EQ(rig.driver.SelectDevice(Request(0x1234, 0x5678)), 1);
+    std::shared_ptr<HidDevice> accepted = CDriverTestPeer::Entries(rig.driver).at(0).hDevice;
+    ASSERT_NE(accepted, nullptr);
+    uint16_t usagePage = 0, usage = 0;
+    ASSERT_TRUE(accepted->GetCaps(usagePage, usage));
+    EXPECT_EQ(std::make_pair(usagePage, usage), std::make_pair(uint16_t{0xFF00}, uint16_t{1}));
+    EXPECT_NE(rig.port.Open(bus[0]), nullptr);  // the pen collection was let go
+
     EXPECT_EQ(rig.driver.SelectDevice(Request(0x9999, 0x5678)), 0);
 }
 
@@ -230,8 +238,7 @@ TEST(InputReaders, AStopEndsOnlyItsReaderAndNoReaderKeepsAnEntrysHandle) {
     std::atomic<int> reports{0};
     Rig rig{sim::SimOptions{}, [&](const DeviceStatus&) { ++reports; }};
     // An entry on the pen collection, as a selection fills it, with its reader.
-    std::wstring penPath;
-    ASSERT_TRUE(rig.port.GetInterfacePath(1, penPath));
+    const HidInterface penPath = rig.port.Enumerate().at(1);
     DeviceEntry entry = Request(0x2A7D, 0x6C21);
     entry.hDevice = rig.port.Open(penPath);
     entry.bInUse = 1;

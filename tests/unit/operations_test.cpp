@@ -58,8 +58,8 @@ TEST(SelectDeviceFromEntry, TheDialogsOwnEntryAsksForZeroAndFails) {
 TEST(SelectDeviceFromEntry, ALongEntryAsksForItsOwnIds) {
     sim::SimOptions options;
     const std::wstring guid = L"#1&2&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
-    options.interfaces = {{L"\\\\?\\hid#qxtp0001&col03&other" + guid, 0xBEEF, 0x1234, 0xFF00, 1},
-                          {L"\\\\?\\hid#qxtp0001&col03" + guid, 0x2A7D, 0x6C21, 0xFF00, 1}};
+    options.interfaces = {{L"\\\\?\\hid#qxtp0001&col03&other" + guid, 0xBEEF, 0x1234, 0xFF00, 1, "", 0},
+                          {L"\\\\?\\hid#qxtp0001&col03" + guid, 0x2A7D, 0x6C21, 0xFF00, 1, "", 0}};
     Rig rig(options);
     RecordedLog log;
     //                               0       8             22

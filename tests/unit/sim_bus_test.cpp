@@ -18,9 +18,8 @@ namespace padsmith::sim {
 namespace {
 
 std::shared_ptr<HidDevice> OpenWhere(SimHidPort& port, bool (*wanted)(const std::wstring&)) {
-    std::wstring path;
-    for (int i = 0; port.GetInterfacePath(i, path); ++i) {
-        if (wanted(path)) return port.Open(path);
+    for (const HidInterface& iface : port.Enumerate()) {
+        if (wanted(iface.path)) return port.Open(iface);
     }
     return nullptr;
 }
@@ -45,8 +44,7 @@ TEST(SimBusTest, UnplugKillsDisplayHandlesAndReplugBringsANewInstance) {
     std::vector<DeviceChange> notices;
     port.WatchDeviceChanges([&](DeviceChange change) {
         notices.push_back(change);
-        std::wstring path;
-        port.GetInterfacePath(0, path);  // the listener may call back into the port
+        port.Enumerate();  // the listener may call back into the port
     });
     auto service = OpenService(port);
     auto mouse = OpenWhere(port, [](const std::wstring& p) { return !IsDisplayPath(p); });
@@ -67,9 +65,8 @@ TEST(SimBusTest, UnplugKillsDisplayHandlesAndReplugBringsANewInstance) {
     uint16_t vid = 0, pid = 0;
     EXPECT_FALSE(service->GetAttributes(vid, pid));
     EXPECT_TRUE(mouse->GetAttributes(vid, pid));  // another device: still there
-    std::wstring path;
-    EXPECT_TRUE(port.GetInterfacePath(0, path));
-    EXPECT_FALSE(port.GetInterfacePath(1, path));
+    EXPECT_EQ(port.Enumerate().size(), 1u);
+    EXPECT_EQ(service->LastError().failure, HidFailure::kGone);
     port.SendInputReport();
     EXPECT_EQ(port.Reports().size(), 1u);  // the erase only: nothing else reached the device
 
@@ -202,8 +199,7 @@ TEST(SimBusTest, SeveralThreadsShareThePort) {
         }
     });
     for (int round = 0; round < 200; ++round) {
-        std::wstring path;
-        for (int i = 0; port.GetInterfacePath(i, path); ++i) port.Open(path);
+        for (const HidInterface& iface : port.Enumerate()) port.Open(iface);
         (void)port.Flash();
     }
     writer.join();

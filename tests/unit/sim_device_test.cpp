@@ -36,9 +36,8 @@ protected:
         ASSERT_TRUE(device);
     }
     std::shared_ptr<HidDevice> OpenService() {
-        std::wstring path;
-        for (int i = 0; port->GetInterfacePath(i, path); ++i) {
-            if (IsServicePath(path)) return port->Open(path);
+        for (const HidInterface& iface : port->Enumerate()) {
+            if (iface.service) return port->Open(iface);
         }
         return nullptr;
     }
@@ -57,39 +56,42 @@ protected:
 TEST_F(SimDeviceTest, DefaultBusShowsMousePenAndServiceCollection) {
     Start();
     const std::pair<uint16_t, uint16_t> expected[] = {{0x0001, 0x0002}, {0x000D, 0x0002}, {0xFF00, 0x0001}};
-    std::wstring path;
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(port->GetInterfacePath(i, path));
-        EXPECT_EQ(path.find(L"{4d1e55b2-f16f-11cf-88cb-001111000030}") != std::wstring::npos, true);
-        EXPECT_EQ(IsServicePath(path), i == 2);
-        auto handle = i == 2 ? device : port->Open(path);
+    const std::vector<HidInterface> bus = port->Enumerate();
+    ASSERT_EQ(bus.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(bus[i].path.find(L"{4d1e55b2-f16f-11cf-88cb-001111000030}") != std::wstring::npos, true);
+        EXPECT_EQ(bus[i].service, i == 2);
+        EXPECT_EQ(bus[i].location, i == 0 ? "1-2" : "1-1.1");
+        auto handle = i == 2 ? device : port->Open(bus[i]);
         uint16_t vid = 0, pid = 0, page = 0, usage = 0;
         ASSERT_TRUE(handle->GetAttributes(vid, pid) && handle->GetCaps(page, usage));
         EXPECT_EQ(std::make_pair(page, usage), expected[i]);
+        EXPECT_EQ(std::make_pair(bus[i].usagePage, bus[i].usage), expected[i]);
         EXPECT_EQ(vid == 0x2A7D && pid == 0x6C21, i > 0);
     }
-    EXPECT_FALSE(port->GetInterfacePath(3, path));
-    EXPECT_FALSE(port->GetInterfacePath(-1, path));
 
     SimOptions absent;
     absent.absent = true;
     SimHidPort without(clock, absent);
-    int count = 0;
-    for (; without.GetInterfacePath(count, path); ++count) EXPECT_FALSE(IsServicePath(path));
-    EXPECT_EQ(count, 2);
+    const std::vector<HidInterface> withoutService = without.Enumerate();
+    EXPECT_EQ(withoutService.size(), 2u);
+    for (const HidInterface& iface : withoutService) EXPECT_FALSE(iface.service);
 }
 
 TEST_F(SimDeviceTest, OpenIsExclusiveUntilTheHandleGoes) {
     Start();
-    std::wstring path;
-    ASSERT_TRUE(port->GetInterfacePath(2, path));
-    EXPECT_FALSE(port->Open(path));
+    HidInterface service = port->Enumerate().at(2);
+    HidError error;
+    EXPECT_FALSE(port->Open(service, &error));
+    EXPECT_EQ(error.failure, HidFailure::kHeld);
     auto copy = device;
     device.reset();
-    EXPECT_FALSE(port->Open(path));  // a copy still holds it
+    EXPECT_FALSE(port->Open(service));  // a copy still holds it
     copy.reset();
-    EXPECT_TRUE(port->Open(path));
-    EXPECT_FALSE(port->Open(path + L"x"));
+    EXPECT_TRUE(port->Open(service));
+    service.path += L"x";
+    EXPECT_FALSE(port->Open(service, &error));
+    EXPECT_EQ(error.failure, HidFailure::kAbsent);
 }
 
 TEST_F(SimDeviceTest, EraseBlocksRecordsFor900MsAndLeavesFlashErased) {
@@ -236,9 +238,7 @@ TEST_F(SimDeviceTest, ShortCommandsAreCheckedAndOtherCollectionsRefuseEverything
     EXPECT_EQ(port->RequestedIds()->productId, 0x6C21);
     EXPECT_FALSE(Send({0x07, 0x00, 0x00, 0x00, 0x00}));
 
-    std::wstring penPath;
-    ASSERT_TRUE(port->GetInterfacePath(1, penPath));
-    auto pen = port->Open(penPath);
+    auto pen = port->Open(port->Enumerate().at(1));
     const auto flash = port->Flash();
     EXPECT_FALSE(pen->SetFeature(kErase.data(), kErase.size()));
     std::array<uint8_t, 10> reply{0x2B};

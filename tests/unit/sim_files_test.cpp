@@ -71,8 +71,8 @@ std::string Refused(Clock& clock, const SimOptions& options) {
 }
 
 std::shared_ptr<HidDevice> Open(SimHidPort& port, int index) {
-    std::wstring path;
-    return port.GetInterfacePath(index, path) ? port.Open(path) : nullptr;
+    const std::vector<HidInterface> bus = port.Enumerate();
+    return index < static_cast<int>(bus.size()) ? port.Open(bus[static_cast<size_t>(index)]) : nullptr;
 }
 
 TEST(SimFilesTest, TraceHasOneLinePerReportAndIsAppended) {
