@@ -28,34 +28,41 @@ uint32_t LogResult(uint32_t result, uint16_t success, uint16_t failure, LogList&
 }
 
 uint32_t RunWrite(const FlashJob& job) {
-    LogList& log = *job.pLogList;
     if (job.pDriver == nullptr) {
-        Log(kMsgPleaseWait, log);
+        Log(kMsgPleaseWait, *job.pLogList);
         return kResultFailure;
     }
+    WriteRunImage image;
+    if (!LoadWriteRunImage(job, image)) return kResultFailure;
+    return EraseAndWrite(*job.pDriver, image, *job.pLogList);
+}
+
+}  // namespace
+
+bool LoadWriteRunImage(const FlashJob& job, WriteRunImage& image) {
     // The image is read once, here, before anything is erased: what is written is what was
     // checked, whatever happens to the file meanwhile, and no file is touched after the erase.
     // An image that does not load, or is empty, leaves the device as it was.
-    std::vector<uint8_t> image;
-    int32_t nLength = 0;
     ImageCheck* check = job.pImageCheck;
-    const bool loaded = LoadFirmwareImage(job.strImagePath, image, nLength,
+    const bool loaded = LoadFirmwareImage(job.strImagePath, image.bytes, image.nLength,
                                           check != nullptr ? &check->actual : nullptr);
     if (check != nullptr) check->loaded = loaded;
     const bool unexpected = loaded && check != nullptr && check->expected &&
                             *check->expected != check->actual.sha256;
-    if (!loaded || nLength == 0 || unexpected) {
-        Log(kMsgWriteFail, log);
-        return kResultFailure;
+    if (!loaded || image.nLength == 0 || unexpected) {
+        Log(kMsgWriteFail, *job.pLogList);
+        return false;
     }
-    uint32_t erased = LogResult(job.pDriver->EraseFlash(), kMsgEraseSuccess, kMsgEraseFail, log);
-    if (erased != kResultSuccess) return erased;
-    Log(kMsgPleaseWait, log);
-    return LogResult(job.pDriver->WriteFirmwareImage(image.data(), nLength), kMsgWriteSuccess,
-                     kMsgWriteFail, log);
+    return true;
 }
 
-}  // namespace
+uint32_t EraseAndWrite(CDriver& driver, const WriteRunImage& image, LogList& log) {
+    uint32_t erased = LogResult(driver.EraseFlash(), kMsgEraseSuccess, kMsgEraseFail, log);
+    if (erased != kResultSuccess) return erased;
+    Log(kMsgPleaseWait, log);
+    return LogResult(driver.WriteFirmwareImage(image.bytes.data(), image.nLength), kMsgWriteSuccess,
+                     kMsgWriteFail, log);
+}
 
 uint32_t WriteFlashThread(FlashJob job) {
     uint32_t result = RunWrite(job);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "protocol/FirmwareImage.h"
 
@@ -35,6 +36,20 @@ struct FlashJob {
     std::wstring strImagePath;       // empty in the erase job
     ImageCheck* pImageCheck = nullptr;  // null: the file is not hashed (the dialog)
 };
+
+// A write run's image, read once before anything is erased.
+struct WriteRunImage {
+    std::vector<uint8_t> bytes;
+    int32_t nLength = 0;
+};
+
+// The first half of a write run: reads the job's image and checks it (the job's image check
+// included). False, after logging "Write Flash Fail", when it must not be written: then nothing
+// may be sent.
+bool LoadWriteRunImage(const FlashJob& job, WriteRunImage& image);
+// The second half: erase, then write `image`, logging each outcome. Several displays may
+// share one image.
+uint32_t EraseAndWrite(CDriver& driver, const WriteRunImage& image, LogList& log);
 
 // Erase, then write the image. Logs each outcome and always ends by enabling the button.
 // The image file is read once, before anything is erased, and the records are built from that

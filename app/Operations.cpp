@@ -76,8 +76,12 @@ uint32_t SelectDeviceByIds(uint16_t vendorId, uint16_t productId, CDriver* drive
 
 uint32_t SetVidPidFromTexts(const std::wstring& vendorText, const std::wstring& productText,
                             CDriver* driver, LogList& log) {
+    return SetVidPidByIds(ParseHexField(vendorText), ParseHexField(productText), driver, log);
+}
+
+uint32_t SetVidPidByIds(uint16_t vendorId, uint16_t productId, CDriver* driver, LogList& log) {
     if (driver == nullptr) return kResultFailure;
-    bool accepted = driver->SetVidPid(ParseHexField(vendorText), ParseHexField(productText));
+    bool accepted = driver->SetVidPid(vendorId, productId);
     Log(accepted ? kMsgSetVidPidSuccess : kMsgSetVidPidFail, log);
     return accepted ? kResultSuccess : kResultFailure;
 }

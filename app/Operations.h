@@ -40,6 +40,8 @@ uint32_t SelectDeviceByIds(uint16_t vendorId, uint16_t productId, CDriver* drive
 // Set VID/PID from the two edit texts.
 uint32_t SetVidPidFromTexts(const std::wstring& vendorText, const std::wstring& productText,
                             CDriver* driver, LogList& log);
+// The same with the IDs already parsed.
+uint32_t SetVidPidByIds(uint16_t vendorId, uint16_t productId, CDriver* driver, LogList& log);
 
 // Command 1015: report 0x02; nothing is logged.
 void SendFeature02Command(CDriver* driver);

@@ -1,5 +1,7 @@
 #include "app/PortStartup.h"
 
+#include "app/ExitStatus.h"
+
 #include "device/RecordingHidPort.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimOptions.h"
@@ -35,7 +37,7 @@ OpenedPort Recorded(OpenedPort opened, const PortRequest& request, Clock& clock)
         RecordingHidPort::Create(*opened.port, clock, request.recordFile, error);
     if (!recording) {
         OpenedPort failed;
-        failed.exitStatus = kExitStartupFailed;
+        failed.exitStatus = kExitFailure;
         failed.error = error;
         return failed;
     }
@@ -49,7 +51,7 @@ OpenedPort OpenUnrecorded(const PortRequest& request, Clock& clock) {
     if (!request.simulate) {
         opened.port = CreatePlatformHidPort(request.needBackend);
         if (!opened.port) {
-            opened.exitStatus = kExitBadStartup;
+            opened.exitStatus = kExitUsage;
             opened.error = "no HID backend on this system, use --simulate";
         }
         opened.platform = opened.port.get();
@@ -58,13 +60,13 @@ OpenedPort OpenUnrecorded(const PortRequest& request, Clock& clock) {
     sim::SimOptions options;
     std::string error;
     if (!sim::ParseSimOptions(request.simulatorOptions, options, error)) {
-        opened.exitStatus = kExitBadStartup;
+        opened.exitStatus = kExitUsage;
         opened.error = "--simulate: " + error;
         return opened;
     }
     std::unique_ptr<sim::SimHidPort> simulated = sim::SimHidPort::Create(clock, options, error);
     if (!simulated) {
-        opened.exitStatus = kExitStartupFailed;
+        opened.exitStatus = kExitFailure;
         opened.error = "simulated device: " + error;
         return opened;
     }

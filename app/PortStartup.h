@@ -27,16 +27,14 @@ struct PortRequest {
 // overrides an earlier one); false for any other argument, which is left to the caller.
 bool TakePortArgument(const std::string& argument, PortRequest& request);
 
-// The exit statuses of a start-up that failed, the same in both programs.
-inline constexpr int kExitStartupFailed = 1;  // a file of the simulated device, the record file
-inline constexpr int kExitBadStartup = 2;     // malformed --simulate options, no HID backend
-
 struct OpenedPort {
     std::unique_ptr<HidPort> recorded;     // the port the recording wraps, when there is one
     std::unique_ptr<HidPort> port;  // null when the start-up failed; the recording port, if any
     sim::SimHidPort* simulated = nullptr;  // the simulated device, when that is the port
     HidPort* platform = nullptr;           // the platform's port, when that is the port
-    int exitStatus = 0;                    // when `port` is null: kExitStartupFailed or kExitBadStartup
+    // When `port` is null: kExitFailure for a file of the simulated device or the record file,
+    // kExitUsage for malformed --simulate options or no HID port.
+    int exitStatus = 0;
     std::string error;                     // when `port` is null: one line, naming the file or option
 };
 

@@ -1,140 +1,225 @@
 #include "cli/CommandLine.h"
 
-#include <cstdlib>
+#include <cstdio>
+
+#include "app/ExitStatus.h"
+#include "cli/Commands.h"
 
 namespace padsmith::cli {
 namespace {
 
-struct CommandForm {
+enum class Value { kNone, kRequired, kOptional };
+
+struct Option {
     const char* name;
-    Command command;
-    size_t minArguments;
-    size_t maxArguments;
+    Value value;
+    const char* valueName;
+    const char* help;  // lines after the first are indented under it
+    // Applies the option; `value` is null when none was given. False with a one-line `error`.
+    bool (*apply)(const std::string* value, CommandLine& parsed, std::string& error);
 };
 
-constexpr CommandForm kCommands[] = {
-    {"list", Command::kList, 0, 0},     {"info", Command::kInfo, 0, 0},
-    {"write", Command::kWrite, 1, 1},   {"erase", Command::kErase, 0, 0},
-    {"select", Command::kSelect, 2, 2}, {"set-ids", Command::kSetIds, 2, 2},
-    {"monitor", Command::kMonitor, 0, 1},
-};
-
-bool IsWholeNumber(const std::string& text) {
-    if (text.empty() || text.size() > 6) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
+bool WholeNumber(const std::string& text, int& number) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
     }
+    number = std::stoi(text);
     return true;
 }
 
-bool HasValue(const std::string& option, const char* name, std::string& value) {
-    const std::string prefix = std::string(name) + "=";
-    if (option.compare(0, prefix.size(), prefix) != 0) return false;
-    value = option.substr(prefix.size());
-    return true;
+// --simulate and --record are read by the start-up both programs share.
+bool PortOption(const char* name, const std::string* value, CommandLine& parsed) {
+    return TakePortArgument(value != nullptr ? std::string(name) + "=" + *value : name, parsed.port);
+}
+
+const Option kOptions[] = {
+    {"--simulate", Value::kOptional, "OPTIONS",
+     "the built-in simulated displays, not the system's\n"
+     "HID port; OPTIONS, comma-separated: displays=N,\n"
+     "info=HEX, absent, refuse-erase, refuse-at=ADDR,\n"
+     "unplug-after=N, arrive-after=MS, no-reply,\n"
+     "trace=FILE, flash=FILE; K:ITEM for display K alone",
+     [](const std::string* value, CommandLine& parsed, std::string&) {
+         return PortOption("--simulate", value, parsed);
+     }},
+    {"--record", Value::kRequired, "FILE", "append every report exchanged with the device to FILE",
+     [](const std::string* value, CommandLine& parsed, std::string&) {
+         return PortOption("--record", value, parsed);
+     }},
+    {"--device", Value::kRequired, "ID", "the display to use, by the location or path list shows",
+     [](const std::string* value, CommandLine& parsed, std::string&) {
+         parsed.device = *value;
+         return true;
+     }},
+    {"--all", Value::kNone, nullptr, "write, erase, info: every display found, all at once",
+     [](const std::string*, CommandLine& parsed, std::string&) {
+         parsed.all = true;
+         return true;
+     }},
+    {"--wait", Value::kOptional, "SECONDS", "wait for the display before the command\n"
+                                            "(no value: without a limit)",
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         parsed.wait = true;
+         parsed.waitSeconds.reset();
+         if (value == nullptr) return true;
+         int seconds = 0;
+         if (!WholeNumber(*value, seconds)) return error = "--wait takes a whole number of seconds", false;
+         parsed.waitSeconds = seconds;
+         return true;
+     }},
+    {"--count", Value::kRequired, "N", "with --all: the number of displays the station has;\n"
+                                       "--wait waits for them, and fewer fail the run",
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         int count = 0;
+         if (!WholeNumber(*value, count) || count == 0) return error = "--count takes a number of displays", false;
+         parsed.count = count;
+         return true;
+     }},
+    {"--expect-sha256", Value::kRequired, "HEX", "write only an image file whose SHA-256 is HEX\n"
+                                                 "(64 hex digits)",
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         Sha256Digest digest{};
+         if (!FromHex(*value, digest)) return error = "--expect-sha256 takes 64 hex digits", false;
+         parsed.expectedSha256 = digest;
+         return true;
+     }},
+    {"--json", Value::kNone, nullptr, "one JSON object per stdout line, a result object last",
+     [](const std::string*, CommandLine& parsed, std::string&) {
+         parsed.json = true;
+         return true;
+     }},
+    {"--debug-output", Value::kNone, nullptr, "the write sequence's trace lines on stderr",
+     [](const std::string*, CommandLine& parsed, std::string&) {
+         parsed.debugOutput = true;
+         return true;
+     }},
+    {"--help", Value::kNone, nullptr, "this text",
+     [](const std::string*, CommandLine& parsed, std::string&) {
+         parsed.help = true;
+         return true;
+     }},
+    {"--version", Value::kNone, nullptr, "the version",
+     [](const std::string*, CommandLine& parsed, std::string&) {
+         parsed.version = true;
+         return true;
+     }},
+};
+
+bool ApplyOption(const std::string& argument, CommandLine& parsed, std::string& error) {
+    const size_t equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    const bool hasValue = equals != std::string::npos;
+    const std::string value = hasValue ? argument.substr(equals + 1) : std::string();
+    for (const Option& option : kOptions) {
+        if (name != option.name) continue;
+        if (hasValue && option.value == Value::kNone) {
+            error = name + " takes no value";
+            return false;
+        }
+        if (option.value == Value::kRequired && (!hasValue || value.empty())) {
+            error = name + " takes a value: " + name + "=" + option.valueName;
+            return false;
+        }
+        return option.apply(hasValue ? &value : nullptr, parsed, error);
+    }
+    error = "unknown option " + name;
+    return false;
+}
+
+std::string StationCommands() {
+    std::string names;
+    for (const Command& command : Commands()) {
+        if (command.stationWord == nullptr) continue;
+        if (!names.empty()) names += ", ";
+        names += command.name;
+    }
+    return names;
+}
+
+// What the options ask of the command, checked once both are known.
+bool CheckCombination(const CommandLine& parsed, std::string& error) {
+    const std::string name = parsed.command->name;
+    if (parsed.expectedSha256 && name != "write") {
+        error = "--expect-sha256 is for write only";
+    } else if (parsed.all && parsed.command->stationWord == nullptr) {
+        error = "--all is for " + StationCommands() + " only";
+    } else if (parsed.all && !parsed.device.empty()) {
+        error = "--all and --device exclude each other";
+    } else if (parsed.count && !parsed.all) {
+        error = "--count is for --all";
+    }
+    return error.empty();
 }
 
 }  // namespace
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed, std::string& error) {
     parsed = CommandLine{};
-    size_t i = 0;
-    for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
-        const std::string& option = args[i];
-        if (option == "--help") {
-            parsed.command = Command::kHelp;
-            return true;
-        }
-        if (option == "--version") {
-            parsed.command = Command::kVersion;
-            return true;
-        }
-        if (TakePortArgument(option, parsed.port)) continue;
-        std::string value;
-        if (option == "--debug-output") {
-            parsed.debugOutput = true;
-        } else if (option == "--json") {
-            parsed.json = true;
-        } else if (option == "--wait") {
-            parsed.wait = true;
-            parsed.waitSeconds.reset();
-        } else if (HasValue(option, "--wait", value)) {
-            if (!IsWholeNumber(value)) {
-                error = "--wait takes a whole number of seconds";
-                return false;
-            }
-            parsed.wait = true;
-            parsed.waitSeconds = std::stoi(value);
-        } else if (HasValue(option, "--expect-sha256", value)) {
-            Sha256Digest digest{};
-            if (!FromHex(value, digest)) {
-                error = "--expect-sha256 takes 64 hex digits";
-                return false;
-            }
-            parsed.expectedSha256 = digest;
-        } else if (option.rfind("--record", 0) == 0) {
-            error = "--record takes a file name: --record=FILE";
-            return false;
+    std::string commandName;
+    std::vector<std::string> operands;
+    bool optionsEnded = false;  // after "--", everything is an operand
+    for (const std::string& argument : args) {
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && argument.size() > 2 && argument.compare(0, 2, "--") == 0) {
+            if (!ApplyOption(argument, parsed, error)) return false;
+        } else if (commandName.empty()) {
+            commandName = argument;
         } else {
-            error = "unknown option " + option;
-            return false;
+            operands.push_back(argument);
         }
     }
-    if (i == args.size()) {
+    if (parsed.help || parsed.version) return true;
+    if (commandName.empty()) {
         error = "no command given";
         return false;
     }
-    const std::string& name = args[i];
-    for (const CommandForm& form : kCommands) {
-        if (name != form.name) continue;
-        parsed.command = form.command;
-        parsed.arguments.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
-        size_t count = parsed.arguments.size();
-        if (count < form.minArguments || count > form.maxArguments) {
-            error = std::string("wrong number of arguments for ") + form.name;
-            return false;
-        }
-        if (form.command == Command::kMonitor && count == 1 && !IsWholeNumber(parsed.arguments[0])) {
-            error = "monitor takes a whole number of seconds";
-            return false;
-        }
-        if (parsed.expectedSha256 && form.command != Command::kWrite) {
-            error = "--expect-sha256 is for write only";
-            return false;
-        }
-        return true;
+    parsed.command = FindCommand(commandName);
+    if (parsed.command == nullptr) {
+        error = "unknown command " + commandName;
+        return false;
     }
-    error = "unknown command " + name;
-    return false;
+    if (!parsed.command->parse(operands, parsed, error)) {
+        error = std::string(parsed.command->name) + ": " + error;
+        return false;
+    }
+    return CheckCombination(parsed, error);
 }
 
-const char* UsageText() {
-    return "usage: padsmith [OPTIONS] COMMAND [ARGS]\n"
-           "\n"
-           "Firmware service tool for the pen display, over HID feature reports.\n"
-           "\n"
-           "commands:\n"
-           "  list               every HID interface examined, the target marked\n"
-           "  info               Get Firmware Version: PCB version, firmware version, size\n"
-           "  write FILE         Write Flash: erase, then write the .bin image FILE\n"
-           "  erase              Erase Flash only\n"
-           "  select VID PID     select a collection by vendor and product ID (hex)\n"
-           "  set-ids VID PID    send the device a new vendor and product ID (hex)\n"
-           "  monitor [SECONDS]  device arrival/removal and input-report values (default 10)\n"
-           "\n"
-           "options:\n"
-           "  --simulate[=OPTIONS]  use the built-in simulated device; OPTIONS, comma-separated:\n"
-           "      info=HEX (16 hex digits), absent, refuse-erase, refuse-at=ADDR,\n"
-           "      unplug-after=N, arrive-after=MS, no-reply, trace=FILE, flash=FILE\n"
-           "  --wait[=SECONDS]      wait for the display before the command (no value: no limit)\n"
-           "  --expect-sha256=HEX   write only if the image file's SHA-256 is HEX (64 hex digits)\n"
-           "  --json                one JSON object per stdout line, a result object last\n"
-           "  --record=FILE         append every report exchanged with the device to FILE\n"
-           "  --debug-output        print the write sequence's trace lines on stderr\n"
-           "  --help                this text\n"
-           "  --version             the version\n"
-           "\n"
-           "exit status: 0 success, 1 failure, 2 usage error, 3 device busy\n";
+std::string UsageText() {
+    std::string text =
+        "usage: padsmith [OPTIONS] COMMAND [OPERANDS]\n"
+        "\n"
+        "Firmware service tool for the pen display, over HID feature reports.\n"
+        "\n"
+        "commands:\n";
+    constexpr int kCommandColumn = 21;
+    for (const Command& command : Commands()) {
+        std::string form = std::string(command.name) + (*command.operands != '\0' ? " " : "") + command.operands;
+        char line[160];
+        std::snprintf(line, sizeof line, "  %-*s%s\n", kCommandColumn - 2, form.c_str(), command.summary);
+        text += line;
+    }
+    text += "\noptions, before or after the command:\n";
+    constexpr int kOptionColumn = 24;
+    for (const Option& option : kOptions) {
+        std::string form = option.name;
+        if (option.value == Value::kRequired) form += std::string("=") + option.valueName;
+        if (option.value == Value::kOptional) form += std::string("[=") + option.valueName + "]";
+        std::string help = option.help;
+        for (size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += 1 + kOptionColumn) {
+            help.insert(at + 1, std::string(kOptionColumn, ' '));
+        }
+        char line[64];
+        std::snprintf(line, sizeof line, "  %-*s", kOptionColumn - 2, form.c_str());
+        text += line + help + "\n";
+    }
+    char statuses[200];
+    std::snprintf(statuses, sizeof statuses,
+                  "\nexit status: %d success, %d failure, %d usage error, %d device busy,\n"
+                  "%d + N after an interrupt N was held until the run ended\n",
+                  kExitSuccess, kExitFailure, kExitUsage, kExitBusy, kExitInterruptedBase);
+    return text + statuses;
 }
 
 }  // namespace padsmith::cli

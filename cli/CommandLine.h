@@ -1,6 +1,7 @@
 #pragma once
-// The command line of padsmith: [OPTIONS] COMMAND [ARGS].
+// The command line of padsmith: COMMAND [OPERANDS] with options before or after it.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,23 +11,34 @@
 
 namespace padsmith::cli {
 
-enum class Command { kHelp, kVersion, kList, kInfo, kWrite, kErase, kSelect, kSetIds, kMonitor };
+struct Command;
 
 struct CommandLine {
-    Command command = Command::kHelp;
+    bool help = false;                  // --help: the usage, nothing else
+    bool version = false;               // --version
+    const Command* command = nullptr;   // set unless help or version was asked for
     PortRequest port;                   // --simulate[=OPTIONS], --record=FILE
+    std::string device;                 // --device=ID: the display to serve ("" the target rule)
+    bool all = false;                   // --all: every display found, in parallel
     bool debugOutput = false;           // the write sequence's trace lines on stderr
     // --wait[=SECONDS]: wait for the display before the command; no value waits without limit.
     bool wait = false;
     std::optional<int> waitSeconds;
+    std::optional<int> count;           // --count=N: the station's displays (with --all)
     std::optional<Sha256Digest> expectedSha256;  // --expect-sha256=HEX (write only)
     bool json = false;                  // --json: one JSON object per stdout line
-    std::vector<std::string> arguments; // the command's own
+
+    // The command's operands, as its own parser read them.
+    std::string imageFile;              // write
+    uint16_t vendorId = 0;              // select, set-ids
+    uint16_t productId = 0;
+    int seconds = 10;                   // monitor
 };
 
-// False with a one-line `error` for anything malformed (exit status 2).
+// False with a one-line `error` for anything malformed (exit status kExitUsage).
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed, std::string& error);
 
-const char* UsageText();
+// The help text, made from the command and option tables.
+std::string UsageText();
 
 }  // namespace padsmith::cli

@@ -26,7 +26,9 @@ std::wstring WithoutControlCharacters(const std::wstring& line) {
 }
 }  // namespace
 
-void ConsoleLog::InsertLine(const std::wstring& line) {
+void ConsoleLog::Write(const LogEntry& entry, const std::string& device) {
+    const std::wstring about = device.empty() ? entry.text : FromUtf8(device) + L"  " + entry.text;
+    const std::wstring line = entry.timeStamp.empty() ? about : FormatLogLine(entry.timeStamp, about);
     std::string text = ToUtf8(WithoutControlCharacters(line));
     std::lock_guard<std::mutex> lock(m_mutex);
     std::fprintf(m_stream, "%s\n", text.c_str());

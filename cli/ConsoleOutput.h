@@ -5,16 +5,17 @@
 #include <cstdio>
 #include <mutex>
 
-#include "app/ActivityLog.h"
 #include "base/TraceSink.h"
+#include "cli/OutputLog.h"
 #include "device/DriverHooks.h"
 
 namespace padsmith::cli {
 
-class ConsoleLog : public LogList {
+// Time stamp, two spaces, [the display, two spaces,] text.
+class ConsoleLog : public OutputLog {
 public:
     explicit ConsoleLog(std::FILE* stream) : m_stream(stream) {}
-    void InsertLine(const std::wstring& line) override;
+    void Write(const LogEntry& entry, const std::string& device) override;
 
 private:
     std::mutex m_mutex;

@@ -13,17 +13,22 @@ namespace {
 
 constexpr Millis kLookEvery{200};
 
-bool DisplayPresent(HidPort& port) {
-    for (const HidInterface& iface : port.Enumerate()) {
-        if (iface.service) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
-WaitOutcome WaitForDisplay(HidPort& port, Clock& clock, std::optional<Millis> limit,
-                           int (*interrupted)()) {
+std::vector<HidInterface> PresentDisplays(HidPort& port, const std::string& device) {
+    std::vector<HidInterface> displays;
+    for (HidInterface& iface : port.Enumerate()) {
+        if (!iface.service || (!device.empty() && !NamesInterface(device, iface))) continue;
+        const bool seen = std::any_of(displays.begin(), displays.end(), [&](const HidInterface& known) {
+            return DisplayId(known) == DisplayId(iface);
+        });
+        if (!seen) displays.push_back(std::move(iface));
+    }
+    return displays;
+}
+
+WaitOutcome WaitForDisplays(HidPort& port, Clock& clock, std::optional<Millis> limit,
+                            const std::string& device, int count, int (*interrupted)()) {
     std::shared_ptr<TimedEvent> arrival = clock.CreateAutoResetEvent(false);
     port.WatchDeviceChanges([arrival](DeviceChange change) {
         if (change == DeviceChange::kArrival) arrival->Set();
@@ -35,7 +40,7 @@ WaitOutcome WaitForDisplay(HidPort& port, Clock& clock, std::optional<Millis> li
     const Micros deadline = limit ? clock.Now() + *limit : Micros::max();
     WaitOutcome outcome = WaitOutcome::kTimedOut;
     for (;;) {
-        if (DisplayPresent(port)) {
+        if (static_cast<int>(PresentDisplays(port, device).size()) >= count) {
             outcome = WaitOutcome::kPresent;
             break;
         }

@@ -1,8 +1,11 @@
 #pragma once
 // padsmith --wait: before the command runs, wait until the display's service collection is on
-// the bus. A station plugs in the next display and starts padsmith at once.
+// the bus (with --all --count=N, until N displays are). A station plugs in the next display and
+// starts padsmith at once.
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "base/Clock.h"
 #include "device/HidPort.h"
@@ -11,10 +14,15 @@ namespace padsmith::cli {
 
 enum class WaitOutcome { kPresent, kTimedOut, kInterrupted };
 
+// The displays on the bus, by their service collections; only the one `device` names, when
+// it is given. In bus order, each display once.
+std::vector<HidInterface> PresentDisplays(HidPort& port, const std::string& device);
+
 // Looks at the bus at least every 200 ms, and at once when the port tells of an arrival (the
-// simulated device does; on Windows `arrivals` is the notification window's wake). No `limit`:
-// waits without one. `interrupted` (may be null) ends the wait when it turns non-zero.
-WaitOutcome WaitForDisplay(HidPort& port, Clock& clock, std::optional<Millis> limit,
-                           int (*interrupted)());
+// simulated device and the Linux port do; on Windows a notification window wakes it), until
+// `count` displays are present. No `limit`: waits without one. `interrupted` (may be null) ends
+// the wait when it turns non-zero.
+WaitOutcome WaitForDisplays(HidPort& port, Clock& clock, std::optional<Millis> limit,
+                            const std::string& device, int count, int (*interrupted)());
 
 }  // namespace padsmith::cli

@@ -12,15 +12,13 @@ void PrintJsonLine(std::FILE* stream, const nlohmann::ordered_json& object) {
     std::fflush(stream);
 }
 
-void JsonLog::InsertLine(const std::wstring& line) {
-    InsertEntry(LogEntry{std::wstring(), 0, line});
-}
-
-void JsonLog::InsertEntry(const LogEntry& entry) {
+void JsonLog::Write(const LogEntry& entry, const std::string& device) {
     nlohmann::ordered_json object{{"time", ToUtf8(entry.timeStamp)},
-                          {"id", nullptr},
-                          {"text", ToUtf8(entry.text)}};
+                                  {"id", nullptr},
+                                  {"text", ToUtf8(entry.text)}};
     if (entry.messageId != 0) object["id"] = entry.messageId;
+    // Always there: null on lines about no display in particular.
+    object["device"] = device.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(device);
     std::lock_guard<std::mutex> lock(m_mutex);
     PrintJsonLine(m_stream, object);
 }

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/ActivityLog.h"
+#include "cli/OutputLog.h"
 
 namespace padsmith::cli {
 
@@ -15,12 +15,11 @@ namespace padsmith::cli {
 // out as U+FFFD, so every line is valid JSON.
 void PrintJsonLine(std::FILE* stream, const nlohmann::ordered_json& object);
 
-class JsonLog : public LogList {
+// {"time", "id", "text", "device"}: "device" names the display the line is about, or is null.
+class JsonLog : public OutputLog {
 public:
     explicit JsonLog(std::FILE* stream) : m_stream(stream) {}
-    // Lines come as entries; a bare line has no ID.
-    void InsertLine(const std::wstring& line) override;
-    void InsertEntry(const LogEntry& entry) override;
+    void Write(const LogEntry& entry, const std::string& device) override;
 
 private:
     std::mutex m_mutex;

@@ -1,10 +1,9 @@
 #pragma once
-// One run of a padsmith command on a HID port: the driver set up as the dialog sets it up at
-// start-up (notifications hooked, then one refresh), then the command.
+// One run of a padsmith command on a HID port: the wait for the display when asked, then the
+// command on one display, or with --all on every display at once.
 
 #include <cstdio>
 
-#include "app/ActivityLog.h"
 #include "base/Clock.h"
 #include "cli/CommandLine.h"
 #include "device/HidPort.h"
@@ -23,9 +22,9 @@ struct SessionStreams {
     int (*interrupted)() = nullptr;
 };
 
-// Runs `commandLine` (any command but kHelp): the wait for the display when asked, the command,
-// the simulated device's flash saved (a save that fails fails the run), and with --json the
-// result object. Returns the exit status: 0 success, 1 failure, 3 device busy. `simulated` is
+// Runs `commandLine` (a command, not --help or --version): the wait for the display when asked,
+// the command, the simulated device's flash saved (a save that fails fails the run), and with
+// --json the result object. Returns the exit status (app/ExitStatus.h). `simulated` is
 // the simulated device when it is the port or the one the port records (monitor streams its
 // input reports), else null.
 int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ExitStatus.h"
 #include "app/PortStartup.h"
 #include "base/Version.h"
 #include "base/Utf8.h"
@@ -55,22 +56,22 @@ int Run(const std::vector<std::string>& args) {
     cli::CommandLine commandLine;
     std::string error;
     if (!cli::ParseCommandLine(args, commandLine, error)) {
-        std::fprintf(stderr, "padsmith: %s\n%s", error.c_str(), cli::UsageText());
-        return 2;
+        std::fprintf(stderr, "padsmith: %s\ntry 'padsmith --help'\n", error.c_str());
+        return kExitUsage;
     }
-    if (commandLine.command == cli::Command::kHelp) {
-        std::fputs(cli::UsageText(), stdout);
-        return 0;
+    if (commandLine.help) {
+        std::fputs(cli::UsageText().c_str(), stdout);
+        return kExitSuccess;
     }
-    if (commandLine.command == cli::Command::kVersion) {
+    if (commandLine.version) {
         std::printf("padsmith %s\n", PADSMITH_VERSION);
-        return 0;
+        return kExitSuccess;
     }
     TightenTimers();
     cli::HoldInterrupts();
     int status = RunCommand(commandLine);
     cli::ReleaseInterrupts();
-    if (int held = cli::HeldInterrupt()) return 128 + held;
+    if (int held = cli::HeldInterrupt()) return kExitInterruptedBase + held;
     return status;
 }
 

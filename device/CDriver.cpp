@@ -135,4 +135,9 @@ std::shared_ptr<HidDevice> CDriver::CurrentDevice() const {
     return m_hDevice;
 }
 
+HidInterface CDriver::CurrentInterface() const {
+    std::lock_guard<std::mutex> lock(m_deviceMutex);
+    return m_hDevice ? m_deviceInterface : HidInterface{};
+}
+
 }  // namespace padsmith

@@ -85,6 +85,7 @@ public:
     HidError LastOpenError() const;
     DeviceStatus Status() const;
     std::shared_ptr<HidDevice> CurrentDevice() const;  // m_hDevice
+    HidInterface CurrentInterface() const;             // the collection m_hDevice was opened on
     // The lock that serialises the protocol operations (protocol/OperationFrame.h waits on it).
     TimedEvent& DeviceLock() { return *m_hDeviceLock; }
 

@@ -6,6 +6,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/Catalogue.h"
+#include "app/ExitStatus.h"
 #include "app/PortStartup.h"
 #include "app/win32/CPadsmithToolDlg.h"
 #include "app/win32/LaunchOptions.h"
@@ -71,7 +72,7 @@ BOOL CPadsmithToolApp::InitInstance() {
     sim::SimHidPort* simulated = opened.simulated;
     if (simulated != nullptr && simulated->HasFlashFile() && !simulated->SaveFlash(error)) {
         ReportDemoError(error);
-        m_exitCode = kExitStartupFailed;
+        m_exitCode = kExitFailure;
     }
     opened.port.reset();
     return FALSE;

@@ -2,9 +2,10 @@
 # The real padsmith program, real time: a run that has sent its erase finishes whatever happens
 # around it. Three full writes run side by side:
 #   - stdout closed after its first line (`| head -1`);
-#   - SIGINT half a second in: every record is sent, then the exit status is 130;
+#   - SIGINT half a second into a write of four displays at once (--all): every record is sent to
+#     every display, then the exit status is 130;
 #   - the image emptied 0.4 s in: the image is written as it was read, before the erase.
-# Each must leave the flash equal to the image in both windows, after all 1344 records.
+# Each display must hold the image in both windows of its flash, after all 1344 records.
 set -u
 # Job control: background jobs keep SIGINT's default action instead of ignoring it.
 set -m
@@ -30,7 +31,8 @@ check_written() {
     echo "${PIPESTATUS[0]}" > pipe.status
 ) &
 
-"$padsmith" "--simulate=trace=sigint.trace,flash=sigint.flash" write fw.bin >sigint.out 2>sigint.err &
+"$padsmith" "--simulate=displays=4,trace=sigint.trace,flash=sigint.flash" --all write fw.bin \
+    >sigint.out 2>sigint.err &
 sigint=$!
 
 cp fw.bin checked.bin
@@ -50,12 +52,15 @@ wait
 check_written pipe fw.bin
 [ "$sigintStatus" = 130 ] || fail "sigint: exit status $sigintStatus, not 130"
 grep -q "finishes first" sigint.err || fail "sigint: no notice on stderr"
-grep -q "Write Flash Success" sigint.out || fail "sigint: the write did not succeed"
-check_written sigint fw.bin
+grep -q "^4 displays: 4 written$" sigint.out || fail "sigint: not every display was written"
+for display in 1 2 3 4; do
+    mv "sigint.flash.$display" "sigint$display.flash" && mv "sigint.trace.$display" "sigint$display.trace"
+    check_written "sigint$display" fw.bin
+done
 [ "$emptiedStatus" = 0 ] || fail "emptied: exit status $emptiedStatus"
 check_written emptied checked.bin
 
 if [ "$failed" = 0 ]; then
-    echo "closed stdout, SIGINT and an emptied image: every record sent, flash equals the image"
+    echo "closed stdout, SIGINT during a write of four displays and an emptied image: every record sent, flash equals the image"
 fi
 exit "$failed"

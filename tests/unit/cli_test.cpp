@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include <nlohmann/json.hpp>
 
@@ -15,6 +16,7 @@
 #include "base/SteadyClock.h"
 #include "base/Utf8.h"
 #include "cli/CommandLine.h"
+#include "cli/Commands.h"
 #include "cli/Session.h"
 
 namespace padsmith::test {
@@ -23,32 +25,56 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-TEST(CommandLineParsing, OptionsCommandsAndTheirArguments) {
+TEST(CommandLineParsing, OptionsGoBeforeOrAfterTheCommandAndOperandsAreReadOnce) {
     cli::CommandLine parsed;
     std::string error;
     ASSERT_TRUE(cli::ParseCommandLine({"--simulate=refuse-at=0x40,no-reply", "write", "fw.bin"}, parsed, error));
-    EXPECT_EQ(parsed.command, cli::Command::kWrite);
+    EXPECT_STREQ(parsed.command->name, "write");
     EXPECT_TRUE(parsed.port.simulate);
     EXPECT_EQ(parsed.port.simulatorOptions, "refuse-at=0x40,no-reply");
-    EXPECT_THAT(parsed.arguments, ElementsAre("fw.bin"));
+    EXPECT_EQ(parsed.imageFile, "fw.bin");
 
-    ASSERT_TRUE(cli::ParseCommandLine({"--simulate", "--debug-output", "monitor", "3"}, parsed, error));
-    EXPECT_EQ(parsed.command, cli::Command::kMonitor);
+    ASSERT_TRUE(cli::ParseCommandLine({"write", "fw.bin", "--expect-sha256=" + std::string(64, 'a'), "--json"},
+                                      parsed, error))
+        << error;
+    EXPECT_TRUE(parsed.json && parsed.expectedSha256);
+    ASSERT_TRUE(cli::ParseCommandLine({"write", "--", "--odd.bin"}, parsed, error));
+    EXPECT_EQ(parsed.imageFile, "--odd.bin");
+
+    ASSERT_TRUE(cli::ParseCommandLine({"monitor", "3", "--simulate", "--debug-output"}, parsed, error));
+    EXPECT_STREQ(parsed.command->name, "monitor");
+    EXPECT_EQ(parsed.seconds, 3);
     EXPECT_TRUE(parsed.debugOutput);
     EXPECT_EQ(parsed.port.simulatorOptions, "");
 
-    ASSERT_TRUE(cli::ParseCommandLine({"--help", "write"}, parsed, error));
-    EXPECT_EQ(parsed.command, cli::Command::kHelp);
+    ASSERT_TRUE(cli::ParseCommandLine({"set-ids", "0x2a7d", "6C21", "--device=1-1.3"}, parsed, error));
+    EXPECT_EQ(parsed.vendorId, 0x2A7D);
+    EXPECT_EQ(parsed.productId, 0x6C21);
+    EXPECT_EQ(parsed.device, "1-1.3");
+
+    ASSERT_TRUE(cli::ParseCommandLine({"--all", "--wait=60", "--count=4", "write", "fw.bin"}, parsed, error));
+    EXPECT_TRUE(parsed.all && parsed.wait);
+    EXPECT_EQ(parsed.count, 4);
+
+    ASSERT_TRUE(cli::ParseCommandLine({"write", "--help"}, parsed, error));
+    EXPECT_TRUE(parsed.help);
+    ASSERT_TRUE(cli::ParseCommandLine({"--version"}, parsed, error));
+    EXPECT_TRUE(parsed.version);
 }
 
-TEST(CommandLineParsing, MistakesAreUsageErrors) {
+TEST(CommandLineParsing, MistakesAreUsageErrorsOfOneLine) {
     cli::CommandLine parsed;
     std::string error;
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {}, {"--simulate"}, {"flash"}, {"write"}, {"write", "a", "b"}, {"select", "1"},
-             {"monitor", "ten"}, {"monitor", "-1"}, {"--verbose", "info"}, {"info", "extra"}}) {
+             {"select", "zz", "1"}, {"set-ids", "12345", "1"}, {"monitor", "ten"}, {"monitor", "-1"},
+             {"--verbose", "info"}, {"info", "extra"}, {"info", "--record"}, {"info", "--json=1"},
+             {"--wait=x", "info"}, {"--all", "select", "1", "2"}, {"--count=2", "--all", "monitor"},
+             {"--count=2", "write", "f.bin"}, {"--all", "--device=1-1.1", "info"}, {"--all", "--count=0", "info"},
+             {"--expect-sha256=" + std::string(64, 'a'), "erase"}}) {
         EXPECT_FALSE(cli::ParseCommandLine(args, parsed, error)) << ::testing::PrintToString(args);
         EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     }
 }
 
@@ -65,11 +91,21 @@ struct CliRun {
     CliRun(const std::vector<std::string>& args, const std::string& simulate, Clock& clock) {
         Execute(args, simulate, clock);
     }
+    // On a simulated bus the test holds.
+    CliRun(const std::vector<std::string>& args, sim::SimHidPort& port, Clock& clock) {
+        AnnouncedThread run(clock);
+        Session(Parsed(args), port, &port, clock);
+    }
 
-    void Execute(const std::vector<std::string>& args, const std::string& simulate, Clock& clock) {
+    static cli::CommandLine Parsed(const std::vector<std::string>& args) {
         cli::CommandLine commandLine;
         std::string error;
         EXPECT_TRUE(cli::ParseCommandLine(args, commandLine, error)) << error;
+        return commandLine;
+    }
+
+    void Execute(const std::vector<std::string>& args, const std::string& simulate, Clock& clock) {
+        cli::CommandLine commandLine = Parsed(args);
         commandLine.port.simulate = true;
         commandLine.port.simulatorOptions = simulate;
         // Time moves only while the run waits on the clock, as it would for a real run: from
@@ -78,11 +114,15 @@ struct CliRun {
         OpenedPort opened = OpenPort(commandLine.port, clock);
         if (!opened.port) run.reset();
         ASSERT_NE(opened.port, nullptr) << opened.error;
+        Session(commandLine, *opened.port, opened.simulated, clock);
+        run.reset();
+    }
+
+    void Session(const cli::CommandLine& commandLine, HidPort& port, sim::SimHidPort* simulated, Clock& clock) {
         std::FILE* file = std::tmpfile();
         std::FILE* errors = std::tmpfile();
         cli::SessionStreams streams{file, errors, false};
-        status = cli::RunSession(commandLine, *opened.port, clock, opened.simulated, streams);
-        run.reset();
+        status = cli::RunSession(commandLine, port, clock, simulated, streams);
         err = Contents(errors);
         out = Contents(file);
     }
@@ -113,6 +153,10 @@ struct CliRun {
         return texts;
     }
 };
+
+nlohmann::json LastObjectOf(const CliRun& run) {
+    return nlohmann::json::parse(run.Lines().back());
+}
 
 TEST(CliSession, WriteRunsTheWholeFlashRun) {
     TempDir dir;
@@ -190,6 +234,57 @@ TEST(CliSession, MonitorShowsInputReports) {
     EXPECT_THAT(run.out, HasSubstr("Input report: PCB Version(0.1.0.3) Firmware Version(1.2.3.4) Product Size(25.00 inches)"));
 }
 
+TEST(CliSession, DeviceChoosesOneDisplayOfSeveralByTheIdListShows) {
+    CliRun list({"--json", "list"}, "displays=3");
+    std::vector<std::string> services;
+    std::string target;
+    for (const std::string& line : list.Lines()) {
+        const nlohmann::json object = nlohmann::json::parse(line);
+        if (object.value("service", false)) services.push_back(object["device"]);
+        if (object.value("target", false)) target = object["device"];
+    }
+    EXPECT_THAT(services, ElementsAre("1-1.1", "1-1.2", "1-1.3"));
+    EXPECT_EQ(target, "1-1.3");  // without --device, the highest index
+
+    TempDir dir;
+    auto file = dir.Write("fw.bin", PatternImage(0x100));
+    VirtualClock clock;
+    sim::SimHidPort port(clock, Options("displays=3"));
+    const std::vector<uint8_t> untouched = port.Flash(1);
+    CliRun written({"--device=1-1.2", "write", file.native()}, port, clock);
+    EXPECT_EQ(written.status, 0) << written.err;
+    EXPECT_EQ(port.AcceptedWriteRecords(2), 8);
+    EXPECT_EQ(port.Flash(1), untouched);
+    EXPECT_EQ(port.Flash(3), untouched);
+
+    CliRun nowhere({"--device=9-9", "info"}, "displays=3");
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_THAT(nowhere.err, HasSubstr("no display found at 9-9"));
+}
+
+TEST(CliSession, WhatStandsInTheWayIsToldOnStderrAndInJsonByItsKind) {
+    CliRun absent({"--json", "info"}, "absent");
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_THAT(absent.err, HasSubstr("no display found"));
+    EXPECT_EQ(LastObjectOf(absent)["error"]["kind"], "absent");
+
+    VirtualClock clock;
+    sim::SimHidPort port(clock, sim::SimOptions{});
+    std::shared_ptr<HidDevice> elsewhere = port.Open(port.Enumerate().at(2));  // another program's
+    CliRun held({"--json", "info"}, port, clock);
+    EXPECT_EQ(held.status, 1);
+    EXPECT_THAT(held.err, HasSubstr("held by another program"));
+    EXPECT_EQ(LastObjectOf(held)["error"]["kind"], "held");
+
+    TempDir dir;
+    auto file = dir.Write("fw.bin", PatternImage(0x400));
+    CliRun gone({"--json", "write", file.native()}, "unplug-after=5");
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_THAT(gone.err, HasSubstr("the display left the bus during the run"));
+    EXPECT_EQ(LastObjectOf(gone)["error"]["kind"], "gone");
+    EXPECT_EQ(LastObjectOf(gone)["records"]["sent"], 6);  // five accepted, the sixth met no display
+}
+
 // The kinds and bytes of a report trace's lines, without their times.
 std::vector<std::string> Exchanges(const std::filesystem::path& trace) {
     std::vector<std::string> exchanges;
@@ -198,21 +293,18 @@ std::vector<std::string> Exchanges(const std::filesystem::path& trace) {
     return exchanges;
 }
 
-nlohmann::json LastObject(const CliRun& run) {
-    return nlohmann::json::parse(run.Lines().back());
-}
 
 TEST(CliStation, WaitRunsOnceTheDisplayArrivesAndGivesUpAfterItsLimitSendingNothing) {
     CliRun arrived({"--json", "--wait=5", "info"}, "arrive-after=1500");
     EXPECT_EQ(arrived.status, 0) << arrived.err;
-    EXPECT_NEAR(LastObject(arrived)["waited"].get<double>(), 1.5, 0.001);
+    EXPECT_NEAR(LastObjectOf(arrived)["waited"].get<double>(), 1.5, 0.001);
 
     TempDir dir;
     const auto trace = dir.Path() / "trace.txt";
     CliRun absent({"--json", "--wait=1", "info"}, "absent,trace=" + trace.native());
     EXPECT_EQ(absent.status, 1);
-    EXPECT_NEAR(LastObject(absent)["waited"].get<double>(), 1.0, 0.001);
-    EXPECT_EQ(LastObject(absent)["result"], "failure");
+    EXPECT_NEAR(LastObjectOf(absent)["waited"].get<double>(), 1.0, 0.001);
+    EXPECT_EQ(LastObjectOf(absent)["result"], "failure");
     EXPECT_THAT(absent.err, HasSubstr("no display arrived within 1 s"));
     EXPECT_TRUE(Exchanges(trace).empty());
 }
@@ -268,7 +360,7 @@ TEST(CliStation, JsonLinesCarryThePlainTextsAndEndWithTheResult) {
     EXPECT_EQ(last["records"]["refused"], 0);
 
     CliRun info({"--json", "info"});
-    const nlohmann::json values = LastObject(info);
+    const nlohmann::json values = LastObjectOf(info);
     EXPECT_EQ(values["pcbVersion"]["value"], 0x0A31);
     EXPECT_EQ(values["pcbVersion"]["text"], "0.10.3.1");
     EXPECT_EQ(values["productSize"]["text"], "15.25");
@@ -287,6 +379,71 @@ TEST(CliStation, TheRecordOfAnyPortEqualsTheSimulatedDevicesTraceInKindsAndBytes
     const auto traced = Exchanges(trace);
     EXPECT_EQ(traced.size(), 2u + 1u + 9u);  // request and reply; erase; 8 records and the refused one
     EXPECT_EQ(Exchanges(record), traced);
+}
+
+}  // namespace
+}  // namespace padsmith::test
+
+namespace padsmith::test {
+namespace {
+
+TEST(CliStation, AllWritesEveryDisplayAtOnceAndAFailureStaysItsOwn) {
+    TempDir dir;
+    const std::vector<uint8_t> image = PatternImage(0xD800);
+    auto file = dir.Write("fw.bin", image);
+    VirtualClock clock;
+    sim::SimHidPort port(clock, Options("displays=4,3:refuse-at=0x40"));
+    CliRun json({"--all", "write", file.native(), "--json"}, port, clock);
+    EXPECT_EQ(json.status, 1);
+    const std::vector<std::string> lines = json.Lines();
+    std::map<std::string, std::vector<std::string>> texts;  // by display
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        const nlohmann::json object = nlohmann::json::parse(lines[i]);
+        ASSERT_TRUE(object.contains("device")) << lines[i];
+        if (!object["device"].is_null()) texts[object["device"]].push_back(object["text"]);
+    }
+    const nlohmann::json last = nlohmann::json::parse(lines.back());
+    EXPECT_EQ(last["summary"], "4 displays: 3 written, 1 failed (1-1.3: Write Flash Fail)");
+    // Side by side: the run took one display's time, however many there were.
+    EXPECT_NEAR(last["seconds"].get<double>(), 1.01 + 1344 * 0.010, 0.001);
+    ASSERT_EQ(last["displays"].size(), 4u);
+    for (int display = 1; display <= 4; ++display) {
+        const std::string id = "1-1." + std::to_string(display);
+        const nlohmann::json& result = last["displays"][display - 1];
+        EXPECT_EQ(result["device"], id);
+        if (display == 3) {
+            EXPECT_EQ(result["exit"], 1);
+            EXPECT_EQ(result["records"]["sent"], 3);
+            EXPECT_EQ(texts[id].back(), "Write Flash Fail");
+            continue;
+        }
+        EXPECT_EQ(result["exit"], 0);
+        EXPECT_EQ(result["records"]["sent"], 1344);
+        EXPECT_THAT(texts[id], ElementsAre("Erase Flash Success", "Please wait when operatation...",
+                                           "Write Flash Success"));
+        const std::vector<uint8_t> flash = port.Flash(display);
+        EXPECT_TRUE(std::equal(image.begin(), image.begin() + 0x8000, flash.begin())) << id;
+        EXPECT_TRUE(std::equal(image.begin() + 0xB000, image.end(), flash.begin() + 0xB000)) << id;
+    }
+
+    CliRun plain({"--all", "erase"}, "displays=2,2:refuse-erase");
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(plain.Lines().back(), "2 displays: 1 erased, 1 failed (1-1.2: Erase Flash Fail)");
+    EXPECT_THAT(plain.out, HasSubstr("  1-1.1  Erase Flash Success"));
+}
+
+TEST(CliStation, CountWaitsForTheStationsDisplaysAndFewerSendNothing) {
+    CliRun waited({"--all", "--wait=5", "--count=2", "--json", "info"}, "displays=2,2:arrive-after=1500");
+    EXPECT_EQ(waited.status, 0) << waited.err;
+    EXPECT_NEAR(LastObjectOf(waited)["waited"].get<double>(), 1.5, 0.001);
+    EXPECT_EQ(LastObjectOf(waited)["summary"], "2 displays: 2 read");
+
+    TempDir dir;
+    const auto trace = dir.Path() / "trace.txt";
+    CliRun fewer({"--all", "--count=3", "info"}, "displays=2,trace=" + trace.native());
+    EXPECT_EQ(fewer.status, 1);
+    EXPECT_THAT(fewer.err, HasSubstr("2 displays found, 3 wanted; nothing was sent"));
+    EXPECT_TRUE(Exchanges(dir.Path() / "trace.txt.1").empty());
 }
 
 }  // namespace

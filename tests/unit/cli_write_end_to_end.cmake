@@ -1,5 +1,6 @@
 # The real padsmith program, real time: a full write leaves the flash file equal to the image in
-# both address windows, erased past the image's end; a refused record fails the run.
+# both address windows, erased past the image's end; a refused record fails the run; a usage
+# error is one line.
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 
@@ -53,3 +54,11 @@ if(NOT status EQUAL 1 OR NOT out MATCHES "  Write Flash Fail\n$")
   message(FATAL_ERROR "refused record: exit ${status}, output:\n${out}")
 endif()
 message("end to end: flash equals the image, erased past it; refused record exits 1")
+
+# A usage error is one line and a pointer to the help, on stderr only.
+execute_process(COMMAND "${PADSMITH}" info --simulate --bogus
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL 2 OR NOT out STREQUAL "" OR NOT err STREQUAL "padsmith: unknown option --bogus\ntry 'padsmith --help'\n")
+  message(FATAL_ERROR "usage error: exit ${status}, stdout:\n${out}\nstderr:\n${err}")
+endif()
+message("a usage error is one line and a pointer to --help")

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TestRig.h"
+#include "app/ExitStatus.h"
 #include "protocol/OperationFrame.h"
 
 namespace padsmith::test {
@@ -138,7 +139,9 @@ TEST_F(BusyDeviceLock, EveryOperationGivesUpAfterFiveSecondsWithoutSending) {
     uint16_t size = 0;
     uint32_t firmware = 0;
     Micros start = rig.clock.Now();
-    EXPECT_EQ(rig.driver.EraseFlash(), kResultBusy);
+    const uint32_t erased = rig.driver.EraseFlash();
+    EXPECT_EQ(erased, kResultBusy);
+    EXPECT_EQ(ExitStatusOf(erased), 3);  // as padsmith documents it, apart from a failure's 1
     ExpectBusyAfterFiveSeconds(start);
     start = rig.clock.Now();
     EXPECT_EQ(rig.driver.WriteFirmwareFile(Wide(file)), kResultBusy);

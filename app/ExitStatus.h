@@ -1,0 +1,27 @@
+#pragma once
+// The exit statuses of both programs, declared once.
+
+#include <cstdint>
+
+#include "protocol/OperationFrame.h"
+
+namespace padsmith {
+
+inline constexpr int kExitSuccess = 0;
+// The operation failed; or a file (image, flash, trace, record) could not be opened or saved;
+// or the display was not there.
+inline constexpr int kExitFailure = 1;
+// Malformed arguments or --simulate options; no HID port on this system.
+inline constexpr int kExitUsage = 2;
+// The device lock was not had within 5 s: another operation is talking to the display.
+inline constexpr int kExitBusy = 3;
+// An interrupt N was held until the run ended: the program then exits with this plus N.
+inline constexpr int kExitInterruptedBase = 128;
+
+// An operation's result as an exit status.
+inline int ExitStatusOf(uint32_t result) {
+    if (result == kResultSuccess) return kExitSuccess;
+    return result == kResultBusy ? kExitBusy : kExitFailure;
+}
+
+}  // namespace padsmith

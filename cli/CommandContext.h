@@ -1,0 +1,42 @@
+#pragma once
+// What a command runs with: the port, the clock, where its lines and its result go, and which
+// display it serves.
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "app/ActivityLog.h"
+#include "app/FlashThreads.h"
+#include "base/Clock.h"
+#include "cli/CommandLine.h"
+#include "cli/Session.h"
+#include "device/HidPort.h"
+
+namespace padsmith::sim {
+class SimHidPort;
+}
+
+namespace padsmith::cli {
+
+struct CommandContext {
+    const CommandLine& commandLine;
+    HidPort& port;
+    Clock& clock;
+    sim::SimHidPort* simulated;  // monitor streams its input reports
+    const SessionStreams& streams;
+    LogList& log;                     // this display's lines
+    nlohmann::ordered_json& result;   // this display's part of the result object
+    // The display this run serves, by its ID; empty: the target rule picks it.
+    std::string display;
+    // One of several displays run at once (--all): no progress bar, no device-change lines,
+    // and every stderr line names the display.
+    bool station = false;
+};
+
+// What a command's preparation hands every display's run.
+struct PreparedRun {
+    WriteRunImage image;  // write: read once, shared read-only by every display
+};
+
+}  // namespace padsmith::cli
