@@ -1,25 +1,37 @@
 # Fails when a quoted include points to a higher layer, or sideways between two ports or two
-# front ends. Run as: cmake -DSOURCE_DIR=<project> -P check_layers.cmake
+# front ends; and when a folder holds sources but belongs to no layer, so that a new folder (a
+# port in a subfolder) is never passed over unchecked. Run as:
+#   cmake -DSOURCE_DIR=<project> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.25)
 
-# Each folder may include its own headers and those of the folders listed for it. A folder not
-# listed here (resources/, which holds data) may be included from anywhere.
-# base/win32/ is the Windows side of base/, for whatever may include base/.
+# Each folder may include its own headers and those of the folders listed for it. resources/
+# holds data and may be included from anywhere. base/win32/ is the Windows side of base/, for
+# whatever may include base/.
 set(allowed_base "base;base/win32")
 set(allowed_base/win32 "base;base/win32")
 set(allowed_device "base;base/win32;device")
+# The ports: each sees the device layer and itself, never another port.
 set(allowed_device/sim "base;base/win32;device;device/sim")
 set(allowed_device/win32 "base;base/win32;device;device/win32")
+set(allowed_device/linux "base;device;device/linux")
 set(allowed_protocol "base;base/win32;device;protocol")
-# app/ opens the port the options ask for, so it sees both ports.
-set(allowed_app "base;base/win32;device;device/sim;device/win32;protocol;app")
-set(allowed_app/win32 "base;base/win32;device;device/sim;device/win32;protocol;app;app/win32")
-set(allowed_cli "base;base/win32;device;device/sim;device/win32;protocol;app;cli")
+# app/ opens the port the options ask for, so it sees every port.
+set(ports "device/sim;device/win32;device/linux")
+set(allowed_app "base;base/win32;device;${ports};protocol;app")
+set(allowed_app/win32 "base;base/win32;device;${ports};protocol;app;app/win32")
+set(allowed_cli "base;base/win32;device;${ports};protocol;app;cli")
+set(allowed_bench "base;device;device/sim;device/linux;protocol;app;tests/support;tests/kernel;bench")
+# The tests sit above everything they test.
 set(allowed_tests/support "base;device;device/sim;protocol;app;tests/support")
-set(allowed_bench "base;device;device/sim;protocol;app;tests/support;bench")
+set(allowed_tests/kernel "base;device;device/sim;device/linux;protocol;app;tests/support;tests/kernel")
+set(allowed_tests/unit "base;device;${ports};protocol;app;cli;tests/support;tests/unit")
+set(allowed_tests/fuzz "base;device;device/linux;tests/fuzz")
+set(allowed_tests/ui "base;base/win32;device;device/win32;app;app/win32;tests/ui")
 # Longest first, so device/sim/x.h belongs to device/sim, not device.
-set(layers app/win32 base/win32 device/sim device/win32 tests/support base device protocol app cli
-    bench)
+set(layers app/win32 base/win32 device/linux device/sim device/win32 tests/support tests/kernel
+    tests/unit tests/fuzz tests/ui base device protocol app cli bench)
+# Folders that hold data or build help, not code of a layer.
+set(not_layers resources build .git)
 
 function(layer_of path out)
   foreach(layer IN LISTS layers)
@@ -36,34 +48,41 @@ endfunction()
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR is not set")
 endif()
+file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp")
 set(violations 0)
 set(checked 0)
-foreach(layer IN LISTS layers)
-  file(GLOB sources RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
-  foreach(source IN LISTS sources)
-    layer_of("${source}" own)
-    if(NOT own STREQUAL layer)
-      continue()  # a file of a deeper folder, checked with that folder
+foreach(source IN LISTS sources)
+  string(REGEX MATCH "^[^/]+" top "${source}")
+  if(top IN_LIST not_layers OR NOT source MATCHES "/")
+    continue()
+  endif()
+  layer_of("${source}" own)
+  # The layer is the file's own folder: a file in a subfolder that is not a layer of its own
+  # (device/newport/x.h) would otherwise pass as device/'s.
+  get_filename_component(folder "${source}" DIRECTORY)
+  if(own STREQUAL "" OR NOT folder STREQUAL own)
+    message(SEND_ERROR "${source}: its folder ${folder} is no layer; give it one in check_layers.cmake")
+    math(EXPR violations "${violations} + 1")
+    continue()
+  endif()
+  math(EXPR checked "${checked} + 1")
+  file(STRINGS "${SOURCE_DIR}/${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[^\"]+\"")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"]+)\".*" "\\1" included "${line}")
+    layer_of("${included}" target)
+    if(target STREQUAL "")
+      continue()  # a file of the same folder, or data
     endif()
-    math(EXPR checked "${checked} + 1")
-    file(STRINGS "${SOURCE_DIR}/${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[^\"]+\"")
-    foreach(line IN LISTS includes)
-      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"]+)\".*" "\\1" included "${line}")
-      layer_of("${included}" target)
-      if(target STREQUAL "")
-        continue()  # a file of the same folder, or data
-      endif()
-      if(NOT target IN_LIST allowed_${own})
-        message(SEND_ERROR "${source} (${own}) includes \"${included}\" (${target})")
-        math(EXPR violations "${violations} + 1")
-      endif()
-    endforeach()
+    if(NOT target IN_LIST allowed_${own})
+      message(SEND_ERROR "${source} (${own}) includes \"${included}\" (${target})")
+      math(EXPR violations "${violations} + 1")
+    endif()
   endforeach()
 endforeach()
 if(checked EQUAL 0)
   message(FATAL_ERROR "no source files found under ${SOURCE_DIR}")
 endif()
 if(violations GREATER 0)
-  message(FATAL_ERROR "${violations} include(s) against the layers")
+  message(FATAL_ERROR "${violations} include(s) or folder(s) against the layers")
 endif()
 message(STATUS "${checked} files, every include points down")
