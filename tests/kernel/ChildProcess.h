@@ -2,7 +2,9 @@
 // Runs a program for a test: with extra environment variables (the fixture's roots), optionally
 // as user nobody, in the foreground or the background, with its stdout and stderr kept and a
 // timeout after which it is killed. A child dies with the thread that started it
-// (PR_SET_PDEATHSIG: the thread, not the process), so start children from the test's own thread.
+// (PR_SET_PDEATHSIG: the thread, not the process), so start children from the test's own thread;
+// what the child starts in turn (a shell's commands) dies only with the timeout's kill of the
+// process group, or the ChildProcess's end.
 
 #include <sys/types.h>
 

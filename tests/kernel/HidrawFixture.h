@@ -13,7 +13,8 @@
 // hidraw's do; Plug (or a late arrival, arrive-after) brings a new node.
 //
 // Needs root and /dev/fuse. The process moves into a private mount namespace first (see
-// PrivateMounts.h), so no mount outlives it, even when it crashes.
+// PrivateMounts.h), so no mount outlives it, even when it crashes; a crash does leave the
+// temporary tree (/tmp/padsmith-hidraw-*) behind.
 
 #include <sys/types.h>
 
