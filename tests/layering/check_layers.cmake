@@ -10,6 +10,7 @@ set(allowed_base/win32 "base;base/win32")
 set(allowed_device "base;base/win32;device")
 set(allowed_device/sim "base;base/win32;device;device/sim")
 set(allowed_device/win32 "base;base/win32;device;device/win32")
+set(allowed_device/linux "base;device;device/linux")
 set(allowed_protocol "base;base/win32;device;protocol")
 # app/ opens the port the options ask for, so it sees both ports.
 set(allowed_app "base;base/win32;device;device/sim;device/win32;protocol;app")
@@ -18,7 +19,7 @@ set(allowed_cli "base;base/win32;device;device/sim;device/win32;protocol;app;cli
 set(allowed_tests/support "base;device;device/sim;protocol;app;tests/support")
 set(allowed_bench "base;device;device/sim;protocol;app;tests/support;bench")
 # Longest first, so device/sim/x.h belongs to device/sim, not device.
-set(layers app/win32 base/win32 device/sim device/win32 tests/support base device protocol app cli
+set(layers app/win32 base/win32 device/sim device/win32 device/linux tests/support base device protocol app cli
     bench)
 
 function(layer_of path out)
