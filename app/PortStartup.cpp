@@ -12,6 +12,9 @@
 #else
 #include "base/SteadyClock.h"
 #endif
+#ifdef __linux__
+#include "device/linux/LinuxHidPort.h"
+#endif
 
 namespace padsmith {
 namespace {
@@ -22,6 +25,11 @@ std::unique_ptr<HidPort> CreatePlatformHidPort(bool needBackend) {
     auto port = std::make_unique<win32::WinHidPort>();
     if (needBackend && !port->Available()) return nullptr;
     return port;
+}
+#elif defined(__linux__)
+// hidraw is always there: a machine without nodes simply has no interfaces.
+std::unique_ptr<HidPort> CreatePlatformHidPort(bool) {
+    return hidraw::LinuxHidPort::FromEnvironment();
 }
 #else
 std::unique_ptr<HidPort> CreatePlatformHidPort(bool) {

@@ -1,7 +1,7 @@
 #pragma once
 // What both programs do first: read the port their command line asks for, and open it: the
-// simulated device with its options (--simulate[=OPTIONS]), or the platform's HID port (only
-// Windows has one so far). And the clock of the platform.
+// simulated device with its options (--simulate[=OPTIONS]), or the platform's HID port (hid.dll
+// on Windows, hidraw on Linux). And the clock of the platform.
 
 #include <memory>
 #include <string>

@@ -11,7 +11,12 @@
 namespace padsmith::cli {
 namespace {
 
+// How often the bus is looked at: often where nothing tells of arrivals; where something does,
+// at once on each notice, and otherwise only as a safety net for a notice that came before the
+// display could be listed. An interrupt is noticed within kInterruptCheck either way.
 constexpr Millis kLookEvery{200};
+constexpr Millis kLookEveryWhenTold{2000};
+constexpr Millis kInterruptCheck{200};
 
 }  // namespace
 
@@ -30,27 +35,36 @@ std::vector<HidInterface> PresentDisplays(HidPort& port, const std::string& devi
 WaitOutcome WaitForDisplays(HidPort& port, Clock& clock, std::optional<Millis> limit,
                             const std::string& device, int count, int (*interrupted)()) {
     std::shared_ptr<TimedEvent> arrival = clock.CreateAutoResetEvent(false);
-    port.WatchDeviceChanges([arrival](DeviceChange change) {
+    bool told = port.WatchDeviceChanges([arrival](DeviceChange change) {
         if (change == DeviceChange::kArrival) arrival->Set();
     });
 #ifdef _WIN32
     // The Windows port leaves device changes to a window: this one only wakes the wait.
     win32::ArrivalWatch watch([arrival] { arrival->Set(); });
+    told = watch.Watching();
 #endif
+    const Millis lookEvery = told ? kLookEveryWhenTold : kLookEvery;
     const Micros deadline = limit ? clock.Now() + *limit : Micros::max();
     WaitOutcome outcome = WaitOutcome::kTimedOut;
+    Micros nextLook = clock.Now();
+    bool arrived = false;
     for (;;) {
-        if (static_cast<int>(PresentDisplays(port, device).size()) >= count) {
-            outcome = WaitOutcome::kPresent;
-            break;
+        Micros now = clock.Now();
+        if (arrived || now >= nextLook) {
+            if (static_cast<int>(PresentDisplays(port, device).size()) >= count) {
+                outcome = WaitOutcome::kPresent;
+                break;
+            }
+            nextLook = clock.Now() + lookEvery;
         }
         if (interrupted != nullptr && interrupted() != 0) {
             outcome = WaitOutcome::kInterrupted;
             break;
         }
-        const Micros now = clock.Now();
+        now = clock.Now();
         if (now >= deadline) break;
-        arrival->Wait(std::chrono::ceil<Millis>(std::min<Micros>(deadline - now, kLookEvery)));
+        const Micros pause = std::min<Micros>({deadline - now, nextLook - now, Micros(kInterruptCheck)});
+        arrived = arrival->Wait(std::chrono::ceil<Millis>(std::max<Micros>(pause, Micros(0))));
     }
     port.WatchDeviceChanges(nullptr);
     return outcome;

@@ -125,9 +125,13 @@ public:
     // holds cannot be opened again. Null when it cannot be opened; then `error` (may be null)
     // says why.
     virtual std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error = nullptr) = 0;
-    // Arrival and removal of any HID interface. Ports whose platform tells this another way
-    // (the Windows notification window) leave it alone.
-    virtual void WatchDeviceChanges(std::function<void(DeviceChange)> listener) { (void)listener; }
+    // Arrival and removal of any HID interface go to `listener` (null: to nobody). True when the
+    // port will tell of them; ports whose platform tells another way (the Windows notification
+    // window) leave it alone and return false.
+    virtual bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
+        (void)listener;
+        return false;
+    }
 };
 
 }  // namespace padsmith

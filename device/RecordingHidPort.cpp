@@ -94,8 +94,8 @@ std::shared_ptr<HidDevice> RecordingHidPort::Open(const HidInterface& iface, Hid
     return std::make_shared<RecordingDevice>(std::move(device), m_record);
 }
 
-void RecordingHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
-    m_inner.WatchDeviceChanges(std::move(listener));
+bool RecordingHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
+    return m_inner.WatchDeviceChanges(std::move(listener));
 }
 
 }  // namespace padsmith

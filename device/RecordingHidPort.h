@@ -21,7 +21,7 @@ public:
 
     std::vector<HidInterface> Enumerate() override;
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error) override;
-    void WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
+    bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
 
     struct Record;
 

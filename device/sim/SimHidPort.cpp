@@ -364,7 +364,7 @@ std::shared_ptr<HidDevice> SimHidPort::Open(const HidInterface& wanted, HidError
     return handle;
 }
 
-void SimHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
+bool SimHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
     std::unique_lock<std::mutex> lock(m_core->mutex);
     const std::thread::id self = std::this_thread::get_id();
     m_core->notified.wait(lock, [&] {
@@ -372,6 +372,7 @@ void SimHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) 
                            [&](std::thread::id id) { return id == self; });
     });
     m_core->listener = std::move(listener);
+    return true;
 }
 
 void SimHidPort::Unplug(int display) {

@@ -58,7 +58,7 @@ public:
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error = nullptr) override;
     // Replaces the listener. Waits while another thread is calling the old one, so an owner that
     // clears its listener before it goes is not called afterwards.
-    void WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
+    bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
 
     // Displays are numbered from 1, as the options count them.
     int Displays() const { return m_options.displays; }

@@ -28,9 +28,8 @@ constexpr uint16_t kMouseProductId = 0x0B17;
 
 // The one place that knows how a simulated display's interfaces are enumerated and opened.
 std::shared_ptr<HidDevice> OpenServiceCollection(sim::SimHidPort& port) {
-    std::wstring path;
-    for (int index = 0; port.GetInterfacePath(index, path); ++index) {
-        if (sim::IsServicePath(path)) return port.Open(path);
+    for (const HidInterface& iface : port.Enumerate()) {
+        if (iface.service) return port.Open(iface);
     }
     return nullptr;
 }

@@ -1,0 +1,52 @@
+#pragma once
+// One open top-level collection of a hidraw node. The node carries every collection of its USB
+// interface, so the handle knows which one it serves: its usages, and the report IDs of its
+// input reports, by which the node's reads are picked.
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "device/HidPort.h"
+
+namespace padsmith::hidraw {
+
+// The system's errno as the core's kinds: EPIPE the device refused (it stalled the request),
+// ENODEV, EIO and ESHUTDOWN it is gone, EACCES and EPERM this user may not, EBUSY and
+// EWOULDBLOCK another program holds it, ENOENT nothing is there.
+HidError ErrorOfErrno(int error, const std::string& what);
+
+class HidrawDevice : public HidDevice {
+public:
+    // Takes `fd`: the node opened read/write and non-blocking, its exclusive lock held. `iface`
+    // is the collection it serves; `inputIds` the IDs of that collection's input reports (0 when
+    // the node uses none: then every report is the collection's).
+    HidrawDevice(int fd, HidInterface iface, std::vector<uint8_t> inputIds);
+    // Closes the node, which lets its lock go.
+    ~HidrawDevice() override;
+    HidrawDevice(const HidrawDevice&) = delete;
+    HidrawDevice& operator=(const HidrawDevice&) = delete;
+
+    HidError LastError() const override;
+    bool GetAttributes(uint16_t& vendorId, uint16_t& productId) override;
+    bool GetCaps(uint16_t& usagePage, uint16_t& usage) override;
+    bool SetFeature(const uint8_t* report, size_t length) override;
+    bool GetFeature(uint8_t* report, size_t length) override;
+    // poll() on the node and on the stop's eventfd, then read(); reports of the node's other
+    // collections are passed over. Ends with kFailed once the node is gone (after the reports
+    // already queued), with kCancelled on the stop.
+    ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead, ReadStop& stop) override;
+
+private:
+    void Note(int error, const char* what);
+
+    const int m_fd;
+    const HidInterface m_iface;
+    const std::vector<uint8_t> m_inputIds;
+    const std::string m_node;  // for the messages
+    mutable std::mutex m_errorMutex;
+    HidError m_lastError;
+};
+
+}  // namespace padsmith::hidraw

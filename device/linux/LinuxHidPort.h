@@ -1,0 +1,63 @@
+#pragma once
+// The HID device port over Linux's hidraw. Each top-level collection of a node is one interface,
+// as on Windows; the display's service collection is the one whose report descriptor says so
+// (ReportDescriptor.h), never a node number. A hidraw open is not exclusive, so the port takes
+// an exclusive flock on the node: two programs never share a display, and a collection held in
+// this program cannot be opened again either.
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/HidPort.h"
+
+namespace padsmith::hidraw {
+
+class DeviceDirectoryWatch;
+
+// How long after a node appeared an open refused for permission is tried again: udev sets the
+// node's access (the uaccess rule) a moment after the kernel made it.
+inline constexpr std::chrono::milliseconds kFreshNodeWindow{2000};
+inline constexpr std::chrono::milliseconds kFreshNodeRetry{50};
+
+class LinuxHidPort : public HidPort {
+public:
+    // Reads sysfs under `sysfsRoot` and opens the nodes under `devRoot`.
+    LinuxHidPort(std::string sysfsRoot, std::string devRoot);
+    // The roots $PADSMITH_SYSFS_ROOT and $PADSMITH_DEV_ROOT name, by default /sys and /dev: the
+    // tests point the port at a tree of their own.
+    static std::unique_ptr<LinuxHidPort> FromEnvironment();
+    ~LinuxHidPort() override;
+    LinuxHidPort(const LinuxHidPort&) = delete;
+    LinuxHidPort& operator=(const LinuxHidPort&) = delete;
+
+    // Every top-level collection of every hidraw node sysfs lists, by location. A node whose
+    // descriptor cannot be read or parsed is one interface of usage 0:0, never the service one.
+    std::vector<HidInterface> Enumerate() override;
+    // open(2) read/write, then flock(LOCK_EX | LOCK_NB); the descriptor is read again from the
+    // open node, so the handle serves the collection the node has now.
+    std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error = nullptr) override;
+    // inotify on the device directory; the listener runs on the watch's thread. Replacing it
+    // waits while another thread is calling the old one.
+    bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
+
+private:
+    void Notify(DeviceChange change);
+
+    const std::string m_sysfsRoot;
+    const std::string m_devRoot;
+
+    std::mutex m_listenerMutex;
+    std::condition_variable m_listenerIdle;
+    std::function<void(DeviceChange)> m_listener;
+    bool m_notifying = false;
+    std::thread::id m_notifyingThread;
+    std::unique_ptr<DeviceDirectoryWatch> m_watch;  // made with the first listener
+};
+
+}  // namespace padsmith::hidraw
