@@ -78,14 +78,6 @@ TEST_F(WriteRunTest, ARefusedRecordFailsTheWrite) {
     EXPECT_THAT(run.button, ElementsAre(true));
 }
 
-TEST_F(WriteRunTest, TheDeviceLeavingDuringTheWriteFailsIt) {
-    Rig rig(Options("unplug-after=100"));
-    RunOutcome run = WriteRun(rig, Image(0xD800));
-    EXPECT_EQ(run.result, kResultFailure);
-    EXPECT_EQ(run.lines.back(), L"Write Flash Fail");
-    EXPECT_EQ(rig.port.AcceptedWriteRecords(), 100);
-}
-
 TEST_F(WriteRunTest, TheImageIsReadOnceBeforeTheEraseAndWrittenAsItWasRead) {
     Rig rig;
     const std::wstring path = Image(0xD800);

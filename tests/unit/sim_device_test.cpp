@@ -181,26 +181,6 @@ TEST_F(SimDeviceTest, RefuseAtRefusesOnlyThatAddress) {
     EXPECT_EQ(port->Flash()[0x60], 0x00);
 }
 
-TEST_F(SimDeviceTest, FullImageWithTenMsPausesIsWrittenInVirtualTime) {
-    Start();
-    Erase();
-    std::vector<uint8_t> image(kFlashSize, 0xFF);
-    const Micros start = clock.Now();
-    int records = 0;
-    for (uint32_t address = 0; address < kFlashSize; address += 32) {
-        if (address == 0x8000) address = 0xB000;
-        auto record = Record(address, 0);
-        for (size_t i = 0; i < 32; ++i) record[6 + i] = image[address + i] = static_cast<uint8_t>(address / 32 + i);
-        ASSERT_TRUE(Send(record)) << address;
-        clock.Sleep(Millis(10));
-        ++records;
-    }
-    EXPECT_EQ(records, 1344);
-    EXPECT_EQ(port->AcceptedWriteRecords(), 1344);
-    EXPECT_EQ(clock.Now() - start, Micros(13'440'000));
-    EXPECT_EQ(port->Flash(), image);
-}
-
 TEST_F(SimDeviceTest, InformationReplyCarriesTheInfoBytes) {
     SimOptions options;
     options.info = {0x01, 0x02, 0x03, 0x04, 0x00, 0x0F, 0x00, 0x03};
