@@ -9,6 +9,9 @@
 //    1.01 s (erase report pause + settle) + 1344 x 10 ms, and the CPU time it used; then the
 //    same through a recording port (--record). What recording adds is also measured where noise
 //    cannot hide it: the time per record of full writes without pauses, recorded or not.
+// 5. On Linux as root: the Linux port through the kernel (a FUSE-served hidraw node), per report
+//    and as full writes side by side with the in-process simulated device.
+// 6. Stations of 1, 2, 4 and 8 simulated displays written at once, against one display's floor.
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +26,8 @@
 #include <vector>
 
 #include "base/SteadyClock.h"
+#include "bench/Measure.h"
+#include "bench/StationBench.h"
 #include "base/Utf8.h"
 #include "device/RecordingHidPort.h"
 #include "device/CDriver.h"
@@ -31,6 +36,10 @@
 #include "protocol/WriteSequence.h"
 #include "tests/support/RecoveryCampaign.h"
 #include "tests/support/VirtualClock.h"
+
+#ifdef PADSMITH_BENCH_KERNEL_PATH
+#include "bench/KernelPathBench.h"
+#endif
 
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -67,19 +76,9 @@ namespace {
 using namespace padsmith;
 namespace fs = std::filesystem;
 
-constexpr int kFullImageRecords = 1344;
-constexpr double kFloorSeconds = 1.01 + kFullImageRecords * 0.010;
-
-double CpuSeconds() {
-#ifdef __linux__
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-#else
-    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
-#endif
-}
+using bench::kFloorSeconds;
+using bench::kFullImageRecords;
+using bench::Seconds;
 
 double PeakMemoryMiB() {
 #ifdef __linux__
@@ -91,9 +90,6 @@ double PeakMemoryMiB() {
 #endif
 }
 
-double Seconds(std::chrono::steady_clock::duration duration) {
-    return std::chrono::duration<double>(duration).count();
-}
 
 fs::path WriteRandomImage(const fs::path& directory) {
     std::vector<char> bytes(0xD800);
@@ -264,11 +260,11 @@ bool MeasureRealWrite(const fs::path& image, const fs::path* record) {
     HidPort& port = recording ? static_cast<HidPort&>(*recording) : simulated;
     CDriver driver(nullptr, port, clock);
     driver.RefreshDevices();
-    double cpuStart = CpuSeconds();
+    double cpuStart = bench::ProcessCpuSeconds();
     auto start = std::chrono::steady_clock::now();
     bool ok = WriteRun(driver, image);
     double elapsed = Seconds(std::chrono::steady_clock::now() - start);
-    double cpu = CpuSeconds() - cpuStart;
+    double cpu = bench::ProcessCpuSeconds() - cpuStart;
     bool complete = simulated.AcceptedWriteRecords() == kFullImageRecords;
     std::printf("full write, real pauses%s: %.3f s for %d records; floor %.3f s; ratio %.4f (+%.2f%%)\n",
                 record != nullptr ? ", recorded" : "", elapsed, simulated.AcceptedWriteRecords(),
@@ -281,7 +277,10 @@ bool MeasureRealWrite(const fs::path& image, const fs::path* record) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool quick = argc > 1 && std::string(argv[1]) == "--quick";  // skip the 15 s real-time run
+    bool quick = argc > 1 && std::string(argv[1]) == "--quick";  // skip the real-time runs
+#ifdef PADSMITH_BENCH_KERNEL_PATH
+    if (!quick) bench::PrepareKernelPath();  // before any thread starts
+#endif
 #ifdef __linux__
     // The default 50 us timer slack would stretch each 10 ms pause; 1 ns keeps it to wake-up
     // latency only.
@@ -305,6 +304,12 @@ int main(int argc, char** argv) {
         const fs::path record = directory / "real-record.txt";
         ok = MeasureRealWrite(image, nullptr) && ok;
         ok = MeasureRealWrite(image, &record) && ok;
+        std::ifstream file(image, std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+#ifdef PADSMITH_BENCH_KERNEL_PATH
+        ok = bench::MeasureKernelPath(bytes) && ok;
+#endif
+        ok = bench::MeasureStations({1, 2, 4, 8}, bytes) && ok;
     }
     fs::remove_all(directory);
     return ok ? 0 : 1;
