@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -504,6 +505,55 @@ void BoundGroup() {
     Check(early == 48, "48 early lines are left, not " + std::to_string(early));
 }
 
+// The version resource of PadsmithTool.exe, read as Explorer reads it, against the CMake
+// project's version (PADSMITH_PROJECT_VERSION, "1.2.3.4"): the fixed file and product versions,
+// and the FileVersion and ProductVersion texts ("1, 2, 3, 4").
+void VersionResourceGroup() {
+    std::vector<WORD> expected;
+    std::istringstream project(PADSMITH_PROJECT_VERSION);
+    for (std::string field; std::getline(project, field, '.');) {
+        expected.push_back(static_cast<WORD>(std::stoul(field)));
+    }
+    Check(expected.size() == 4, "the project version has four fields: " PADSMITH_PROJECT_VERSION);
+    if (expected.size() != 4) return;
+    std::wstring text;
+    for (WORD field : expected) text += (text.empty() ? L"" : L", ") + std::to_wstring(field);
+
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(g_exe.c_str(), &ignored);
+    Check(size != 0, "PadsmithTool.exe has a version resource");
+    if (size == 0) return;
+    std::vector<BYTE> block(size);
+    Check(GetFileVersionInfoW(g_exe.c_str(), 0, size, block.data()) != FALSE, "the version resource is read");
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || fixed == nullptr ||
+        length < sizeof(VS_FIXEDFILEINFO)) {
+        Check(false, "the version resource has its fixed part");
+        return;
+    }
+    const auto fields = [](DWORD high, DWORD low) {
+        return std::vector<WORD>{HIWORD(high), LOWORD(high), HIWORD(low), LOWORD(low)};
+    };
+    const auto dotted = [](const std::vector<WORD>& v) {
+        std::string out;
+        for (WORD field : v) out += (out.empty() ? "" : ".") + std::to_string(field);
+        return out;
+    };
+    const auto file = fields(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+    const auto product = fields(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
+    Check(file == expected, "FILEVERSION is " + dotted(file) + ", the project's " PADSMITH_PROJECT_VERSION);
+    Check(product == expected, "PRODUCTVERSION is " + dotted(product) + ", the project's " PADSMITH_PROJECT_VERSION);
+    for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+        wchar_t* value = nullptr;
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040903a8\\") + name;
+        const bool found = VerQueryValueW(block.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) &&
+                           value != nullptr;
+        const std::wstring got = found ? std::wstring(value) : L"<none>";
+        Check(got == text, "the " + Narrow(name) + " text is \"" + Narrow(got) + "\", not \"" + Narrow(text) + "\"");
+    }
+}
+
 // The system menu, where this system lets another process read it: first as the dialog's own
 // (GetSystemMenu), else as the popup that Alt+Space opens (SC_KEYMENU), through MN_GETHMENU.
 HMENU ReadableSystemMenu(HWND dialog) {
@@ -561,7 +611,7 @@ const std::pair<const char*, std::function<void()>> kGroups[] = {
     {"startup", StartupGroup}, {"absent", AbsentGroup},   {"version", VersionGroup},
     {"cancel", CancelGroup},   {"write", WriteGroup},     {"short-image", ShortImageGroup},
     {"refused", RefusedGroup}, {"erase", EraseGroup},     {"events", EventsGroup},
-    {"bound", BoundGroup},
+    {"bound", BoundGroup},     {"version-resource", VersionResourceGroup},
 };
 
 }  // namespace
