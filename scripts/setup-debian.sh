@@ -4,7 +4,8 @@
 #                                      libcrypto (SHA-256), nlohmann/json
 #   scripts/setup-debian.sh --windows  also MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb
 #   scripts/setup-debian.sh --tests    everything the whole suite needs: the above, FUSE (the
-#                                      hidraw fixture), and the packaging tools (lintian)
+#                                      hidraw fixture), and the packaging tools (help2man for
+#                                      the manual page, lintian)
 #
 # A mirror that is half synced must not stop a newcomer. So: the package index is fetched again
 # when it fails, and the setup goes on with the indexes that did arrive; an install that fails is
@@ -18,7 +19,7 @@ packages=(build-essential cmake pkg-config googletest libgtest-dev libgmock-dev 
           nlohmann-json3-dev)
 windows_packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
                   wine wine32:i386 xvfb xauth imagemagick)
-test_packages=(fuse3 libfuse3-dev lintian)
+test_packages=(fuse3 libfuse3-dev lintian help2man)
 windows=0
 case "${1:-}" in
   --windows) windows=1; packages+=("${windows_packages[@]}") ;;
