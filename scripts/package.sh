@@ -27,6 +27,8 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release/CMakeCache.
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
 work=build/package
 rm -rf "$work"
+# dist/ holds this build's two artifacts only, never an older version's beside them.
+rm -f dist/PadsmithTool-*-windows-x86.zip dist/padsmith_*.deb
 mkdir -p "$work" dist
 
 # --- The Windows zip ---
@@ -37,7 +39,6 @@ cp build/mingw/app/win32/PadsmithTool.exe build/mingw/cli/padsmith.exe README.md
 (cd "$zip_dir" && sha256sum PadsmithTool.exe padsmith.exe README.md LICENSE > SHA256SUMS)
 # A zip keeps local times: UTC here, so the archive is the same wherever it is made.
 stamp="$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S') UTC"
-rm -f "dist/$zip_name.zip"
 (cd "$work/zip" && TZ=UTC cmake -E tar cf "$root/dist/$zip_name.zip" --format=zip --mtime="$stamp" \
      "$zip_name/PadsmithTool.exe" "$zip_name/padsmith.exe" "$zip_name/README.md" "$zip_name/LICENSE" \
      "$zip_name/SHA256SUMS")
