@@ -192,4 +192,10 @@ bool ToolUnderTest::Exited() const {
     return WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0;
 }
 
+void ToolUnderTest::LeaveRunning() {
+    CloseHandle(m_process.hThread);
+    CloseHandle(m_process.hProcess);
+    m_process = PROCESS_INFORMATION{};
+}
+
 }  // namespace uitest

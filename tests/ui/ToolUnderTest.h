@@ -67,6 +67,8 @@ public:
     // the simulated flash). False when it does not end.
     bool Close(int timeoutMs = 10000);
     bool Exited() const;
+    // Lets the tool run on after this object is gone (a screenshot of it is taken next).
+    void LeaveRunning();
 
 private:
     PROCESS_INFORMATION m_process{};

@@ -607,6 +607,25 @@ int SystemMenuGroup() {
     return 0;
 }
 
+// Not a test: docs/screenshot.sh's demo write of IMAGE, chosen in the Open dialog as a user
+// would; the tool is then left running with the run's log lines on screen, and the dialog's
+// rectangle is printed as "demo-write: done WxH+X+Y" for the picture's crop.
+int DemoWrite(const std::wstring& image) {
+    ToolUnderTest tool(g_exe, L"");
+    if (!tool.Started()) return 1;
+    ChooseImage(tool, image);
+    Check(WaitFor([&] { return tool.LogTexts().size() >= 4; }, 30000), "the demo write ends");
+    CheckTexts(tool, {L"Write Flash Success", kPleaseWait, L"Erase Flash Success", L"Open File " + image},
+               "the demo write");
+    Check(WaitFor([&] { return ButtonEnabled(tool); }, 5000), "Write Flash is enabled after the run");
+    if (Failures() != 0) return 1;
+    RECT r;
+    GetWindowRect(tool.Dialog(), &r);
+    std::printf("demo-write: done %ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+    tool.LeaveRunning();
+    return 0;
+}
+
 const std::pair<const char*, std::function<void()>> kGroups[] = {
     {"startup", StartupGroup}, {"absent", AbsentGroup},   {"version", VersionGroup},
     {"cancel", CancelGroup},   {"write", WriteGroup},     {"short-image", ShortImageGroup},
@@ -618,11 +637,17 @@ const std::pair<const char*, std::function<void()>> kGroups[] = {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::printf("usage: UiAutomation PadsmithTool.exe GROUP|all\n");
+        std::printf("usage: UiAutomation PadsmithTool.exe GROUP|all\n"
+                    "       UiAutomation PadsmithTool.exe demo-write IMAGE\n");
         return 2;
     }
     g_exe = argv[1];
     const std::wstring wanted = argv[2];
+    if (wanted == L"demo-write" && argc == 4) {
+        const int status = DemoWrite(argv[3]);
+        if (status != 0) std::printf("demo-write: failed\n");
+        return status;
+    }
     bool ran = false;
     for (const auto& [name, group] : kGroups) {
         const std::string groupName = name;
