@@ -1,18 +1,42 @@
 #!/bin/sh
-# Saves a screenshot of the running dialog (demo mode) as docs/screenshot.png. Wine's virtual
-# desktop draws the caption bar, so no window manager is needed. Needs wine, xvfb, imagemagick.
-# Usage: docs/screenshot.sh [build/mingw/app/win32/PadsmithTool.exe]
+# Saves a screenshot of the dialog (demo mode) after a demo write as docs/screenshot.png: the
+# Windows suite's UiAutomation clicks Write Flash, chooses a random 0xD800-byte image in the Open
+# dialog, waits for Write Flash Success and leaves the dialog running with its log lines. Wine's
+# virtual desktop draws the caption bar, so no window manager is needed. Needs wine, xvfb,
+# imagemagick (scripts/setup-debian.sh --windows) and the mingw build (about 25 s).
+# Usage: docs/screenshot.sh [PadsmithTool.exe [UiAutomation.exe]]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 tool=${1:-$root/build/mingw/app/win32/PadsmithTool.exe}
+automation=${2:-$root/build/mingw/tests/ui/UiAutomation.exe}
 . "$root/tests/ui/wine-prefix.sh"
 . "$root/tests/ui/virtual-display.sh"
 start_virtual_display 1024x600x24
 
-wine explorer /desktop=padsmith,900x460 "$tool" --simulate >/dev/null 2>&1 &
+# The image lies on the prefix's C: drive, so the log shows a short Windows path.
+mkdir -p "$WINEPREFIX/drive_c/firmware"
+head -c 55296 /dev/urandom > "$WINEPREFIX/drive_c/firmware/firmware.bin"
+out=$(mktemp)
+wine explorer /desktop=padsmith,900x460 "$automation" "$(winepath -w "$tool")" demo-write \
+    'C:\firmware\firmware.bin' > "$out" 2>&1 &
 wine_pid=$!
-sleep 6
-import -window root -crop 900x460+0+0 "$root/docs/screenshot.png"
+# UiAutomation's last line tells when the write has ended (about 16 s); the desktop stays.
+status=1
+i=0
+while [ $i -lt 60 ]; do
+    if grep -q "^demo-write: done" "$out"; then status=0; break; fi
+    if grep -q "^demo-write: failed" "$out"; then break; fi
+    sleep 1
+    i=$((i + 1))
+done
+if [ $status -eq 0 ]; then
+    geometry=$(sed -n 's/^demo-write: done //p' "$out" | tr -d '\r')
+    import -window root -crop "$geometry" +repage "$root/docs/screenshot.png"
+fi
+cat "$out" >&2
+rm -f "$out" "$WINEPREFIX/drive_c/firmware/firmware.bin"
 # Stop the demo and the virtual desktop of our own prefix.
 wineserver -k
 wait "$wine_pid" 2>/dev/null || true
+[ $status -eq 0 ] || echo "screenshot.sh: the demo write did not end well; docs/screenshot.png is unchanged" >&2
+exit $status
