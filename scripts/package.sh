@@ -8,7 +8,8 @@
 #                                        the README, the copyright and changelog.Debian.gz
 # VERSION is the CMake project's version (CMakeLists.txt), read from the release build's cache;
 # the package's version adds a Debian revision, so a fix to the packaging alone can ship as -2;
-# dates are the last commit's (SOURCE_DATE_EPOCH), so a rebuild of a commit gives the same files.
+# dates are the last commit's (SOURCE_DATE_EPOCH): packaging the same build again gives the same
+# .deb, byte for byte, and a zip of the same files (its extra fields keep each file's change time).
 # scripts/check-packages.sh checks the result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
