@@ -38,7 +38,7 @@ zip_dir=$work/zip/$zip_name
 mkdir -p "$zip_dir"
 cp build/mingw/app/win32/PadsmithTool.exe build/mingw/cli/padsmith.exe README.md LICENSE "$zip_dir/"
 (cd "$zip_dir" && sha256sum PadsmithTool.exe padsmith.exe README.md LICENSE > SHA256SUMS)
-# A zip keeps local times: UTC here, so the archive is the same wherever it is made.
+# A zip keeps local times: UTC here, so the times it records do not depend on where it is made.
 stamp="$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S') UTC"
 (cd "$work/zip" && TZ=UTC cmake -E tar cf "$root/dist/$zip_name.zip" --format=zip --mtime="$stamp" \
      "$zip_name/PadsmithTool.exe" "$zip_name/padsmith.exe" "$zip_name/README.md" "$zip_name/LICENSE" \
