@@ -21,12 +21,11 @@ if [[ -z "$version" ]]; then
 fi
 zip_name=PadsmithTool-$version-windows-x86
 zip=dist/$zip_name.zip
-debs=(dist/padsmith_"$version"-*_"$(dpkg --print-architecture)".deb)
-if (( ${#debs[@]} != 1 )); then
-  echo "check-packages: not one package of $version in dist/: ${debs[*]}" >&2
+deb=dist/padsmith_${version}_$(dpkg --print-architecture).deb
+if [[ ! -f "$deb" ]]; then
+  echo "check-packages: no $deb: run scripts/package.sh" >&2
   exit 1
 fi
-deb=${debs[0]}
 
 work=$(mktemp -d)
 installed_by_us=0
@@ -101,7 +100,7 @@ fi
 
 # --- The Debian package ---
 expected_deb=$(printf '%s\n' ./usr/bin/padsmith ./usr/lib/udev/rules.d/70-padsmith.rules \
-  ./usr/share/doc/padsmith/{README.md.gz,changelog.Debian.gz,copyright} \
+  ./usr/share/doc/padsmith/{README.md.gz,changelog.gz,copyright} \
   ./usr/share/lintian/overrides/padsmith ./usr/share/man/man1/padsmith.1.gz | sort)
 listing=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sort)
 if [[ "$listing" == "$expected_deb" ]]; then

@@ -3,12 +3,12 @@
 #   PadsmithTool-VERSION-windows-x86.zip  one folder of that name: PadsmithTool.exe and padsmith.exe
 #                                        (mingw preset), README.md, LICENSE, and SHA256SUMS of
 #                                        those four
-#   padsmith_VERSION-1_ARCH.deb           padsmith (release preset, stripped), the udev rule,
+#   padsmith_VERSION_ARCH.deb             padsmith (release preset, stripped), the udev rule,
 #                                        padsmith(1) made by help2man from --help and --version,
-#                                        the README, the copyright and changelog.Debian.gz
+#                                        the README, the copyright and the changelog
 # VERSION is the CMake project's version (CMakeLists.txt), read from the release build's cache;
-# the package's version adds a Debian revision, so a fix to the packaging alone can ship as -2;
-# dates are the last commit's (SOURCE_DATE_EPOCH): packaging the same build again gives the same
+# the package is a native one (the project packages itself), so it has no Debian revision and
+# its changelog is changelog.gz; dates are the last commit's (SOURCE_DATE_EPOCH): packaging the same build again gives the same
 # .deb, byte for byte, and a zip of the same files (its extra fields keep each file's change time).
 # scripts/check-packages.sh checks the result.
 set -euo pipefail
@@ -45,8 +45,7 @@ stamp="$(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S') UTC"
      "$zip_name/SHA256SUMS")
 
 # --- The Debian package ---
-debian_revision=1
-package_version=$version-$debian_revision
+package_version=$version
 architecture=$(dpkg --print-architecture)
 deb=$work/deb
 doc=$deb/usr/share/doc/padsmith
@@ -88,7 +87,7 @@ chmod 0644 "$doc/copyright"
   echo "  * PadsmithTool $version."
   echo
   echo " -- $maintainer  $(date -u -R -d "@$SOURCE_DATE_EPOCH")"
-} | gzip -9n > "$doc/changelog.Debian.gz"
+} | gzip -9n > "$doc/changelog.gz"
 
 # Depends: the shared libraries padsmith links, as dpkg-shlibdeps finds them (it reads a
 # debian/control, so it runs in a scratch folder that has one).
