@@ -8,6 +8,7 @@
 #include "app/ActivityLog.h"
 #include "app/Catalogue.h"
 #include "base/Utf8.h"
+#include "base/Version.h"
 
 namespace padsmith {
 namespace {
@@ -16,6 +17,8 @@ TEST(Catalogue, TextsAreExactAndMissingIdsAreEmpty) {
     EXPECT_EQ(LoadMessage(kMsgPleaseWait), L"Please wait when operatation...");
     EXPECT_EQ(LoadMessage(kMsgSetVidPidSuccess), L"Set VID?PID Success");
     EXPECT_EQ(LoadMessage(kMsgTitle), L"Velmora Nibcraft 7315 - HID Tool Ver 1.0.6.13");
+    // The title names the version: a new project version must bring a new title.
+    EXPECT_EQ(LoadMessage(kMsgTitle), L"Velmora Nibcraft 7315 - HID Tool Ver " + FromUtf8(PADSMITH_VERSION));
     EXPECT_EQ(LoadMessage(kMsgFileFilter), L"BIN(*.bin)|*.bin||");
     EXPECT_EQ(LoadMessage(116), L"");
     EXPECT_EQ(LoadMessage(100), L"");
