@@ -277,31 +277,5 @@ TEST_F(KernelTest, AFileQueuesAtMost63ReportsAndDropsTheNewest) {
     rmdir(mountpoint);
 }
 
-// Not a pass/fail figure: the cost of one feature report through the kernel and the fixture,
-// printed and recorded for the design notes. Every report must still be accepted.
-TEST_F(KernelTest, FeatureRoundTripTime) {
-    HidrawFixture fixture({DisplayOptions("")}, clock);
-    Fd fd(fixture.NodePath(0), O_RDWR);
-    constexpr int kRounds = 3000;
-    std::vector<double> micros;
-    micros.reserve(kRounds);
-    int accepted = 0;
-    for (int i = 0; i < kRounds; ++i) {
-        Bytes request = kInfoRequest;
-        const auto start = std::chrono::steady_clock::now();
-        const int result = ioctl(fd.get(), HIDIOCSFEATURE(request.size()), request.data());
-        micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
-        accepted += result == static_cast<int>(request.size());
-    }
-    EXPECT_EQ(accepted, kRounds);
-    std::sort(micros.begin(), micros.end());
-    const double median = micros[kRounds / 2];
-    const double p99 = micros[kRounds * 99 / 100];
-    RecordProperty("median_us", std::to_string(median));
-    RecordProperty("p99_us", std::to_string(p99));
-    std::cout << "HIDIOCSFEATURE round trip over " << kRounds << ": median " << median << " us, 99th percentile "
-              << p99 << " us\n";
-}
-
 }  // namespace
 }  // namespace padsmith::test
