@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine and runs every test:
-#   - the native unit and end-to-end tests, in a debug build and under ASan+UBSan and TSan;
+#   - the native unit and end-to-end tests and the runs through the kernel (a FUSE-served hidraw
+#     node), in a debug build and under ASan+UBSan and TSan;
 #   - the Windows suite: PadsmithTool.exe cross-built with MinGW-w64 (i686) and driven for real
 #     under Wine in a virtual X display;
 #   - the release artifacts (scripts/package.sh), checked by scripts/check-packages.sh: the zip's
