@@ -1,7 +1,7 @@
 #pragma once
 // The report descriptors the hidraw nodes give out: the display's USB interface with its three
-// top-level collections, and the other maker's mouse. The display's bytes are what its firmware
-// reports; the feature lengths below follow from them.
+// top-level collections (tests/support/DisplayDescriptor.h, which the parser's tests read too),
+// and the other maker's mouse. The feature lengths below follow from the display's.
 
 #include <cstddef>
 #include <cstdint>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "DisplayDescriptor.h"
+#include "tests/support/DisplayDescriptor.h"
 #include "device/linux/ReportDescriptor.h"
 
 namespace padsmith::hidraw {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "DisplayDescriptor.h"
+#include "tests/support/DisplayDescriptor.h"
 #include "device/linux/SysfsHidraw.h"
 
 namespace padsmith::hidraw {
