@@ -1,6 +1,7 @@
 #include "cli/Session.h"
 
 #include <memory>
+#include <system_error>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -67,15 +68,24 @@ public:
         std::vector<std::thread> threads;
         for (auto& display : m_displays) {
             clock.BeginActivity();
-            threads.emplace_back([this, &display = *display, &command, &prepared, ended] {
-                ClockActivity activity(m_context.clock);
-                CommandContext own{m_context.commandLine, m_context.port,  m_context.clock, m_context.simulated,
-                                   m_context.streams,     display.log,     display.result,  display.id,
-                                   true};
-                display.status = command.run(own, prepared);
-                display.done = true;
-                ended->Set();
-            });
+            try {
+                threads.emplace_back([this, &display = *display, &command, &prepared, ended] {
+                    ClockActivity activity(m_context.clock);
+                    CommandContext own{m_context.commandLine, m_context.port, m_context.clock,
+                                       m_context.simulated,   m_context.streams, display.log,
+                                       display.result,        display.id,        true};
+                    display.status = command.run(own, prepared);
+                    display.done = true;
+                    ended->Set();
+                });
+            } catch (const std::system_error& failure) {
+                // Nothing was sent to this display: it fails alone, the others run.
+                clock.EndActivity();
+                display->result["error"] = {{"kind", "other"}, {"message", failure.what()}};
+                std::fprintf(m_context.streams.err, "padsmith: %s: no thread for its run (%s)\n",
+                             display->id.c_str(), failure.what());
+                display->done = true;
+            }
         }
         // Waits on the clock, so that a virtual clock moves while the displays run.
         for (auto& display : m_displays) {
@@ -110,7 +120,8 @@ private:
                 ++succeeded;
                 continue;
             }
-            failures += (failures.empty() ? "" : ", ") + display->id + ": " + ToUtf8(display->log.LastText());
+            const std::wstring last = display->log.LastText();
+            failures += (failures.empty() ? "" : ", ") + display->id + ": " + (last.empty() ? "not run" : ToUtf8(last));
         }
         const size_t total = m_displays.size();
         std::string summary = std::to_string(total) + (total == 1 ? " display: " : " displays: ") +

@@ -97,11 +97,12 @@ std::shared_ptr<HidDevice> LinuxHidPort::Open(const HidInterface& iface, HidErro
         return nullptr;
     };
     int fd = -1;
+    const auto giveUp = std::chrono::steady_clock::now() + kFreshNodeWindow;
     for (;;) {
         fd = open(node.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
         if (fd >= 0) break;
         const int why = errno;
-        if ((why == EACCES || why == EPERM) && Fresh(node)) {
+        if ((why == EACCES || why == EPERM) && Fresh(node) && std::chrono::steady_clock::now() < giveUp) {
             std::this_thread::sleep_for(kFreshNodeRetry);
             continue;
         }
