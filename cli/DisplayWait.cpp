@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 
-
 #ifdef _WIN32
 #include "device/win32/ArrivalWatch.h"
 #endif

@@ -6,8 +6,8 @@
 
 #include "app/ExitStatus.h"
 #include "app/PortStartup.h"
-#include "base/Version.h"
 #include "base/Utf8.h"
+#include "base/Version.h"
 #include "cli/CommandLine.h"
 #include "cli/InterruptHold.h"
 #include "cli/Session.h"
