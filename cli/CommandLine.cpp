@@ -15,6 +15,8 @@ struct Option {
     Value value;
     const char* valueName;
     const char* help;  // lines after the first are indented under it
+    // A switch: the flag it sets. Null for an option that `apply` reads.
+    bool CommandLine::*flag;
     // Applies the option; `value` is null when none was given. False with a one-line `error`.
     bool (*apply)(const std::string* value, CommandLine& parsed, std::string& error);
 };
@@ -39,25 +41,26 @@ const Option kOptions[] = {
      "info=HEX, absent, refuse-erase, refuse-at=ADDR,\n"
      "unplug-after=N, arrive-after=MS, no-reply,\n"
      "trace=FILE, flash=FILE; K:ITEM for display K alone",
+     nullptr,
      [](const std::string* value, CommandLine& parsed, std::string&) {
          return PortOption("--simulate", value, parsed);
      }},
     {"--record", Value::kRequired, "FILE", "append every report exchanged with the device to FILE",
+     nullptr,
      [](const std::string* value, CommandLine& parsed, std::string&) {
          return PortOption("--record", value, parsed);
      }},
     {"--device", Value::kRequired, "ID", "the display to use, by the location or path list shows",
+     nullptr,
      [](const std::string* value, CommandLine& parsed, std::string&) {
          parsed.device = *value;
          return true;
      }},
     {"--all", Value::kNone, nullptr, "write, erase, info: every display found, all at once",
-     [](const std::string*, CommandLine& parsed, std::string&) {
-         parsed.all = true;
-         return true;
-     }},
+     &CommandLine::all, nullptr},
     {"--wait", Value::kOptional, "SECONDS", "wait for the display before the command\n"
                                             "(no value: without a limit)",
+     nullptr,
      [](const std::string* value, CommandLine& parsed, std::string& error) {
          parsed.wait = true;
          parsed.waitSeconds.reset();
@@ -69,6 +72,7 @@ const Option kOptions[] = {
      }},
     {"--count", Value::kRequired, "N", "with --all: the number of displays the station has;\n"
                                        "--wait waits for them, and fewer fail the run",
+     nullptr,
      [](const std::string* value, CommandLine& parsed, std::string& error) {
          int count = 0;
          if (!WholeNumber(*value, count) || count == 0) return error = "--count takes a number of displays", false;
@@ -77,6 +81,7 @@ const Option kOptions[] = {
      }},
     {"--expect-sha256", Value::kRequired, "HEX", "write only an image file whose SHA-256 is HEX\n"
                                                  "(64 hex digits)",
+     nullptr,
      [](const std::string* value, CommandLine& parsed, std::string& error) {
          Sha256Digest digest{};
          if (!FromHex(*value, digest)) return error = "--expect-sha256 takes 64 hex digits", false;
@@ -84,25 +89,11 @@ const Option kOptions[] = {
          return true;
      }},
     {"--json", Value::kNone, nullptr, "one JSON object per stdout line, a result object last",
-     [](const std::string*, CommandLine& parsed, std::string&) {
-         parsed.json = true;
-         return true;
-     }},
+     &CommandLine::json, nullptr},
     {"--debug-output", Value::kNone, nullptr, "the write sequence's trace lines on stderr",
-     [](const std::string*, CommandLine& parsed, std::string&) {
-         parsed.debugOutput = true;
-         return true;
-     }},
-    {"--help", Value::kNone, nullptr, "this text",
-     [](const std::string*, CommandLine& parsed, std::string&) {
-         parsed.help = true;
-         return true;
-     }},
-    {"--version", Value::kNone, nullptr, "the version",
-     [](const std::string*, CommandLine& parsed, std::string&) {
-         parsed.version = true;
-         return true;
-     }},
+     &CommandLine::debugOutput, nullptr},
+    {"--help", Value::kNone, nullptr, "this text", &CommandLine::help, nullptr},
+    {"--version", Value::kNone, nullptr, "the version", &CommandLine::version, nullptr},
 };
 
 bool ApplyOption(const std::string& argument, CommandLine& parsed, std::string& error) {
@@ -119,6 +110,10 @@ bool ApplyOption(const std::string& argument, CommandLine& parsed, std::string& 
         if (option.value == Value::kRequired && (!hasValue || value.empty())) {
             error = name + " takes a value: " + name + "=" + option.valueName;
             return false;
+        }
+        if (option.flag != nullptr) {
+            parsed.*option.flag = true;
+            return true;
         }
         return option.apply(hasValue ? &value : nullptr, parsed, error);
     }
