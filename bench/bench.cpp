@@ -150,7 +150,7 @@ bool MeasureCorePerRecord(const fs::path& image, bool traced) {
 // allocates nothing, so what is counted is the core's.
 class AcceptingDevice : public HidDevice {
 public:
-    HidError LastError() const override { return {}; }
+    Error LastError() const override { return {}; }
     bool GetAttributes(uint16_t&, uint16_t&) override { return false; }
     bool GetCaps(uint16_t&, uint16_t&) override { return false; }
     bool SetFeature(const uint8_t*, size_t) override { return true; }
@@ -166,7 +166,7 @@ public:
         service.service = true;
         return {service};
     }
-    std::shared_ptr<HidDevice> Open(const HidInterface&, HidError*) override {
+    std::shared_ptr<HidDevice> Open(const HidInterface&, Error*) override {
         return std::make_shared<AcceptingDevice>();
     }
 };

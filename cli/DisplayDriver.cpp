@@ -6,29 +6,16 @@
 namespace padsmith::cli {
 namespace {
 
-const char* KindName(HidFailure failure) {
-    switch (failure) {
-        case HidFailure::kAbsent: return "absent";
-        case HidFailure::kHeld: return "held";
-        case HidFailure::kPermissionDenied: return "permission-denied";
-        case HidFailure::kGone: return "gone";
-        case HidFailure::kRefused: return "refused";
-        case HidFailure::kNone:
-        case HidFailure::kOther: break;
-    }
-    return "other";
-}
-
 // What stood in the way, said so that a person knows what to do.
-std::string ProblemText(HidFailure failure, const std::string& detail) {
+std::string ProblemText(ErrorKind failure, const std::string& detail) {
     switch (failure) {
-        case HidFailure::kHeld:
+        case ErrorKind::kHeld:
             return "the display is held by another program (" + detail + "); close it and run again";
-        case HidFailure::kPermissionDenied:
+        case ErrorKind::kPermissionDenied:
             return "permission denied (" + detail +
                    "); install the udev rule 70-padsmith.rules and plug the display in again, or run "
                    "as root (see the README, \"padsmith on Linux\")";
-        case HidFailure::kGone:
+        case ErrorKind::kGone:
             return "the display left the bus during the run (" + detail + ")";
         default:
             return "the display cannot be opened (" + detail + ")";
@@ -68,13 +55,13 @@ DisplayDriver::DisplayDriver(CommandContext& context, DriverHooks hooks)
         context.result["device"] = DisplayId(m_driver->CurrentInterface());
     }
     if (!m_driver->TargetFound()) {
-        Report(HidFailure::kAbsent,
+        Report(ErrorKind::kAbsent,
                context.display.empty()
                    ? "no display found: no HID interface is a display's service collection"
                    : "no display found at " + context.display);
     } else if (!m_driver->CurrentDevice()) {
-        const HidError error = m_driver->LastOpenError();
-        Report(error.failure, ProblemText(error.failure, error.detail));
+        const Error error = m_driver->LastOpenError();
+        Report(error.kind, ProblemText(error.kind, error.message));
     }
 }
 
@@ -83,17 +70,17 @@ DisplayDriver::~DisplayDriver() = default;
 int DisplayDriver::Finish(int status) {
     if (status == kExitSuccess || m_reported) return status;
     if (std::shared_ptr<HidDevice> device = m_driver->CurrentDevice()) {
-        const HidError error = device->LastError();
-        if (error.failure == HidFailure::kGone) Report(error.failure, ProblemText(error.failure, error.detail));
+        const Error error = device->LastError();
+        if (error.kind == ErrorKind::kGone) Report(error.kind, ProblemText(error.kind, error.message));
     }
     return status;
 }
 
-void DisplayDriver::Report(HidFailure failure, const std::string& message) {
+void DisplayDriver::Report(ErrorKind failure, const std::string& message) {
     m_reported = true;
     const std::string named = m_context.station ? m_context.display + ": " + message : message;
     std::fprintf(m_context.streams.err, "padsmith: %s\n", named.c_str());
-    m_context.result["error"] = {{"kind", KindName(failure)}, {"message", message}};
+    m_context.result["error"] = {{"kind", ErrorKindName(failure)}, {"message", message}};
 }
 
 }  // namespace padsmith::cli

@@ -28,7 +28,7 @@ public:
 
 private:
     class Events;
-    void Report(HidFailure failure, const std::string& message);
+    void Report(ErrorKind failure, const std::string& message);
 
     CommandContext& m_context;
     ConsoleTrace m_trace;

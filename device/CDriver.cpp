@@ -30,7 +30,7 @@ std::vector<HidInterface> CDriver::Interfaces() {
     return interfaces;
 }
 
-std::shared_ptr<HidDevice> CDriver::OpenTargetInterface(const HidInterface& iface, HidError* error) {
+std::shared_ptr<HidDevice> CDriver::OpenTargetInterface(const HidInterface& iface, Error* error) {
     if (!iface.service) return nullptr;
     m_bTargetFound = true;  // whatever the open's outcome
     return m_port.Open(iface, error);
@@ -69,11 +69,11 @@ int CDriver::RefreshDevices() {
     HidInterface bestInterface;
     int bestIndex = -1;
     int heldIndex = -1;
-    HidError lastError;
+    Error lastError;
     const std::vector<HidInterface> interfaces = Interfaces();
     for (int index = 0; index < static_cast<int>(interfaces.size()); ++index) {
         const HidInterface& iface = interfaces[static_cast<size_t>(index)];
-        HidError error;
+        Error error;
         std::shared_ptr<HidDevice> opened = OpenTargetInterface(iface, &error);
         if (opened) {
             best = std::move(opened);
@@ -86,7 +86,7 @@ int CDriver::RefreshDevices() {
         }
     }
     std::lock_guard<std::mutex> lock(m_deviceMutex);
-    m_lastOpenError = best ? HidError{} : lastError;
+    m_lastOpenError = best ? Error{} : lastError;
     if (best && bestIndex > heldIndex) {
         // An operation in flight keeps its own reference to the handle it started with; the
         // replaced handle closes when the last user lets go.
@@ -96,7 +96,7 @@ int CDriver::RefreshDevices() {
     return 1;
 }
 
-HidError CDriver::LastOpenError() const {
+Error CDriver::LastOpenError() const {
     std::lock_guard<std::mutex> lock(m_deviceMutex);
     return m_lastOpenError;
 }

@@ -54,7 +54,7 @@ public:
     std::vector<HidInterface> Interfaces();
     // Opens `iface` when it is the service collection (m_bTargetFound is set whatever the
     // open's outcome); null otherwise, or when the open fails (`error`, if given, says why).
-    std::shared_ptr<HidDevice> OpenTargetInterface(const HidInterface& iface, HidError* error = nullptr);
+    std::shared_ptr<HidDevice> OpenTargetInterface(const HidInterface& iface, Error* error = nullptr);
 
     // --- Selection and the input-report reader ---
     int SelectDevice(DeviceEntry request);
@@ -82,7 +82,7 @@ public:
     bool TargetFound() const { return m_bTargetFound.load(); }
     // Why the service collection could not be opened in the last refresh that met it without
     // opening it (held, permission denied...); kNone when every such open succeeded.
-    HidError LastOpenError() const;
+    Error LastOpenError() const;
     DeviceStatus Status() const;
     std::shared_ptr<HidDevice> CurrentDevice() const;  // m_hDevice
     HidInterface CurrentInterface() const;             // the collection m_hDevice was opened on
@@ -122,7 +122,7 @@ private:
     mutable std::mutex m_deviceMutex;
     std::shared_ptr<HidDevice> m_hDevice;
     HidInterface m_deviceInterface;  // the collection m_hDevice was opened on
-    HidError m_lastOpenError;        // guarded by m_deviceMutex
+    Error m_lastOpenError;        // guarded by m_deviceMutex
     bool m_watching = false;         // OnCreate registered for the port's device changes
 
     struct Reader {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Error.h"
+
 namespace padsmith {
 
 // One HID interface (a top-level collection) as a port describes it, in one look at the bus.
@@ -36,22 +38,6 @@ struct HidInterface {
 std::string DisplayId(const HidInterface& iface);
 // True when `id` names this interface: its location, or its path.
 bool NamesInterface(const std::string& id, const HidInterface& iface);
-
-// Why an open or a report failed, as the command line tells a person; the core itself only
-// looks at success or failure.
-enum class HidFailure {
-    kNone,
-    kAbsent,            // nothing at that path
-    kHeld,              // another handle, of this or another program, holds the collection
-    kPermissionDenied,  // the system refuses this user the node
-    kGone,              // the device left the bus
-    kRefused,           // the device refused the report
-    kOther,
-};
-struct HidError {
-    HidFailure failure = HidFailure::kNone;
-    std::string detail;  // one line: what failed, where, and the system's reason
-};
 
 enum class ReadStatus {
     kReport,     // one input report was read
@@ -96,7 +82,7 @@ class HidDevice {
 public:
     virtual ~HidDevice() = default;
     // Why the last feature report that failed on this handle failed; kNone when none has.
-    virtual HidError LastError() const = 0;
+    virtual Error LastError() const = 0;
     virtual bool GetAttributes(uint16_t& vendorId, uint16_t& productId) = 0;
     // Usage page and usage of the top-level collection.
     virtual bool GetCaps(uint16_t& usagePage, uint16_t& usage) = 0;
@@ -124,7 +110,7 @@ public:
     // Opening is exclusive: a collection that any handle, of this program or another, still
     // holds cannot be opened again. Null when it cannot be opened; then `error` (may be null)
     // says why.
-    virtual std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error = nullptr) = 0;
+    virtual std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) = 0;
     // Arrival and removal of any HID interface go to `listener` (null: to nobody). True when the
     // port will tell of them; ports whose platform tells another way (the Windows notification
     // window) leave it alone and return false.

@@ -26,7 +26,7 @@ public:
     RecordingDevice(std::shared_ptr<HidDevice> inner, std::shared_ptr<RecordingHidPort::Record> record)
         : m_inner(std::move(inner)), m_record(std::move(record)) {}
 
-    HidError LastError() const override { return m_inner->LastError(); }
+    Error LastError() const override { return m_inner->LastError(); }
     bool GetAttributes(uint16_t& vendorId, uint16_t& productId) override {
         return m_inner->GetAttributes(vendorId, productId);
     }
@@ -88,7 +88,7 @@ std::vector<HidInterface> RecordingHidPort::Enumerate() {
     return m_inner.Enumerate();
 }
 
-std::shared_ptr<HidDevice> RecordingHidPort::Open(const HidInterface& iface, HidError* error) {
+std::shared_ptr<HidDevice> RecordingHidPort::Open(const HidInterface& iface, Error* error) {
     std::shared_ptr<HidDevice> device = m_inner.Open(iface, error);
     if (!device) return nullptr;
     return std::make_shared<RecordingDevice>(std::move(device), m_record);

@@ -20,7 +20,7 @@ public:
     ~RecordingHidPort() override;
 
     std::vector<HidInterface> Enumerate() override;
-    std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error) override;
+    std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error) override;
     bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
 
     struct Record;

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include "base/Utf8.h"
@@ -52,24 +51,6 @@ struct StopEvent {
 
 }  // namespace
 
-HidError ErrorOfErrno(int error, const std::string& what) {
-    HidFailure failure = HidFailure::kOther;
-    switch (error) {
-        case EPIPE: failure = HidFailure::kRefused; break;
-        case ENODEV:
-        case EIO:
-        case ESHUTDOWN:
-        case ENXIO: failure = HidFailure::kGone; break;
-        case EACCES:
-        case EPERM: failure = HidFailure::kPermissionDenied; break;
-        case EBUSY:
-        case EWOULDBLOCK: failure = HidFailure::kHeld; break;
-        case ENOENT: failure = HidFailure::kAbsent; break;
-        default: break;
-    }
-    return HidError{failure, what + ": " + std::strerror(error)};
-}
-
 HidrawDevice::HidrawDevice(int fd, HidInterface iface, std::vector<uint8_t> inputIds)
     : m_fd(fd), m_iface(std::move(iface)), m_inputIds(std::move(inputIds)), m_node(ToUtf8(m_iface.path)) {}
 
@@ -77,14 +58,14 @@ HidrawDevice::~HidrawDevice() {
     close(m_fd);
 }
 
-HidError HidrawDevice::LastError() const {
+Error HidrawDevice::LastError() const {
     std::lock_guard<std::mutex> lock(m_errorMutex);
     return m_lastError;
 }
 
 void HidrawDevice::Note(int error, const char* what) {
     std::lock_guard<std::mutex> lock(m_errorMutex);
-    m_lastError = ErrorOfErrno(error, std::string(what) + " on " + m_node);
+    m_lastError = ErrorFromErrno(error, std::string(what) + " on " + m_node);
 }
 
 bool HidrawDevice::GetAttributes(uint16_t& vendorId, uint16_t& productId) {

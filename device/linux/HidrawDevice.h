@@ -12,11 +12,6 @@
 
 namespace padsmith::hidraw {
 
-// The system's errno as the core's kinds: EPIPE the device refused (it stalled the request),
-// ENODEV, EIO and ESHUTDOWN it is gone, EACCES and EPERM this user may not, EBUSY and
-// EWOULDBLOCK another program holds it, ENOENT nothing is there.
-HidError ErrorOfErrno(int error, const std::string& what);
-
 class HidrawDevice : public HidDevice {
 public:
     // Takes `fd`: the node opened read/write and non-blocking, its exclusive lock held. `iface`
@@ -28,7 +23,7 @@ public:
     HidrawDevice(const HidrawDevice&) = delete;
     HidrawDevice& operator=(const HidrawDevice&) = delete;
 
-    HidError LastError() const override;
+    Error LastError() const override;
     bool GetAttributes(uint16_t& vendorId, uint16_t& productId) override;
     bool GetCaps(uint16_t& usagePage, uint16_t& usage) override;
     bool SetFeature(const uint8_t* report, size_t length) override;
@@ -46,7 +41,7 @@ private:
     const std::vector<uint8_t> m_inputIds;
     const std::string m_node;  // for the messages
     mutable std::mutex m_errorMutex;
-    HidError m_lastError;
+    Error m_lastError;
 };
 
 }  // namespace padsmith::hidraw

@@ -90,9 +90,9 @@ std::vector<HidInterface> LinuxHidPort::Enumerate() {
     return interfaces;
 }
 
-std::shared_ptr<HidDevice> LinuxHidPort::Open(const HidInterface& iface, HidError* error) {
+std::shared_ptr<HidDevice> LinuxHidPort::Open(const HidInterface& iface, Error* error) {
     const std::string node = ToNativeFileName(iface.path);
-    auto fail = [&](HidError why) -> std::shared_ptr<HidDevice> {
+    auto fail = [&](Error why) -> std::shared_ptr<HidDevice> {
         if (error != nullptr) *error = std::move(why);
         return nullptr;
     };
@@ -106,19 +106,19 @@ std::shared_ptr<HidDevice> LinuxHidPort::Open(const HidInterface& iface, HidErro
             std::this_thread::sleep_for(kFreshNodeRetry);
             continue;
         }
-        return fail(ErrorOfErrno(why, "open " + node));
+        return fail(ErrorFromErrno(why, "open " + node));
     }
     if (flock(fd, LOCK_EX | LOCK_NB) < 0) {
         const int why = errno;
         close(fd);
-        if (why == EWOULDBLOCK) return fail({HidFailure::kHeld, node + " is locked by another program"});
-        return fail(ErrorOfErrno(why, "flock " + node));
+        if (why == EWOULDBLOCK) return fail({ErrorKind::kHeld, node + " is locked by another program"});
+        return fail(ErrorFromErrno(why, "flock " + node));
     }
     std::vector<TopLevelCollection> collections;
     if (!ReadNodeDescriptor(fd, collections) || iface.collection < 0 ||
         static_cast<size_t>(iface.collection) >= collections.size()) {
         close(fd);
-        return fail({HidFailure::kAbsent, node + " no longer carries the collection listed"});
+        return fail({ErrorKind::kAbsent, node + " no longer carries the collection listed"});
     }
     std::vector<uint8_t> inputIds;
     for (const ReportLength& input : collections[static_cast<size_t>(iface.collection)].input) {

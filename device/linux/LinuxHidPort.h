@@ -41,7 +41,7 @@ public:
     std::vector<HidInterface> Enumerate() override;
     // open(2) read/write, then flock(LOCK_EX | LOCK_NB); the descriptor is read again from the
     // open node, so the handle serves the collection the node has now.
-    std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error = nullptr) override;
+    std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) override;
     // inotify on the device directory; the listener runs on the watch's thread. Replacing it
     // waits while another thread is calling the old one.
     bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;

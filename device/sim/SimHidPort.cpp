@@ -141,7 +141,7 @@ public:
 
     HandleState* State() { return &m_state; }
 
-    HidError LastError() const override {
+    Error LastError() const override {
         std::lock_guard<std::mutex> lock(m_core->mutex);
         return m_lastError;
     }
@@ -174,7 +174,7 @@ public:
             SimFirmware::SetOutcome outcome;
             if (m_state.service) outcome = m_core->Display(display).firmware.SetFeature(report, length, m_core->clock.Now());
             accepted = outcome.accepted;
-            if (!accepted) m_lastError = {HidFailure::kRefused, "the display refused report " + ReportName(report[0])};
+            if (!accepted) m_lastError = {ErrorKind::kRefused, "the display refused report " + ReportName(report[0])};
             m_core->Record(display, accepted ? ReportKind::kSet : ReportKind::kSetRefused,
                            std::vector<uint8_t>(report, report + length));
             if (outcome.dropOff) removed = m_core->DetachDisplay(display);
@@ -190,7 +190,7 @@ public:
         const int display = m_state.bus.display;
         std::vector<uint8_t> request(report, report + length);
         const bool supplied = m_state.service && m_core->Display(display).firmware.GetFeature(report, length);
-        if (!supplied) m_lastError = {HidFailure::kRefused, "the display did not supply report " + ReportName(report[0])};
+        if (!supplied) m_lastError = {ErrorKind::kRefused, "the display did not supply report " + ReportName(report[0])};
         m_core->Record(display, supplied ? ReportKind::kGet : ReportKind::kGetFailed,
                        supplied ? std::vector<uint8_t>(report, report + length) : std::move(request));
         return supplied;
@@ -229,7 +229,7 @@ private:
     // core's lock.
     bool Alive() {
         if (m_state.valid) return true;
-        m_lastError = {HidFailure::kGone, "the display left the bus"};
+        m_lastError = {ErrorKind::kGone, "the display left the bus"};
         return false;
     }
 
@@ -240,7 +240,7 @@ private:
 
     std::shared_ptr<Core> m_core;
     HandleState m_state;
-    HidError m_lastError;  // guarded by the core's lock
+    Error m_lastError;  // guarded by the core's lock
 };
 
 std::unique_ptr<SimHidPort> SimHidPort::Create(Clock& clock, SimOptions options, std::string& error) {
@@ -344,18 +344,18 @@ std::vector<HidInterface> SimHidPort::Enumerate() {
     return present;
 }
 
-std::shared_ptr<HidDevice> SimHidPort::Open(const HidInterface& wanted, HidError* error) {
+std::shared_ptr<HidDevice> SimHidPort::Open(const HidInterface& wanted, Error* error) {
     std::lock_guard<std::mutex> lock(m_core->mutex);
     auto bus = std::find_if(m_core->interfaces.begin(), m_core->interfaces.end(),
                             [&](const BusInterface& b) { return b.iface.path == wanted.path; });
-    HidError why;
+    Error why;
     if (bus == m_core->interfaces.end() || !m_core->Present(*bus)) {
-        why = {HidFailure::kAbsent, "no such interface on the bus"};
+        why = {ErrorKind::kAbsent, "no such interface on the bus"};
     } else if (std::any_of(m_core->open.begin(), m_core->open.end(),
                            [&](const HandleState* state) { return state->bus.iface.path == wanted.path; })) {
-        why = {HidFailure::kHeld, "the interface is held by another handle"};
+        why = {ErrorKind::kHeld, "the interface is held by another handle"};
     }
-    if (why.failure != HidFailure::kNone) {
+    if (why.kind != ErrorKind::kNone) {
         if (error != nullptr) *error = why;
         return nullptr;
     }

@@ -55,7 +55,7 @@ public:
     std::vector<HidInterface> Enumerate() override;
     // Null when the path is not present (kAbsent) or is held open by a handle that is still
     // alive (kHeld).
-    std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error = nullptr) override;
+    std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) override;
     // Replaces the listener. Waits while another thread is calling the old one, so an owner that
     // clears its listener before it goes is not called afterwards.
     bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;

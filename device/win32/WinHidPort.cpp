@@ -68,21 +68,21 @@ std::string SystemText(DWORD code) {
 }
 
 // What a failed open or report means to a person: the platform's code mapped to a kind.
-HidError ErrorOf(DWORD code, const std::string& what) {
-    HidFailure failure = HidFailure::kOther;
+Error ErrorOf(DWORD code, const std::string& what) {
+    ErrorKind failure = ErrorKind::kIo;
     switch (code) {
-        case ERROR_SHARING_VIOLATION: failure = HidFailure::kHeld; break;
-        case ERROR_ACCESS_DENIED: failure = HidFailure::kPermissionDenied; break;
+        case ERROR_SHARING_VIOLATION: failure = ErrorKind::kHeld; break;
+        case ERROR_ACCESS_DENIED: failure = ErrorKind::kPermissionDenied; break;
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: failure = HidFailure::kAbsent; break;
+        case ERROR_PATH_NOT_FOUND: failure = ErrorKind::kAbsent; break;
         case ERROR_DEVICE_NOT_CONNECTED:
         case ERROR_DEV_NOT_EXIST:
-        case ERROR_BAD_COMMAND: failure = HidFailure::kGone; break;
+        case ERROR_BAD_COMMAND: failure = ErrorKind::kGone; break;
         case ERROR_GEN_FAILURE:
-        case ERROR_CRC: failure = HidFailure::kRefused; break;
+        case ERROR_CRC: failure = ErrorKind::kRefused; break;
         default: break;
     }
-    return HidError{failure, what + ": " + SystemText(code)};
+    return Error{failure, what + ": " + SystemText(code)};
 }
 
 // The USB interface number in an interface path ("...&mi_01&..."), -1 when it has none.
@@ -117,7 +117,7 @@ public:
     WinHidDevice(const WinHidDevice&) = delete;
     WinHidDevice& operator=(const WinHidDevice&) = delete;
 
-    HidError LastError() const override {
+    Error LastError() const override {
         std::lock_guard<std::mutex> lock(m_errorMutex);
         return m_lastError;
     }
@@ -223,7 +223,7 @@ private:
     std::shared_ptr<HidFunctions> m_functions;
     HANDLE m_handle;
     mutable std::mutex m_errorMutex;
-    HidError m_lastError;
+    Error m_lastError;
 };
 
 }  // namespace
@@ -283,9 +283,9 @@ std::vector<HidInterface> WinHidPort::Enumerate() {
     return interfaces;
 }
 
-std::shared_ptr<HidDevice> WinHidPort::Open(const HidInterface& iface, HidError* error) {
+std::shared_ptr<HidDevice> WinHidPort::Open(const HidInterface& iface, Error* error) {
     if (!m_functions->complete) {
-        if (error != nullptr) *error = {HidFailure::kOther, "hid.dll could not be loaded"};
+        if (error != nullptr) *error = {ErrorKind::kIo, "hid.dll could not be loaded"};
         return nullptr;
     }
     // Share mode 0: the open is exclusive, so a second open of the same interface fails.

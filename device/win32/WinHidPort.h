@@ -28,7 +28,7 @@ public:
     // One device-information set per look: the first kInterfaceIndexLimit HID interfaces, each
     // opened without access to read its IDs and usages.
     std::vector<HidInterface> Enumerate() override;
-    std::shared_ptr<HidDevice> Open(const HidInterface& iface, HidError* error = nullptr) override;
+    std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) override;
 
 private:
     std::shared_ptr<HidFunctions> m_functions;

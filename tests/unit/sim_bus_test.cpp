@@ -66,7 +66,7 @@ TEST(SimBusTest, UnplugKillsDisplayHandlesAndReplugBringsANewInstance) {
     EXPECT_FALSE(service->GetAttributes(vid, pid));
     EXPECT_TRUE(mouse->GetAttributes(vid, pid));  // another device: still there
     EXPECT_EQ(port.Enumerate().size(), 1u);
-    EXPECT_EQ(service->LastError().failure, HidFailure::kGone);
+    EXPECT_EQ(service->LastError().kind, ErrorKind::kGone);
     port.SendInputReport();
     EXPECT_EQ(port.Reports().size(), 1u);  // the erase only: nothing else reached the device
 

@@ -81,9 +81,9 @@ TEST_F(SimDeviceTest, DefaultBusShowsMousePenAndServiceCollection) {
 TEST_F(SimDeviceTest, OpenIsExclusiveUntilTheHandleGoes) {
     Start();
     HidInterface service = port->Enumerate().at(2);
-    HidError error;
+    Error error;
     EXPECT_FALSE(port->Open(service, &error));
-    EXPECT_EQ(error.failure, HidFailure::kHeld);
+    EXPECT_EQ(error.kind, ErrorKind::kHeld);
     auto copy = device;
     device.reset();
     EXPECT_FALSE(port->Open(service));  // a copy still holds it
@@ -91,7 +91,7 @@ TEST_F(SimDeviceTest, OpenIsExclusiveUntilTheHandleGoes) {
     EXPECT_TRUE(port->Open(service));
     service.path += L"x";
     EXPECT_FALSE(port->Open(service, &error));
-    EXPECT_EQ(error.failure, HidFailure::kAbsent);
+    EXPECT_EQ(error.kind, ErrorKind::kAbsent);
 }
 
 TEST_F(SimDeviceTest, EraseBlocksRecordsFor900MsAndLeavesFlashErased) {
