@@ -32,6 +32,9 @@ struct HidInterface {
     // Which top-level collection of `path` this is: a hidraw node carries every collection of
     // its USB interface, a Windows path only one.
     int collection = 0;
+    // The USB serial number, which names the display itself wherever it is plugged in; empty
+    // where the port cannot read one.
+    std::string serial;
 };
 
 // The name a display goes by: its location, or its path where the port knows no location.
