@@ -1,6 +1,8 @@
 #include "base/Utf8.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <system_error>
 
 namespace padsmith {
 namespace {
@@ -124,6 +126,17 @@ std::string ToNativeFileName(const std::wstring& name) {
             AppendUtf8(out, kReplacement);
         }
     });
+}
+
+std::wstring AbsoluteFileName(const std::string& argument) {
+    std::error_code ignored;
+#ifdef _WIN32
+    std::filesystem::path full = std::filesystem::absolute(std::filesystem::u8path(argument), ignored);
+    return full.empty() ? FromUtf8(argument) : full.wstring();
+#else
+    std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(argument), ignored);
+    return FromNativeFileName(full.empty() ? argument : full.native());
+#endif
 }
 
 }  // namespace padsmith

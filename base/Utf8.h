@@ -17,4 +17,8 @@ std::wstring FromUtf8(const std::string& text);
 std::wstring FromNativeFileName(const std::string& name);
 std::string ToNativeFileName(const std::wstring& name);
 
+// A file name given on a command line (UTF-8 on Windows, where arguments arrive wide; bytes
+// elsewhere) as a full path in the wide form the file functions take, every byte kept.
+std::wstring AbsoluteFileName(const std::string& argument);
+
 }  // namespace padsmith

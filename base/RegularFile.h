@@ -1,0 +1,47 @@
+#pragma once
+// Files the tool reads whole or in order: the firmware image, sysfs attributes, a report
+// descriptor. Only regular files are read, and opening one never waits: a FIFO would block the
+// open until a writer came (with the device lock held, in a write run), and a device or a
+// directory is no file to read.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/Error.h"
+
+namespace padsmith {
+
+class RegularFile {
+public:
+    enum class Links {
+        kFollow,
+        kRefuse,  // a symbolic link is refused too: one in sysfs could lead out of the tree
+    };
+    // Null with `error` (what the system said, or "not a regular file") when `path` cannot be
+    // opened for reading or is not a regular file. On Windows links are always followed.
+    static std::unique_ptr<RegularFile> Open(const std::wstring& path, Error& error,
+                                             Links links = Links::kFollow);
+    ~RegularFile();
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    // Up to `length` bytes; fewer only at the end of the file. On a read error, what was read
+    // and `error`.
+    size_t Read(uint8_t* buffer, size_t length, Error& error);
+
+private:
+    RegularFile(std::FILE* file, std::wstring path) : m_file(file), m_path(std::move(path)) {}
+
+    std::FILE* m_file;
+    const std::wstring m_path;
+};
+
+// The whole of a regular file of at most `cap` bytes, links refused. A longer file is refused
+// rather than cut, since a cut descriptor or line reads as something it is not.
+std::optional<std::string> ReadSmallFile(const std::wstring& path, size_t cap, Error* error = nullptr);
+
+}  // namespace padsmith
