@@ -31,6 +31,7 @@
 #include "base/Utf8.h"
 #include "device/RecordingHidPort.h"
 #include "device/CDriver.h"
+#include "device/TargetRule.h"
 #include "device/sim/SimHidPort.h"
 #include "protocol/OperationFrame.h"
 #include "protocol/WriteSequence.h"
@@ -162,7 +163,7 @@ class AcceptingPort : public HidPort {
 public:
     std::vector<HidInterface> Enumerate() override {
         HidInterface service;
-        service.path = std::wstring(L"hid#vid_2a7d&pid_6c21&mi_01&") + wire::kTargetToken;
+        service.path = std::wstring(L"hid#vid_2a7d&pid_6c21&mi_01&") + kTargetToken;
         service.service = true;
         return {service};
     }

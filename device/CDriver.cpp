@@ -1,7 +1,8 @@
 #include "device/CDriver.h"
 
-#include <algorithm>
 #include <optional>
+
+#include "device/TargetRule.h"
 
 namespace padsmith {
 
@@ -19,15 +20,7 @@ CDriver::~CDriver() {
 }
 
 std::vector<HidInterface> CDriver::Interfaces() {
-    std::vector<HidInterface> interfaces = m_port.Enumerate();
-    if (!m_hooks.display.empty()) {
-        interfaces.erase(std::remove_if(interfaces.begin(), interfaces.end(),
-                                        [&](const HidInterface& iface) {
-                                            return !NamesInterface(m_hooks.display, iface);
-                                        }),
-                         interfaces.end());
-    }
-    return interfaces;
+    return InterfacesNamed(m_port.Enumerate(), m_hooks.display);
 }
 
 std::shared_ptr<HidDevice> CDriver::OpenTargetInterface(const HidInterface& iface, Error* error) {
@@ -62,32 +55,27 @@ int CDriver::RefreshDevices() {
         std::lock_guard<std::mutex> lock(m_deviceMutex);
         if (m_hDevice) current = m_deviceInterface;
     }
-    // The highest index that opens wins; an earlier match closes as a later one replaces it.
-    // The collection m_hDevice holds cannot open again while the device stays attached: there
-    // m_hDevice stays, and no lower-index match may take its place.
+    // The target rule's order: the highest index that opens wins. The collection m_hDevice holds
+    // cannot open again while the device stays attached: met first, it keeps m_hDevice, and no
+    // lower-index match may take its place.
     std::shared_ptr<HidDevice> best;
     HidInterface bestInterface;
-    int bestIndex = -1;
-    int heldIndex = -1;
     Error lastError;
     const std::vector<HidInterface> interfaces = Interfaces();
-    for (int index = 0; index < static_cast<int>(interfaces.size()); ++index) {
-        const HidInterface& iface = interfaces[static_cast<size_t>(index)];
+    for (size_t index : TargetOrder(interfaces)) {
+        const HidInterface& iface = interfaces[index];
         Error error;
-        std::shared_ptr<HidDevice> opened = OpenTargetInterface(iface, &error);
-        if (opened) {
-            best = std::move(opened);
+        best = OpenTargetInterface(iface, &error);
+        if (best) {
             bestInterface = iface;
-            bestIndex = index;
-        } else if (current && SameCollection(iface, *current)) {
-            heldIndex = index;
-        } else if (iface.service) {
-            lastError = error;
+            break;
         }
+        if (current && SameCollection(iface, *current)) break;
+        lastError = error;
     }
     std::lock_guard<std::mutex> lock(m_deviceMutex);
-    m_lastOpenError = best ? Error{} : lastError;
-    if (best && bestIndex > heldIndex) {
+    m_lastOpenError = best ? Error() : lastError;
+    if (best) {
         // An operation in flight keeps its own reference to the handle it started with; the
         // replaced handle closes when the last user lets go.
         m_hDevice = std::move(best);
@@ -99,6 +87,16 @@ int CDriver::RefreshDevices() {
 Error CDriver::LastOpenError() const {
     std::lock_guard<std::mutex> lock(m_deviceMutex);
     return m_lastOpenError;
+}
+
+Error CDriver::LastError() const {
+    std::lock_guard<std::mutex> lock(m_deviceMutex);
+    return m_lastError;
+}
+
+void CDriver::SetLastError(Error error) {
+    std::lock_guard<std::mutex> lock(m_deviceMutex);
+    m_lastError = std::move(error);
 }
 
 void CDriver::CloseAllEntries() {

@@ -1,11 +1,10 @@
-#include "device/linux/ReportDescriptor.h"
+#include "device/ReportDescriptor.h"
 
 #include <algorithm>
 #include <array>
 
-#include "device/WireFormat.h"
 
-namespace padsmith::hidraw {
+namespace padsmith {
 namespace {
 
 // Item types, bits 2-3 of a short item's prefix.
@@ -38,8 +37,6 @@ constexpr uint32_t kMaxReportSizeBits = 256;
 constexpr uint32_t kMaxReportCount = 12288;  // HID_MAX_USAGES
 constexpr uint32_t kMaxReportId = 255;
 constexpr uint64_t kMaxReportBits = uint64_t{kMaxReportBytes} * 8;
-
-constexpr uint16_t kServiceUsagePage = 0xFF00;
 
 struct ShortItem {
     uint8_t type;
@@ -244,12 +241,6 @@ private:
     std::vector<OpenCollection> m_collections;
 };
 
-const ReportLength* FindReport(const std::vector<ReportLength>& reports, uint8_t id) {
-    auto found = std::find_if(reports.begin(), reports.end(),
-                              [id](const ReportLength& report) { return report.id == id; });
-    return found == reports.end() ? nullptr : &*found;
-}
-
 }  // namespace
 
 bool operator==(const ReportLength& a, const ReportLength& b) {
@@ -269,14 +260,4 @@ bool ParseReportDescriptor(const uint8_t* data, size_t size, std::vector<TopLeve
     return true;
 }
 
-bool IsServiceCollection(const TopLevelCollection& collection) {
-    if (collection.usagePage != kServiceUsagePage) return false;
-    const ReportLength* record = FindReport(collection.feature, wire::kRecordHeader[0]);
-    const ReportLength* reply = FindReport(collection.feature, wire::kInfoReplyReportId);
-    return record != nullptr && record->bytes == wire::kRecordLength &&
-           FindReport(collection.feature, wire::kEraseReport[0]) != nullptr &&
-           FindReport(collection.feature, wire::kInfoRequestReport[0]) != nullptr &&
-           reply != nullptr && reply->bytes == wire::kInfoReplyLength;
-}
-
-}  // namespace padsmith::hidraw
+}  // namespace padsmith

@@ -1,7 +1,7 @@
 #pragma once
-// The HID report descriptor a hidraw node hands out, read far enough to find the display's
-// service collection: the top-level collections, their usage, and the length of each of their
-// reports. The descriptor comes from the device, so it is untrusted: whatever it holds, the
+// A HID report descriptor (what a Linux hidraw node hands out), read far enough to find the
+// display's service collection (device/TargetRule.h): the top-level collections, their usage,
+// and the length of each of their reports. The descriptor comes from the device, so it is untrusted: whatever it holds, the
 // parser reads only inside it, in time and memory bounded by its length, and a descriptor it
 // cannot make sense of is simply not the target.
 
@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace padsmith::hidraw {
+namespace padsmith {
 
 // The longest descriptor the kernel accepts (HID_MAX_DESCRIPTOR_SIZE); sysfs never holds more.
 inline constexpr size_t kMaxReportDescriptorSize = 4096;
@@ -55,9 +55,4 @@ bool operator==(const TopLevelCollection& a, const TopLevelCollection& b);
 // for no collection, but their report ID counts for the rule above).
 bool ParseReportDescriptor(const uint8_t* data, size_t size, std::vector<TopLevelCollection>& collections);
 
-// The display's service collection: vendor-defined usage page 0xFF00, with the feature reports
-// the tool exchanges: the write record 0x28 of 38 bytes, the erase 0x29, the information
-// request 0x2A, and the information reply 0x2B of 10 bytes (lengths with the report ID).
-bool IsServiceCollection(const TopLevelCollection& collection);
-
-}  // namespace padsmith::hidraw
+}  // namespace padsmith

@@ -1,24 +1,16 @@
 #pragma once
-// The bytes on the wire, declared once: the service collection the tool talks to, the feature
-// reports it sends, the write record's layout and the reply's byte positions. The simulated
+// The bytes on the wire, declared once: the feature reports the tool sends, the write record's layout and the reply's byte positions. The simulated
 // device does not include this file: it keeps its own copy (device/sim/SimFirmware.h), a second
 // reading of the protocol that a slip here cannot hide behind.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 namespace padsmith::wire {
 
-// --- The collection ---
-// The token that marks the service collection's device path (case-sensitive).
-inline constexpr wchar_t kTargetToken[] = L"qxtp0001&col03";
-// The Windows rule: the whole path is searched for the token, however long it is.
-inline bool IsTargetPath(const std::wstring& path) {
-    return path.find(kTargetToken) != std::wstring::npos;
-}
-// The pen collection of the same display, which selection must never accept.
+// --- The collections ---
+// The service collection is told by device/TargetRule.h. The pen collection of the same display, which selection must never accept.
 inline constexpr uint16_t kPenUsagePage = 0x0D;  // digitizer
 inline constexpr uint16_t kPenUsage = 0x02;      // pen
 

@@ -15,7 +15,8 @@
 #include "base/Utf8.h"
 #include "device/linux/DeviceDirectoryWatch.h"
 #include "device/linux/HidrawDevice.h"
-#include "device/linux/ReportDescriptor.h"
+#include "device/ReportDescriptor.h"
+#include "device/TargetRule.h"
 #include "device/linux/SysfsHidraw.h"
 
 namespace padsmith::hidraw {

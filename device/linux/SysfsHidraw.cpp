@@ -10,7 +10,7 @@
 #include <optional>
 #include <tuple>
 
-#include "device/linux/ReportDescriptor.h"
+#include "device/ReportDescriptor.h"
 
 namespace padsmith::hidraw {
 namespace {

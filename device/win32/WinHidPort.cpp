@@ -12,7 +12,7 @@
 
 #include "base/Utf8.h"
 #include "base/win32/SystemLibrary.h"
-#include "device/WireFormat.h"
+#include "device/TargetRule.h"
 
 namespace padsmith::win32 {
 
@@ -264,7 +264,7 @@ std::vector<HidInterface> WinHidPort::Enumerate() {
             }
             HidInterface iface;
             iface.path = detail->DevicePath;
-            iface.service = wire::IsTargetPath(iface.path);
+            iface.service = IsServicePath(iface.path);
             iface.interfaceNumber = InterfaceNumberOf(iface.path);
             // Opened with no access, which an interface held by another program allows, only
             // to read what it is.

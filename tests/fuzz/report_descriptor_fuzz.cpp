@@ -7,24 +7,25 @@
 #include <cstdlib>
 #include <vector>
 
-#include "device/linux/ReportDescriptor.h"
+#include "device/ReportDescriptor.h"
+#include "device/TargetRule.h"
 
 namespace {
 
-using padsmith::hidraw::ReportLength;
+using padsmith::ReportLength;
 
 void CheckLengths(const std::vector<ReportLength>& reports) {
     for (const ReportLength& report : reports) {
         const size_t idByte = report.id != 0 ? 1 : 0;
-        if (report.bytes < idByte || report.bytes > padsmith::hidraw::kMaxReportBytes + idByte) std::abort();
+        if (report.bytes < idByte || report.bytes > padsmith::kMaxReportBytes + idByte) std::abort();
     }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<padsmith::hidraw::TopLevelCollection> collections;
-    if (!padsmith::hidraw::ParseReportDescriptor(data, size, collections)) {
+    std::vector<padsmith::TopLevelCollection> collections;
+    if (!padsmith::ParseReportDescriptor(data, size, collections)) {
         if (!collections.empty()) std::abort();
         return 0;
     }
@@ -32,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckLengths(collection.input);
         CheckLengths(collection.output);
         CheckLengths(collection.feature);
-        (void)padsmith::hidraw::IsServiceCollection(collection);
+        (void)padsmith::IsServiceCollection(collection);
     }
     return 0;
 }

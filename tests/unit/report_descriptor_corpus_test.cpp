@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "device/linux/ReportDescriptor.h"
+#include "device/ReportDescriptor.h"
 
-namespace padsmith::hidraw {
+namespace padsmith {
 namespace {
 
 std::vector<uint8_t> FileBytes(const std::filesystem::path& path) {
@@ -58,4 +58,4 @@ TEST(ReportDescriptorCorpus, EveryFileParsesWithinItsBytes) {
 }
 
 }  // namespace
-}  // namespace padsmith::hidraw
+}  // namespace padsmith

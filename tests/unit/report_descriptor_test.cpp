@@ -13,9 +13,10 @@
 #include <vector>
 
 #include "tests/support/DisplayDescriptor.h"
-#include "device/linux/ReportDescriptor.h"
+#include "device/ReportDescriptor.h"
+#include "device/TargetRule.h"
 
-namespace padsmith::hidraw {
+namespace padsmith {
 
 void PrintTo(const TopLevelCollection& collection, std::ostream* out) {
     auto reports = [out](const char* type, const std::vector<ReportLength>& lengths) {
@@ -281,4 +282,4 @@ TEST(ReportDescriptor, EveryCutOfTheDisplaysDescriptorInsideAnItemOrACollectionI
 }
 
 }  // namespace
-}  // namespace padsmith::hidraw
+}  // namespace padsmith
