@@ -6,6 +6,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/Catalogue.h"
+#include "base/Utf8.h"
 #include "device/CDriver.h"
 #include "protocol/FirmwareImage.h"
 #include "protocol/OperationFrame.h"
@@ -33,27 +34,29 @@ uint32_t RunWrite(const FlashJob& job) {
         return kResultFailure;
     }
     WriteRunImage image;
-    if (!LoadWriteRunImage(job, image)) return kResultFailure;
+    if (LoadWriteRunImage(job, image)) return kResultFailure;
     return EraseAndWrite(*job.pDriver, image, *job.pLogList);
 }
 
 }  // namespace
 
-bool LoadWriteRunImage(const FlashJob& job, WriteRunImage& image) {
+Error LoadWriteRunImage(const FlashJob& job, WriteRunImage& image) {
     // The image is read once, here, before anything is erased: what is written is what was
     // checked, whatever happens to the file meanwhile, and no file is touched after the erase.
     // An image that does not load, or is empty, leaves the device as it was.
     ImageCheck* check = job.pImageCheck;
-    const bool loaded = LoadFirmwareImage(job.strImagePath, image.bytes, image.nLength,
-                                          check != nullptr ? &check->actual : nullptr);
-    if (check != nullptr) check->loaded = loaded;
-    const bool unexpected = loaded && check != nullptr && check->expected &&
-                            *check->expected != check->actual.sha256;
-    if (!loaded || image.nLength == 0 || unexpected) {
-        Log(kMsgWriteFail, *job.pLogList);
-        return false;
+    Error error = LoadFirmwareImage(job.strImagePath, image.bytes, image.nLength,
+                                    check != nullptr ? &check->actual : nullptr);
+    if (check != nullptr) check->loaded = !error;
+    const std::string name = ToUtf8(job.strImagePath);
+    if (!error && image.nLength == 0) {
+        error = Error(ErrorKind::kBadImage, "image " + name + " is empty");
+    } else if (!error && check != nullptr && check->expected && *check->expected != check->actual.sha256) {
+        error = Error(ErrorKind::kBadImage, "image " + name + ": its SHA-256 is " + ToHex(check->actual.sha256) +
+                                                ", not the expected " + ToHex(*check->expected));
     }
-    return true;
+    if (error) Log(kMsgWriteFail, *job.pLogList);
+    return error;
 }
 
 uint32_t EraseAndWrite(CDriver& driver, const WriteRunImage& image, LogList& log) {

@@ -44,9 +44,9 @@ struct WriteRunImage {
 };
 
 // The first half of a write run: reads the job's image and checks it (the job's image check
-// included). False, after logging "Write Flash Fail", when it must not be written: then nothing
-// may be sent.
-bool LoadWriteRunImage(const FlashJob& job, WriteRunImage& image);
+// included). A bad-image error, after logging "Write Flash Fail", when it must not be written:
+// then nothing may be sent.
+Error LoadWriteRunImage(const FlashJob& job, WriteRunImage& image);
 // The second half: erase, then write `image`, logging each outcome. Several displays may
 // share one image.
 uint32_t EraseAndWrite(CDriver& driver, const WriteRunImage& image, LogList& log);

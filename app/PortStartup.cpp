@@ -62,7 +62,6 @@ OpenedPort OpenUnrecorded(const PortRequest& request, Clock& clock) {
             opened.exitStatus = kExitUsage;
             opened.error = "no HID backend on this system, use --simulate";
         }
-        opened.platform = opened.port.get();
         return opened;
     }
     sim::SimOptions options;
@@ -78,7 +77,6 @@ OpenedPort OpenUnrecorded(const PortRequest& request, Clock& clock) {
         opened.error = "simulated device: " + error;
         return opened;
     }
-    opened.simulated = simulated.get();
     opened.port = std::move(simulated);
     return opened;
 }

@@ -11,10 +11,6 @@
 
 namespace padsmith {
 
-namespace sim {
-class SimHidPort;
-}
-
 struct PortRequest {
     bool simulate = false;
     std::string simulatorOptions;  // UTF-8, as ParseSimOptions reads them
@@ -28,14 +24,12 @@ struct PortRequest {
 bool TakePortArgument(const std::string& argument, PortRequest& request);
 
 struct OpenedPort {
-    std::unique_ptr<HidPort> recorded;     // the port the recording wraps, when there is one
-    std::unique_ptr<HidPort> port;  // null when the start-up failed; the recording port, if any
-    sim::SimHidPort* simulated = nullptr;  // the simulated device, when that is the port
-    HidPort* platform = nullptr;           // the platform's port, when that is the port
+    std::unique_ptr<HidPort> recorded;  // the port the recording wraps, when there is one
+    std::unique_ptr<HidPort> port;      // null when the start-up failed; the recording port, if any
     // When `port` is null: kExitFailure for a file of the simulated device or the record file,
     // kExitUsage for malformed --simulate options or no HID port.
     int exitStatus = 0;
-    std::string error;                     // when `port` is null: one line, naming the file or option
+    std::string error;  // when `port` is null: one line, naming the file or option
 };
 
 // Opens the port `request` asks for; `clock` must outlive it.

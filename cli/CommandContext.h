@@ -13,25 +13,20 @@
 #include "cli/Session.h"
 #include "device/HidPort.h"
 
-namespace padsmith::sim {
-class SimHidPort;
-}
-
 namespace padsmith::cli {
 
 struct CommandContext {
     const CommandLine& commandLine;
     HidPort& port;
     Clock& clock;
-    sim::SimHidPort* simulated;  // monitor streams its input reports
     const SessionStreams& streams;
     LogList& log;                     // this display's lines
     nlohmann::ordered_json& result;   // this display's part of the result object
     // The display this run serves, by its ID; empty: the target rule picks it.
     std::string display;
-    // One of several displays run at once (--all): no progress bar, no device-change lines,
-    // and every stderr line names the display.
-    bool station = false;
+    // One of several displays run at once (--all, a station): no progress bar, no
+    // device-change lines, and every stderr line names the display.
+    bool oneOfSeveral = false;
 };
 
 // What a command's preparation hands every display's run.

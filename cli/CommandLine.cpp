@@ -121,10 +121,10 @@ bool ApplyOption(const std::string& argument, CommandLine& parsed, std::string& 
     return false;
 }
 
-std::string StationCommands() {
+std::string EveryDisplayCommands() {
     std::string names;
     for (const Command& command : Commands()) {
-        if (command.stationWord == nullptr) continue;
+        if (!command.everyDisplay) continue;
         if (!names.empty()) names += ", ";
         names += command.name;
     }
@@ -136,8 +136,8 @@ bool CheckCombination(const CommandLine& parsed, std::string& error) {
     const std::string name = parsed.command->name;
     if (parsed.expectedSha256 && name != "write") {
         error = "--expect-sha256 is for write only";
-    } else if (parsed.all && parsed.command->stationWord == nullptr) {
-        error = "--all is for " + StationCommands() + " only";
+    } else if (parsed.all && !parsed.command->everyDisplay) {
+        error = "--all is for " + EveryDisplayCommands() + " only";
     } else if (parsed.all && !parsed.device.empty()) {
         error = "--all and --device exclude each other";
     } else if (parsed.count && !parsed.all) {

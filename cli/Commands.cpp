@@ -1,7 +1,6 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "app/Catalogue.h"
 #include "app/ExitStatus.h"
@@ -10,13 +9,14 @@
 #include "cli/CommandContext.h"
 #include "cli/DisplayDriver.h"
 #include "cli/JsonOutput.h"
-#include "device/sim/SimHidPort.h"
+#include "device/TargetRule.h"
 #include "protocol/DeviceInfo.h"
 
 namespace padsmith::cli {
 namespace {
 
-constexpr Millis kSimulatedReportPeriod{500};
+// How often a display that sends input reports only when asked (the simulated one) sends one.
+constexpr Millis kAskedInputReportPeriod{500};
 
 // --- Operand parsers ---
 
@@ -71,18 +71,11 @@ bool SecondsOperand(const std::vector<std::string>& operands, CommandLine& parse
 // --- Runs ---
 
 int List(CommandContext& context, const PreparedRun&) {
-    std::vector<HidInterface> interfaces = context.port.Enumerate();
     const std::string& device = context.commandLine.device;
-    if (!device.empty()) {
-        interfaces.erase(std::remove_if(interfaces.begin(), interfaces.end(),
-                                        [&](const HidInterface& iface) { return !NamesInterface(device, iface); }),
-                         interfaces.end());
-    }
-    // The display the target rule picks without --device: the highest index.
-    int target = -1;
-    for (size_t index = 0; index < interfaces.size(); ++index) {
-        if (interfaces[index].service) target = static_cast<int>(index);
-    }
+    const std::vector<HidInterface> interfaces = InterfacesNamed(context.port.Enumerate(), device);
+    // The display the target rule picks without --device.
+    const std::vector<size_t> order = TargetOrder(interfaces);
+    const int target = order.empty() ? -1 : static_cast<int>(order.front());
     std::FILE* out = context.streams.out;
     for (size_t index = 0; index < interfaces.size(); ++index) {
         const HidInterface& iface = interfaces[index];
@@ -121,8 +114,8 @@ int List(CommandContext& context, const PreparedRun&) {
 
 int Info(CommandContext& context, const PreparedRun&) {
     DisplayDriver display(context, DriverHooks{});
-    const int status = ExitStatusOf(GetFirmwareVersion(&display.Driver(), context.log));
-    if (status == kExitSuccess) {
+    const uint32_t result = GetFirmwareVersion(&display.Driver(), context.log);
+    if (result == kResultSuccess) {
         const DeviceStatus values = display.Driver().Status();
         context.result["pcbVersion"] = {{"value", values.pcbVersion},
                                         {"text", ToUtf8(FormatPcbVersion(values.pcbVersion))}};
@@ -131,20 +124,7 @@ int Info(CommandContext& context, const PreparedRun&) {
         context.result["productSize"] = {{"value", values.sizeCode},
                                          {"text", ToUtf8(FormatProductSize(values.sizeCode))}};
     }
-    return display.Finish(status);
-}
-
-// The image argument as a full path. File names are bytes here, and not every name is UTF-8:
-// the path keeps them as they are (Windows arguments arrive as UTF-8 from wide ones).
-std::wstring FullImagePath(const std::string& argument) {
-    std::error_code ignored;
-#ifdef _WIN32
-    std::filesystem::path full = std::filesystem::absolute(std::filesystem::u8path(argument), ignored);
-    return full.empty() ? FromUtf8(argument) : full.wstring();
-#else
-    std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(argument), ignored);
-    return FromNativeFileName(full.empty() ? argument : full.native());
-#endif
+    return display.Finish(result);
 }
 
 // The write's one read of its image, before any display is erased, with the check the command
@@ -155,22 +135,17 @@ int PrepareWrite(CommandContext& context, PreparedRun& prepared) {
     check.expected = commandLine.expectedSha256;
     // Hashing reads the whole file, however big: only when the digest is asked for.
     const bool hashed = commandLine.expectedSha256 || commandLine.json;
-    FlashJob job{&context.log, nullptr, nullptr, FullImagePath(commandLine.imageFile), hashed ? &check : nullptr};
+    FlashJob job{&context.log, nullptr, nullptr, AbsoluteFileName(commandLine.imageFile), hashed ? &check : nullptr};
     LogText(FormatMessageEntry(kMsgOpenFile, job.strImagePath), context.log, kMsgOpenFile);
-    const bool loaded = LoadWriteRunImage(job, prepared.image);
-    if (check.loaded && check.expected && *check.expected != check.actual.sha256) {
-        std::fprintf(context.streams.err,
-                     "padsmith: the image's SHA-256 is not the expected one; nothing was sent\n"
-                     "  expected %s\n  actual   %s\n",
-                     ToHex(*check.expected).c_str(), ToHex(check.actual.sha256).c_str());
-    }
+    const Error error = LoadWriteRunImage(job, prepared.image);
     nlohmann::ordered_json image{{"path", ToUtf8(job.strImagePath)}, {"bytes", nullptr}, {"sha256", nullptr}};
     if (check.loaded) {
         image["bytes"] = check.actual.fileBytes;
         image["sha256"] = ToHex(check.actual.sha256);
     }
     context.result["image"] = image;
-    return loaded ? kExitSuccess : kExitFailure;
+    if (error) ReportError(context, Error(error.kind, error.message + "; nothing was sent"));
+    return error ? kExitFailure : kExitSuccess;
 }
 
 // The records of a write, counted for the result; the progress bar drawn when there is one.
@@ -196,33 +171,30 @@ private:
 
 int Write(CommandContext& context, const PreparedRun& prepared) {
     ProgressBar bar(context.streams.err);
-    RecordCount records(context.streams.progressBar && !context.station ? &bar : nullptr);
+    RecordCount records(context.streams.progressBar && !context.oneOfSeveral ? &bar : nullptr);
     DriverHooks hooks;
     hooks.progress = &records;
     DisplayDriver display(context, hooks);
-    const int status = ExitStatusOf(EraseAndWrite(display.Driver(), prepared.image, context.log));
+    const uint32_t result = EraseAndWrite(display.Driver(), prepared.image, context.log);
     context.result["records"] = {{"sent", records.Sent()}, {"refused", records.Refused()}};
-    return display.Finish(status);
+    return display.Finish(result);
 }
 
 int Erase(CommandContext& context, const PreparedRun&) {
     DisplayDriver display(context, DriverHooks{});
-    const uint32_t result = EraseFlashThread(FlashJob{&context.log, &display.Driver(), nullptr, std::wstring()});
-    return display.Finish(ExitStatusOf(result));
+    return display.Finish(EraseFlashThread(FlashJob{&context.log, &display.Driver(), nullptr, std::wstring()}));
 }
 
 int Select(CommandContext& context, const PreparedRun&) {
     DisplayDriver display(context, DriverHooks{});
     const CommandLine& commandLine = context.commandLine;
-    return display.Finish(ExitStatusOf(
-        SelectDeviceByIds(commandLine.vendorId, commandLine.productId, &display.Driver(), context.log)));
+    return display.Finish(SelectDeviceByIds(commandLine.vendorId, commandLine.productId, &display.Driver(), context.log));
 }
 
 int SetIds(CommandContext& context, const PreparedRun&) {
     DisplayDriver display(context, DriverHooks{});
     const CommandLine& commandLine = context.commandLine;
-    return display.Finish(ExitStatusOf(
-        SetVidPidByIds(commandLine.vendorId, commandLine.productId, &display.Driver(), context.log)));
+    return display.Finish(SetVidPidByIds(commandLine.vendorId, commandLine.productId, &display.Driver(), context.log));
 }
 
 std::wstring InputReportLine(const DeviceStatus& status) {
@@ -237,15 +209,14 @@ int Monitor(CommandContext& context, const PreparedRun&) {
     hooks.inputReport = [&log](const DeviceStatus& status) { LogText(InputReportLine(status), log); };
     DisplayDriver display(context, hooks);
     if (!display.Driver().StartReaderThread()) return kExitFailure;
-    sim::SimHidPort* simulated = context.simulated;
-    if (simulated != nullptr) simulated->StartInputStream(kSimulatedReportPeriod);
+    context.port.StartInputStream(kAskedInputReportPeriod);
     constexpr Millis kSlice{100};
     int (*interrupted)() = context.streams.interrupted;
     for (Millis left{int64_t{context.commandLine.seconds} * 1000}; left > Millis(0); left -= kSlice) {
         if (interrupted != nullptr && interrupted() != 0) break;
         context.clock.Sleep(std::min(left, kSlice));
     }
-    if (simulated != nullptr) simulated->StopInputStream();
+    context.port.StopInputStream();
     return kExitSuccess;
 }
 
@@ -253,19 +224,18 @@ int Monitor(CommandContext& context, const PreparedRun&) {
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands{
-        {"list", "", "every HID interface, the displays marked", NoOperands, nullptr, List,
-         nullptr},
+        {"list", "", "every HID interface, the displays marked", NoOperands, nullptr, List, false, nullptr},
         {"info", "", "Get Firmware Version: PCB version, firmware version, size", NoOperands, nullptr, Info,
-         "read"},
+         true, "read"},
         {"write", "FILE", "Write Flash: erase, then write the .bin image FILE", ImageOperand, PrepareWrite, Write,
-         "written"},
-        {"erase", "", "Erase Flash only", NoOperands, nullptr, Erase, "erased"},
+         true, "written"},
+        {"erase", "", "Erase Flash only", NoOperands, nullptr, Erase, true, "erased"},
         {"select", "VID PID", "select a collection by vendor and product ID (hex)", IdOperands, nullptr, Select,
-         nullptr},
+         false, nullptr},
         {"set-ids", "VID PID", "send the device a new vendor and product ID (hex)", IdOperands, nullptr, SetIds,
-         nullptr},
+         false, nullptr},
         {"monitor", "[SECONDS]", "device arrival/removal and input-report values (default 10)", SecondsOperand,
-         nullptr, Monitor, nullptr},
+         nullptr, Monitor, false, nullptr},
     };
     return commands;
 }

@@ -22,9 +22,11 @@ struct Command {
     int (*prepare)(CommandContext& context, PreparedRun& prepared);
     // Runs the command on one display (or on the port, for list); returns an exit status.
     int (*run)(CommandContext& context, const PreparedRun& prepared);
-    // With --all the command runs on every display found, and its summary counts the displays
-    // with this word ("written"); null: the command takes one display only.
-    const char* stationWord;
+    // True when --all may run the command on every display at once.
+    bool everyDisplay;
+    // The summary's word for a display the command succeeded on ("written"); null when the
+    // command takes one display only.
+    const char* doneWord;
 };
 
 const std::vector<Command>& Commands();

@@ -6,23 +6,33 @@
 namespace padsmith::cli {
 namespace {
 
-// What stood in the way, said so that a person knows what to do.
-std::string ProblemText(ErrorKind failure, const std::string& detail) {
-    switch (failure) {
+// Why the display could not be opened, said so that a person knows what to do.
+std::string OpenProblem(const Error& error) {
+    switch (error.kind) {
         case ErrorKind::kHeld:
-            return "the display is held by another program (" + detail + "); close it and run again";
+            return "the display is held by another program (" + error.message + "); close it and run again";
         case ErrorKind::kPermissionDenied:
-            return "permission denied (" + detail +
+            return "permission denied (" + error.message +
                    "); install the udev rule 70-padsmith.rules and plug the display in again, or run "
                    "as root (see the README, \"padsmith on Linux\")";
-        case ErrorKind::kGone:
-            return "the display left the bus during the run (" + detail + ")";
         default:
-            return "the display cannot be opened (" + detail + ")";
+            return "the display cannot be opened (" + error.message + ")";
     }
 }
 
+// Why an operation failed: the step and what the port said; a display that left says so first.
+std::string RunProblem(const Error& error) {
+    if (error.kind == ErrorKind::kGone) return "the display left the bus during the run (" + error.message + ")";
+    return error.message;
+}
+
 }  // namespace
+
+void ReportError(CommandContext& context, const Error& error) {
+    const std::string named = context.oneOfSeveral ? context.display + ": " + error.message : error.message;
+    std::fprintf(context.streams.err, "padsmith: %s\n", named.c_str());
+    context.result["error"] = {{"kind", ErrorKindName(error.kind)}, {"message", error.message}};
+}
 
 // The owner's side of a device notice: it becomes its log line.
 class DisplayDriver::Events : public DeviceEventSink {
@@ -44,43 +54,37 @@ DisplayDriver::DisplayDriver(CommandContext& context, DriverHooks hooks)
     hooks.display = context.display;
     // Several displays at once: each counts its own device changes, and none takes the port's
     // one listener from the others.
-    if (context.station) hooks.toggles = &m_toggles;
-    m_driver = std::make_unique<CDriver>(context.station ? nullptr : m_events.get(), context.port,
+    if (context.oneOfSeveral) hooks.toggles = &m_toggles;
+    m_driver = std::make_unique<CDriver>(context.oneOfSeveral ? nullptr : m_events.get(), context.port,
                                          context.clock, std::move(hooks));
     m_events->Attach(m_driver.get());
-    if (!context.station) m_driver->OnCreate();
+    if (!context.oneOfSeveral) m_driver->OnCreate();
     m_driver->RefreshDevices();
 
-    if (m_driver->CurrentDevice() && !context.station) {
+    if (m_driver->CurrentDevice() && !context.oneOfSeveral) {
         context.result["device"] = DisplayId(m_driver->CurrentInterface());
     }
     if (!m_driver->TargetFound()) {
-        Report(ErrorKind::kAbsent,
-               context.display.empty()
-                   ? "no display found: no HID interface is a display's service collection"
-                   : "no display found at " + context.display);
+        m_reported = true;
+        ReportError(context, Error(ErrorKind::kAbsent,
+                                   context.display.empty()
+                                       ? "no display found: no HID interface is a display's service collection"
+                                       : "no display found at " + context.display));
     } else if (!m_driver->CurrentDevice()) {
+        m_reported = true;
         const Error error = m_driver->LastOpenError();
-        Report(error.kind, ProblemText(error.kind, error.message));
+        ReportError(context, Error(error.kind, OpenProblem(error)));
     }
 }
 
 DisplayDriver::~DisplayDriver() = default;
 
-int DisplayDriver::Finish(int status) {
+int DisplayDriver::Finish(uint32_t result) {
+    const int status = ExitStatusOf(result);
     if (status == kExitSuccess || m_reported) return status;
-    if (std::shared_ptr<HidDevice> device = m_driver->CurrentDevice()) {
-        const Error error = device->LastError();
-        if (error.kind == ErrorKind::kGone) Report(error.kind, ProblemText(error.kind, error.message));
-    }
-    return status;
-}
-
-void DisplayDriver::Report(ErrorKind failure, const std::string& message) {
     m_reported = true;
-    const std::string named = m_context.station ? m_context.display + ": " + message : message;
-    std::fprintf(m_context.streams.err, "padsmith: %s\n", named.c_str());
-    m_context.result["error"] = {{"kind", ErrorKindName(failure)}, {"message", message}};
+    if (const Error error = m_driver->LastError()) ReportError(m_context, Error(error.kind, RunProblem(error)));
+    return status;
 }
 
 }  // namespace padsmith::cli

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#ifdef _WIN32
-#include "device/win32/ArrivalWatch.h"
-#endif
+#include "device/TargetRule.h"
+
 
 namespace padsmith::cli {
 namespace {
@@ -19,29 +18,12 @@ constexpr Millis kInterruptCheck{200};
 
 }  // namespace
 
-std::vector<HidInterface> PresentDisplays(HidPort& port, const std::string& device) {
-    std::vector<HidInterface> displays;
-    for (HidInterface& iface : port.Enumerate()) {
-        if (!iface.service || (!device.empty() && !NamesInterface(device, iface))) continue;
-        const bool seen = std::any_of(displays.begin(), displays.end(), [&](const HidInterface& known) {
-            return DisplayId(known) == DisplayId(iface);
-        });
-        if (!seen) displays.push_back(std::move(iface));
-    }
-    return displays;
-}
-
 WaitOutcome WaitForDisplays(HidPort& port, Clock& clock, std::optional<Millis> limit,
                             const std::string& device, int count, int (*interrupted)()) {
     std::shared_ptr<TimedEvent> arrival = clock.CreateAutoResetEvent(false);
-    bool told = port.WatchDeviceChanges([arrival](DeviceChange change) {
+    const bool told = port.WatchDeviceChanges([arrival](DeviceChange change) {
         if (change == DeviceChange::kArrival) arrival->Set();
     });
-#ifdef _WIN32
-    // The Windows port leaves device changes to a window: this one only wakes the wait.
-    win32::ArrivalWatch watch([arrival] { arrival->Set(); });
-    told = watch.Watching();
-#endif
     const Millis lookEvery = told ? kLookEveryWhenTold : kLookEvery;
     const Micros deadline = limit ? clock.Now() + *limit : Micros::max();
     WaitOutcome outcome = WaitOutcome::kTimedOut;
@@ -50,7 +32,7 @@ WaitOutcome WaitForDisplays(HidPort& port, Clock& clock, std::optional<Millis> l
     for (;;) {
         Micros now = clock.Now();
         if (arrived || now >= nextLook) {
-            if (static_cast<int>(PresentDisplays(port, device).size()) >= count) {
+            if (static_cast<int>(PresentDisplays(port.Enumerate(), device).size()) >= count) {
                 outcome = WaitOutcome::kPresent;
                 break;
             }

@@ -5,7 +5,6 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "base/Clock.h"
 #include "device/HidPort.h"
@@ -13,10 +12,6 @@
 namespace padsmith::cli {
 
 enum class WaitOutcome { kPresent, kTimedOut, kInterrupted };
-
-// The displays on the bus, by their service collections; only the one `device` names, when
-// it is given. In bus order, each display once.
-std::vector<HidInterface> PresentDisplays(HidPort& port, const std::string& device);
 
 // Looks at the bus at once when the port tells of an arrival (the simulated device and the Linux
 // port do; on Windows a notification window wakes it), else every 2 s, or every 200 ms where

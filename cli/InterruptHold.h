@@ -14,4 +14,9 @@ int HeldInterrupt();
 // The run is over: a console that is closing (Windows) may end the process now.
 void ReleaseInterrupts();
 
+// For the system's handlers (cli/posix/, cli/win32/): keeps `number` as the held interrupt when
+// it is the first; true then, and the handler writes kHeldNotice to stderr.
+bool HoldFirst(int number);
+extern const char kHeldNotice[];
+
 }  // namespace padsmith::cli

@@ -2,7 +2,6 @@
 // The command line's log outputs (plain lines, JSON lines) take each entry with the display it
 // is about, so a run over several displays names the display on every line.
 
-#include <mutex>
 #include <string>
 
 #include "app/ActivityLog.h"
@@ -21,25 +20,12 @@ public:
 class DisplayLog : public LogList {
 public:
     DisplayLog(OutputLog& out, std::string device) : m_out(out), m_device(std::move(device)) {}
-    void InsertEntry(const LogEntry& entry) override {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lastText = entry.text;
-        }
-        m_out.Write(entry, m_device);
-    }
+    void InsertEntry(const LogEntry& entry) override { m_out.Write(entry, m_device); }
     void InsertLine(const std::wstring& line) override { InsertEntry(LogEntry{std::wstring(), 0, line}); }
-    // The text of the display's last line: what its outcome was.
-    std::wstring LastText() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lastText;
-    }
 
 private:
     OutputLog& m_out;
     const std::string m_device;
-    mutable std::mutex m_mutex;
-    std::wstring m_lastText;
 };
 
 }  // namespace padsmith::cli

@@ -13,7 +13,7 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/DisplayWait.h"
 #include "cli/JsonOutput.h"
-#include "device/sim/SimHidPort.h"
+#include "device/TargetRule.h"
 
 namespace padsmith::cli {
 namespace {
@@ -41,13 +41,13 @@ int RunOnOneDisplay(CommandContext& context) {
 // --all: the command on every display found, each on a thread of its own with a driver of its
 // own, so that one display that fails or hangs neither stops nor slows the others. Every line
 // names its display; a summary ends the run.
-class StationRun {
+class EveryDisplayRun {
 public:
-    StationRun(CommandContext& context, OutputLog& log) : m_context(context), m_log(log) {}
+    EveryDisplayRun(CommandContext& context, OutputLog& log) : m_context(context), m_log(log) {}
 
     int Run() {
         const CommandLine& commandLine = m_context.commandLine;
-        const std::vector<HidInterface> present = PresentDisplays(m_context.port, std::string());
+        const std::vector<HidInterface> present = PresentDisplays(m_context.port.Enumerate(), std::string());
         const int wanted = commandLine.count.value_or(1);
         if (static_cast<int>(present.size()) < wanted) {
             std::fprintf(m_context.streams.err, "padsmith: %zu display%s found, %d wanted; nothing was sent\n",
@@ -72,8 +72,8 @@ public:
                 threads.emplace_back([this, &display = *display, &command, &prepared, ended] {
                     ClockActivity activity(m_context.clock);
                     CommandContext own{m_context.commandLine, m_context.port, m_context.clock,
-                                       m_context.simulated,   m_context.streams, display.log,
-                                       display.result,        display.id,        true};
+                                       m_context.streams,     display.log,        display.result,
+                                       display.id,            true};
                     display.status = command.run(own, prepared);
                     display.done = true;
                     ended->Set();
@@ -92,7 +92,7 @@ public:
             while (!display->done) ended->Wait(Millis(100));
         }
         for (std::thread& thread : threads) thread.join();
-        return Summarize(command.stationWord);
+        return Summarize(command.doneWord);
     }
 
 private:
@@ -105,7 +105,8 @@ private:
         std::atomic<bool> done{false};
     };
 
-    // "4 displays: 3 written, 1 failed (1-1.3: Write Flash Fail)"; 0 only when every one succeeded.
+    // "4 displays: 3 written, 1 failed (1-1.3: write record 0x0040: the display refused report
+    // 0x28)", what failed told by each display's error; 0 only when every one succeeded.
     int Summarize(const char* word) {
         int succeeded = 0;
         std::string failures;
@@ -120,8 +121,10 @@ private:
                 ++succeeded;
                 continue;
             }
-            const std::wstring last = display->log.LastText();
-            failures += (failures.empty() ? "" : ", ") + display->id + ": " + (last.empty() ? "not run" : ToUtf8(last));
+            const auto error = display->result.find("error");
+            const std::string why = error != display->result.end() ? (*error)["message"].get<std::string>()
+                                                                   : ResultName(display->status);
+            failures += (failures.empty() ? "" : ", ") + display->id + ": " + why;
         }
         const size_t total = m_displays.size();
         std::string summary = std::to_string(total) + (total == 1 ? " display: " : " displays: ") +
@@ -145,8 +148,7 @@ private:
 
 }  // namespace
 
-int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
-               sim::SimHidPort* simulated, const SessionStreams& streams) {
+int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock, const SessionStreams& streams) {
     std::unique_ptr<OutputLog> log;
     if (commandLine.json) {
         log = std::make_unique<JsonLog>(streams.out);
@@ -154,7 +156,7 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
         log = std::make_unique<ConsoleLog>(streams.out);
     }
     nlohmann::ordered_json result = nlohmann::ordered_json::object();
-    CommandContext context{commandLine, port, clock, simulated, streams, *log, result, commandLine.device, false};
+    CommandContext context{commandLine, port, clock, streams, *log, result, commandLine.device, false};
 
     int status = kExitFailure;
     const Micros waitStarted = clock.Now();
@@ -175,15 +177,14 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
     const Micros started = clock.Now();
     if (waited == WaitOutcome::kPresent) {
         if (commandLine.all) {
-            status = StationRun(context, *log).Run();
+            status = EveryDisplayRun(context, *log).Run();
         } else {
             status = RunOnOneDisplay(context);
         }
     }
     // A flash that was not saved is a run whose result is lost.
-    std::string error;
-    if (simulated != nullptr && simulated->HasFlashFile() && !simulated->SaveFlash(error)) {
-        std::fprintf(streams.err, "padsmith: simulated device: %s\n", error.c_str());
+    if (const Error error = port.EndSession()) {
+        std::fprintf(streams.err, "padsmith: %s\n", error.message.c_str());
         if (status == kExitSuccess) status = kExitFailure;
     }
     if (commandLine.json) {

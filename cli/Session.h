@@ -8,10 +8,6 @@
 #include "cli/CommandLine.h"
 #include "device/HidPort.h"
 
-namespace padsmith::sim {
-class SimHidPort;
-}
-
 namespace padsmith::cli {
 
 struct SessionStreams {
@@ -23,11 +19,8 @@ struct SessionStreams {
 };
 
 // Runs `commandLine` (a command, not --help or --version): the wait for the display when asked,
-// the command, the simulated device's flash saved (a save that fails fails the run), and with
-// --json the result object. Returns the exit status (app/ExitStatus.h). `simulated` is
-// the simulated device when it is the port or the one the port records (monitor streams its
-// input reports), else null.
-int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
-               sim::SimHidPort* simulated, const SessionStreams& streams);
+// the command, the port's session ended (a simulated flash that cannot be saved fails the run),
+// and with --json the result object. Returns the exit status (app/ExitStatus.h).
+int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock, const SessionStreams& streams);
 
 }  // namespace padsmith::cli

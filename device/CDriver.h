@@ -88,6 +88,11 @@ public:
     HidInterface CurrentInterface() const;             // the collection m_hDevice was opened on
     // The lock that serialises the protocol operations (protocol/OperationFrame.h waits on it).
     TimedEvent& DeviceLock() { return *m_hDeviceLock; }
+    // Why the last protocol operation failed, its step named ("write record 0x0040: ..."); no
+    // error when it succeeded. The dialog never shows it: its catalogue lines say what it says.
+    Error LastError() const;
+    // Each protocol operation notes its outcome here as it ends.
+    void SetLastError(Error error);
 
 private:
     friend class CDriverTestPeer;
@@ -96,7 +101,7 @@ private:
     // The write sequence and its end, inside the lock frame.
     uint32_t WriteImageInFrame(const uint8_t* image, int32_t nLength);
     // Erase and report 0x02: one report in the lock frame, then the settle pause.
-    uint32_t SendAndSettle(const uint8_t* report, size_t length);
+    uint32_t SendAndSettle(const uint8_t* report, size_t length, const char* step);
     void ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry, ReadStop& stop);
     void StopReaders();
 
@@ -122,7 +127,8 @@ private:
     mutable std::mutex m_deviceMutex;
     std::shared_ptr<HidDevice> m_hDevice;
     HidInterface m_deviceInterface;  // the collection m_hDevice was opened on
-    Error m_lastOpenError;        // guarded by m_deviceMutex
+    Error m_lastOpenError;           // guarded by m_deviceMutex
+    Error m_lastError;               // guarded by m_deviceMutex
     bool m_watching = false;         // OnCreate registered for the port's device changes
 
     struct Reader {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Clock.h"
 #include "base/Error.h"
 
 namespace padsmith {
@@ -121,6 +122,15 @@ public:
         (void)listener;
         return false;
     }
+
+    // What only some ports do, reached through whichever port a program opened, so that no front
+    // end names a port. A real display sends its input reports on its own; a simulated one only
+    // while asked to, one every `period`.
+    virtual void StartInputStream(Millis period) { (void)period; }
+    virtual void StopInputStream() {}
+    // The program's session on the port ends: what the port keeps outside the program (the
+    // simulated flash files) is saved now. The error names the file that could not be saved.
+    virtual Error EndSession() { return Error(); }
 };
 
 }  // namespace padsmith

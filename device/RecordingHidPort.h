@@ -22,6 +22,9 @@ public:
     std::vector<HidInterface> Enumerate() override;
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error) override;
     bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
+    void StartInputStream(Millis period) override { m_inner.StartInputStream(period); }
+    void StopInputStream() override { m_inner.StopInputStream(); }
+    Error EndSession() override { return m_inner.EndSession(); }
 
     struct Record;
 

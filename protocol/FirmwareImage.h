@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Error.h"
 #include "base/Sha256.h"
 
 namespace padsmith {
@@ -23,13 +24,14 @@ struct ImageDigest {
     Sha256Digest sha256{};
 };
 
-// Opens the file ("rb"), checks that its extension begins with "bin" (after the open, so a
-// missing file fails first whatever its name) and reads it, at most kFlashSize bytes. `nLength`
-// is the number of bytes read. With `digest`, the same read goes on to the file's end through
-// SHA-256, a piece at a time, so memory stays bounded for a file of any size. False when the file
-// cannot be opened or read, is not a regular file, the extension does not pass, or the digest
-// cannot be computed.
-bool LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, int32_t& nLength,
-                       ImageDigest* digest = nullptr);
+// Opens the file (a regular file only, read as raw bytes), checks that its extension begins with
+// "bin" (after the open, so a missing file fails first whatever its name) and reads it, at most
+// kFlashSize bytes. `nLength` is the number of bytes read. With `digest`, the same read goes on
+// to the file's end through SHA-256, a piece at a time, so memory stays bounded for a file of any
+// size. A bad-image error, naming the file and what the system said, when the file cannot be
+// opened or read, is not a regular file, the extension does not pass, or the digest cannot be
+// computed.
+Error LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, int32_t& nLength,
+                        ImageDigest* digest = nullptr);
 
 }  // namespace padsmith

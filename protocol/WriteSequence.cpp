@@ -1,6 +1,7 @@
 #include "protocol/WriteSequence.h"
 
 #include <array>
+#include <cstdio>
 #include <cwchar>
 
 #include "device/CDriver.h"
@@ -31,6 +32,14 @@ private:
     std::array<wchar_t, kTraceLineLength> m_line{};
 };
 
+// The record at `address` was not taken: what the port said, with the record's address.
+Error RefusedRecord(const HidDevice& device, int32_t address) {
+    char step[32];
+    std::snprintf(step, sizeof step, "write record 0x%04X", static_cast<unsigned>(address));
+    const Error why = device.LastError();
+    return why ? why.Within(step) : Error(ErrorKind::kRefused, std::string(step) + ": refused by the display");
+}
+
 }  // namespace
 
 WriteStep AdvanceWriteCursor(WriteCursor& cursor) {
@@ -51,8 +60,8 @@ int CountWriteRecords(int32_t nLength) {
     return records;
 }
 
-bool WriteImage(HidDevice& device, Clock& clock, TraceSink* traceSink, WriteProgress* progress,
-                const uint8_t* image, int32_t nLength) {
+Error WriteImage(HidDevice& device, Clock& clock, TraceSink* traceSink, WriteProgress* progress,
+                 const uint8_t* image, int32_t nLength) {
     RecordTrace trace(traceSink);
     const int total = progress != nullptr ? CountWriteRecords(nLength) : 0;
     const auto srcAddr = static_cast<unsigned>(reinterpret_cast<uintptr_t>(image));
@@ -105,8 +114,8 @@ bool WriteImage(HidDevice& device, Clock& clock, TraceSink* traceSink, WriteProg
             }
         }
         clock.Sleep(pauseEnd - clock.Now());
-        if (!accepted) return false;
-        if (!more) return true;
+        if (!accepted) return RefusedRecord(device, cursor.nAddr);
+        if (!more) return Error();
     }
 }
 
@@ -116,7 +125,10 @@ uint32_t CDriver::WriteFirmwareFile(const std::wstring& path) {
     // Declared inside the frame: the image is freed before the lock is released.
     std::vector<uint8_t> image;
     int32_t nLength = 0;
-    if (!LoadFirmwareImage(path, image, nLength)) return kResultFailure;
+    if (Error error = LoadFirmwareImage(path, image, nLength)) {
+        SetLastError(error);
+        return kResultFailure;
+    }
     return WriteImageInFrame(image.data(), nLength);
 }
 
@@ -129,9 +141,11 @@ uint32_t CDriver::WriteFirmwareImage(const uint8_t* image, int32_t nLength) {
 uint32_t CDriver::WriteImageInFrame(const uint8_t* image, int32_t nLength) {
     // One handle for the whole run: a refresh meanwhile does not move it.
     std::shared_ptr<HidDevice> device = CurrentDevice();
-    bool written = device && WriteImage(*device, m_clock, m_hooks.trace, m_hooks.progress, image, nLength);
+    const Error error = device ? WriteImage(*device, m_clock, m_hooks.trace, m_hooks.progress, image, nLength)
+                               : NoDisplayOpen();
     if (m_hooks.progress != nullptr) m_hooks.progress->OnWriteEnded();
-    return written ? kResultSuccess : kResultFailure;
+    SetLastError(error);
+    return error ? kResultFailure : kResultSuccess;
 }
 
 }  // namespace padsmith

@@ -37,9 +37,10 @@ int CountWriteRecords(int32_t nLength);
 
 // Sends the sequence over the image to `device`, with the 10 ms pause after every record. Bytes
 // past the image's end go as 0xFF, the erased state of flash. `trace` and `progress` may be
-// null. True when the sequence ran to its end; false when the device refused a record. Nothing
-// is allocated once the sequence runs.
-bool WriteImage(HidDevice& device, Clock& clock, TraceSink* trace, WriteProgress* progress,
-                const uint8_t* image, int32_t nLength);
+// null. No error when the sequence ran to its end; when the device refused a record (or left),
+// the error names the record's address and what the port said. Nothing is allocated once the
+// sequence runs, unless it fails.
+Error WriteImage(HidDevice& device, Clock& clock, TraceSink* trace, WriteProgress* progress,
+                 const uint8_t* image, int32_t nLength);
 
 }  // namespace padsmith

@@ -12,7 +12,6 @@
 #include "app/win32/LaunchOptions.h"
 #include "app/win32/ResourceCatalogue.h"
 #include "base/Utf8.h"
-#include "device/sim/SimHidPort.h"
 #include "device/win32/DebugOutputTrace.h"
 #include "device/win32/WinClock.h"
 #include "device/win32/WinHidPort.h"
@@ -51,7 +50,8 @@ BOOL CPadsmithToolApp::InitInstance() {
 
     WinClock clock;
     DebugOutputTrace trace;
-    OpenedPort opened = OpenPort(ParseLaunchArguments(m_arguments), clock);
+    const PortRequest request = ParseLaunchArguments(m_arguments);
+    OpenedPort opened = OpenPort(request, clock);
     if (!opened.port) {
         ReportDemoError(opened.error);
         m_exitCode = opened.exitStatus;
@@ -60,7 +60,7 @@ BOOL CPadsmithToolApp::InitInstance() {
     // The platform's port tells of device changes through the notification window, for the
     // HID interface class; the simulated device reports its own.
     GUID notificationClass{};
-    if (opened.platform != nullptr) notificationClass = static_cast<WinHidPort*>(opened.platform)->HidGuid();
+    if (!request.simulate) notificationClass = WinHidPort().HidGuid();
     DeviceEnvironment environment{*opened.port, clock, &trace, notificationClass};
     {
         CPadsmithToolDlg dialog(environment);
@@ -68,10 +68,8 @@ BOOL CPadsmithToolApp::InitInstance() {
     }
     // The port goes last, after the dialog and its workers; a flash that cannot be saved is
     // a demo run whose result is lost.
-    std::string error;
-    sim::SimHidPort* simulated = opened.simulated;
-    if (simulated != nullptr && simulated->HasFlashFile() && !simulated->SaveFlash(error)) {
-        ReportDemoError(error);
+    if (const Error error = opened.port->EndSession()) {
+        ReportDemoError(error.message);
         m_exitCode = kExitFailure;
     }
     opened.port.reset();

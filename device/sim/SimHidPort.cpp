@@ -479,6 +479,12 @@ std::optional<SimUsbIds> SimHidPort::RequestedIds(int display) const {
     return m_core->Display(display).firmware.RequestedIds();
 }
 
+Error SimHidPort::EndSession() {
+    std::string error;
+    if (HasFlashFile() && !SaveFlash(error)) return Error(ErrorKind::kIo, "simulated device: " + error);
+    return Error();
+}
+
 bool SimHidPort::SaveFlash(std::string& error) {
     if (!HasFlashFile()) {
         error = "no flash file was given";

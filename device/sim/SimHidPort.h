@@ -81,8 +81,10 @@ public:
     // 1 ms) of clock time until StopInputStream or destruction. It waits on the clock without
     // announcing itself, so it never holds a virtual clock still. Starting again restarts with
     // the new period.
-    void StartInputStream(Millis period);
-    void StopInputStream();
+    void StartInputStream(Millis period) override;
+    void StopInputStream() override;
+    // Saves the flash files, when the options name one (SaveFlash).
+    Error EndSession() override;
 
     // Replaces a display's switchable faults (those of the options included) while it runs.
     void SetFaults(const SimFaults& faults, int display = 1);

@@ -1,37 +1,61 @@
-# Fails when a quoted include points to a higher layer, or sideways between two ports or two
-# front ends; and when a folder holds sources but belongs to no layer, so that a new folder (a
-# port in a subfolder) is never passed over unchecked. Run as:
-#   cmake -DSOURCE_DIR=<project> -P check_layers.cmake
+# The house's layers, checked on every source file:
+#   - a quoted include points down the layers (or stays in its own folder), never up, and never
+#     sideways between two ports or two front ends; a front end never names a port;
+#   - the portable layers include no system header: only the C++ standard library and the
+#     libraries listed for them (the system's side lives in a platform folder, posix/, win32/ or
+#     linux/, of its layer);
+#   - every folder that holds sources belongs to a layer, so that a new folder (a port in a
+#     subfolder) is never passed over unchecked.
+# Run as: cmake -DSOURCE_DIR=<project> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.25)
 
 # Each folder may include its own headers and those of the folders listed for it. resources/
-# holds data and may be included from anywhere. base/win32/ is the Windows side of base/, for
-# whatever may include base/.
-set(allowed_base "base;base/win32")
+# holds data and may be included from anywhere.
+set(allowed_base "base")
+set(allowed_base/posix "base;base/posix")
 set(allowed_base/win32 "base;base/win32")
-set(allowed_device "base;base/win32;device")
+set(allowed_device "base;device")
 # The ports: each sees the device layer and itself, never another port.
-set(allowed_device/sim "base;base/win32;device;device/sim")
+set(allowed_device/sim "base;device;device/sim")
 set(allowed_device/win32 "base;base/win32;device;device/win32")
 set(allowed_device/linux "base;device;device/linux")
-set(allowed_protocol "base;base/win32;device;protocol")
-# app/ opens the port the options ask for, so it sees every port.
+set(allowed_protocol "base;device;protocol")
+set(allowed_history "base;device;protocol;history")
+set(allowed_history/win32 "base;base/win32;device;protocol;history;history/win32")
+# app/ opens the port the options ask for, so it sees every port; the front ends above it reach
+# a port only through what app/ opened (the Windows dialog keeps its own platform's window).
 set(ports "device/sim;device/win32;device/linux")
-set(allowed_app "base;base/win32;device;${ports};protocol;app")
-set(allowed_app/win32 "base;base/win32;device;${ports};protocol;app;app/win32")
-set(allowed_cli "base;base/win32;device;${ports};protocol;app;cli")
-set(allowed_bench "base;device;device/sim;device/linux;protocol;app;tests/support;tests/kernel;bench")
-# The tests sit above everything they test.
-set(allowed_tests/support "base;device;device/sim;protocol;app;tests/support")
+set(allowed_app "base;device;${ports};protocol;history;app")
+set(allowed_app/win32 "base;base/win32;device;device/win32;protocol;history;app;app/win32")
+set(allowed_cli "base;device;protocol;history;app;cli")
+set(allowed_cli/posix "base;cli")
+set(allowed_cli/win32 "base;cli")
+# Measuring tools and tests sit above everything they measure or test, the ports included.
+set(allowed_bench "base;device;${ports};protocol;history;app;tests/support;tests/kernel;bench")
+set(allowed_tests/support "base;device;device/sim;protocol;history;app;tests/support")
 set(allowed_tests/kernel "base;device;device/sim;device/linux;protocol;app;tests/support;tests/kernel")
-set(allowed_tests/unit "base;device;${ports};protocol;app;cli;tests/support;tests/unit")
-set(allowed_tests/fuzz "base;device;device/linux;tests/fuzz")
+set(allowed_tests/unit "base;device;${ports};protocol;history;app;cli;tests/support;tests/unit")
+set(allowed_tests/fuzz "base;device;tests/fuzz")
 set(allowed_tests/ui "base;base/win32;device;device/win32;app;app/win32;tests/ui")
 # Longest first, so device/sim/x.h belongs to device/sim, not device.
-set(layers app/win32 base/win32 device/linux device/sim device/win32 tests/support tests/kernel
-    tests/unit tests/fuzz tests/ui base device protocol app cli bench)
+set(layers app/win32 base/posix base/win32 cli/posix cli/win32 device/linux device/sim device/win32
+    history/win32 tests/support tests/kernel tests/unit tests/fuzz tests/ui base device protocol
+    history app cli bench)
+# The layers that must build on any system: no system header, no platform folder's header.
+set(portable base device protocol history app cli)
+# Libraries a portable layer may include besides the standard library.
+set(libraries_history "sqlite3.h;libpq-fe.h")
+set(libraries_cli "nlohmann/json.hpp")
 # Folders that hold data or build help, not code of a layer.
 set(not_layers resources build .git)
+set(standard_headers
+    algorithm any array atomic bitset cassert cctype cerrno cfloat charconv chrono cinttypes climits
+    clocale cmath complex condition_variable csetjmp csignal cstdarg cstddef cstdint cstdio cstdlib
+    cstring ctime cwchar cwctype deque exception filesystem forward_list fstream functional future
+    initializer_list iomanip ios iosfwd iostream istream iterator limits list locale map memory
+    mutex new numeric optional ostream queue random ratio regex set shared_mutex sstream stack
+    stdexcept streambuf string string_view system_error thread tuple type_traits typeindex typeinfo
+    unordered_map unordered_set utility variant vector)
 
 function(layer_of path out)
   foreach(layer IN LISTS layers)
@@ -66,9 +90,19 @@ foreach(source IN LISTS sources)
     continue()
   endif()
   math(EXPR checked "${checked} + 1")
-  file(STRINGS "${SOURCE_DIR}/${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[^\"]+\"")
+  file(STRINGS "${SOURCE_DIR}/${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]+[\"<][^\">]+[\">]")
   foreach(line IN LISTS includes)
-    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"]+)\".*" "\\1" included "${line}")
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+([\"<])([^\">]+)[\">].*" "\\1;\\2" parts "${line}")
+    list(GET parts 0 quote)
+    list(GET parts 1 included)
+    if(quote STREQUAL "<")
+      if(own IN_LIST portable AND NOT included IN_LIST standard_headers AND
+         NOT included IN_LIST libraries_${own})
+        message(SEND_ERROR "${source} (${own}, portable) includes the system header <${included}>")
+        math(EXPR violations "${violations} + 1")
+      endif()
+      continue()
+    endif()
     layer_of("${included}" target)
     if(target STREQUAL "")
       continue()  # a file of the same folder, or data

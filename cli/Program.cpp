@@ -1,0 +1,59 @@
+// padsmith: the command-line front end over the portable core; its entry points, which differ
+// by system, are in cli/posix/ and cli/win32/.
+
+#include "cli/Program.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/ExitStatus.h"
+#include "app/PortStartup.h"
+#include "base/Console.h"
+#include "base/Version.h"
+#include "cli/CommandLine.h"
+#include "cli/InterruptHold.h"
+#include "cli/Session.h"
+
+namespace padsmith::cli {
+namespace {
+
+int RunCommand(const CommandLine& commandLine) {
+    SessionStreams streams;
+    streams.progressBar = IsTerminal(stderr);
+    streams.interrupted = &HeldInterrupt;
+    std::unique_ptr<Clock> clock = CreatePlatformClock();
+    OpenedPort opened = OpenPort(commandLine.port, *clock);
+    if (!opened.port) {
+        std::fprintf(stderr, "padsmith: %s\n", opened.error.c_str());
+        return opened.exitStatus;
+    }
+    return RunSession(commandLine, *opened.port, *clock, streams);
+}
+
+}  // namespace
+
+int RunProgram(const std::vector<std::string>& args) {
+    CommandLine commandLine;
+    std::string error;
+    if (!ParseCommandLine(args, commandLine, error)) {
+        std::fprintf(stderr, "padsmith: %s\ntry 'padsmith --help'\n", error.c_str());
+        return kExitUsage;
+    }
+    if (commandLine.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return kExitSuccess;
+    }
+    if (commandLine.version) {
+        std::printf("padsmith %s\n", PADSMITH_VERSION);
+        return kExitSuccess;
+    }
+    TightenTimers();
+    HoldInterrupts();
+    int status = RunCommand(commandLine);
+    ReleaseInterrupts();
+    if (int held = HeldInterrupt()) return kExitInterruptedBase + held;
+    return status;
+}
+
+}  // namespace padsmith::cli

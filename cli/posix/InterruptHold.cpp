@@ -1,0 +1,41 @@
+// Interrupts held on a POSIX system: signal handlers.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <initializer_list>
+
+#include "cli/InterruptHold.h"
+
+namespace padsmith::cli {
+namespace {
+
+void OnInterrupt(int number) {
+    if (HoldFirst(number)) {
+        // write() is safe in a signal handler; its outcome changes nothing.
+        ssize_t ignored = ::write(STDERR_FILENO, kHeldNotice, std::strlen(kHeldNotice));
+        (void)ignored;
+    }
+}
+
+}  // namespace
+
+void HoldInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = &OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;  // interrupted calls resume: the run does not notice
+    for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+        // An interrupt the caller chose to ignore (nohup, a background job) stays ignored.
+        struct sigaction before {};
+        if (sigaction(number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(number, &action, nullptr);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void ReleaseInterrupts() {}
+
+}  // namespace padsmith::cli
