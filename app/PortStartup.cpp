@@ -111,6 +111,14 @@ bool TakePortArgument(const std::string& argument, PortRequest& request) {
     return false;
 }
 
+std::vector<std::string> SimulationItemForms() {
+    std::vector<std::string> forms;
+    for (const sim::SimOptionItem& item : sim::SimOptionItems()) {
+        forms.push_back(item.value != nullptr ? std::string(item.name) + "=" + item.value : item.name);
+    }
+    return forms;
+}
+
 OpenedPort OpenPort(const PortRequest& request, Clock& clock) {
     return Recorded(OpenUnrecorded(request, clock), request, clock);
 }

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/Clock.h"
 #include "device/HidPort.h"
@@ -31,6 +32,9 @@ struct OpenedPort {
     int exitStatus = 0;
     std::string error;  // when `port` is null: one line, naming the file or option
 };
+
+// The items --simulate=OPTIONS takes, as the help shows them ("displays=N", "absent"...).
+std::vector<std::string> SimulationItemForms();
 
 // Opens the port `request` asks for; `clock` must outlive it.
 OpenedPort OpenPort(const PortRequest& request, Clock& clock);

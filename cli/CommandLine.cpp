@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/ExitStatus.h"
+#include "base/Number.h"
 #include "cli/Commands.h"
 
 namespace padsmith::cli {
@@ -21,12 +22,11 @@ struct Option {
     bool (*apply)(const std::string* value, CommandLine& parsed, std::string& error);
 };
 
+// A count or a number of seconds: decimal digits, at most 999999.
 bool WholeNumber(const std::string& text, int& number) {
-    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    number = std::stoi(text);
-    return true;
+    const std::optional<uint64_t> value = ParseNumber(text, NumberBase::kDecimal, 999'999);
+    if (value) number = static_cast<int>(*value);
+    return value.has_value();
 }
 
 // --simulate and --record are read by the start-up both programs share.
@@ -34,13 +34,28 @@ bool PortOption(const char* name, const std::string* value, CommandLine& parsed)
     return TakePortArgument(value != nullptr ? std::string(name) + "=" + *value : name, parsed.port);
 }
 
+// The simulation's items, from the table that parses them, as lines of the help.
+std::string SimulationItemsHelp() {
+    constexpr size_t kWidth = 50;
+    std::string text;
+    std::string line;
+    std::vector<std::string> forms = SimulationItemForms();
+    forms.push_back("K:ITEM for display K alone");
+    for (size_t i = 0; i < forms.size(); ++i) {
+        const std::string piece = forms[i] + (i + 2 < forms.size() ? "," : i + 2 == forms.size() ? ";" : "");
+        if (!line.empty() && line.size() + 1 + piece.size() > kWidth) {
+            text += "\n" + line;
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + piece;
+    }
+    return text + "\n" + line;
+}
+
 const Option kOptions[] = {
     {"--simulate", Value::kOptional, "OPTIONS",
      "the built-in simulated displays, not the system's\n"
-     "HID port; OPTIONS, comma-separated: displays=N,\n"
-     "info=HEX, absent, refuse-erase, refuse-at=ADDR,\n"
-     "unplug-after=N, arrive-after=MS, no-reply,\n"
-     "trace=FILE, flash=FILE; K:ITEM for display K alone",
+     "HID port; OPTIONS, comma-separated:",
      nullptr,
      [](const std::string* value, CommandLine& parsed, std::string&) {
          return PortOption("--simulate", value, parsed);
@@ -202,6 +217,7 @@ std::string UsageText() {
         if (option.value == Value::kRequired) form += std::string("=") + option.valueName;
         if (option.value == Value::kOptional) form += std::string("[=") + option.valueName + "]";
         std::string help = option.help;
+        if (option.name == std::string("--simulate")) help += SimulationItemsHelp();
         for (size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += 1 + kOptionColumn) {
             help.insert(at + 1, std::string(kOptionColumn, ' '));
         }

@@ -5,6 +5,7 @@
 #include "app/Catalogue.h"
 #include "app/ExitStatus.h"
 #include "app/Operations.h"
+#include "base/Number.h"
 #include "base/Utf8.h"
 #include "cli/CommandContext.h"
 #include "cli/DisplayDriver.h"
@@ -19,6 +20,8 @@ namespace {
 constexpr Millis kAskedInputReportPeriod{500};
 
 // --- Operand parsers ---
+
+constexpr uint64_t kLongestMonitor = 999'999;  // seconds, some eleven days
 
 bool NoOperands(const std::vector<std::string>& operands, CommandLine&, std::string& error) {
     if (operands.empty()) return true;
@@ -37,14 +40,9 @@ bool ImageOperand(const std::vector<std::string>& operands, CommandLine& parsed,
 
 // 1 to 4 hex digits, with or without 0x.
 bool ParseHexId(const std::string& text, uint16_t& id) {
-    const bool prefixed = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = prefixed ? text.substr(2) : text;
-    if (digits.empty() || digits.size() > 4 ||
-        digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-        return false;
-    }
-    id = static_cast<uint16_t>(std::stoul(digits, nullptr, 16));
-    return true;
+    const std::optional<uint64_t> value = ParseNumber(text, NumberBase::kHexMaybePrefixed, 0xFFFF);
+    if (value) id = static_cast<uint16_t>(*value);
+    return value.has_value();
 }
 
 bool IdOperands(const std::vector<std::string>& operands, CommandLine& parsed, std::string& error) {
@@ -58,13 +56,12 @@ bool IdOperands(const std::vector<std::string>& operands, CommandLine& parsed, s
 
 bool SecondsOperand(const std::vector<std::string>& operands, CommandLine& parsed, std::string& error) {
     if (operands.empty()) return true;
-    const std::string& text = operands[0];
-    if (operands.size() > 1 || text.empty() || text.size() > 6 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
+    const std::optional<uint64_t> seconds = ParseNumber(operands[0], NumberBase::kDecimal, kLongestMonitor);
+    if (operands.size() > 1 || !seconds) {
         error = "monitor takes a whole number of seconds";
         return false;
     }
-    parsed.seconds = std::stoi(text);
+    parsed.seconds = static_cast<int>(*seconds);
     return true;
 }
 
@@ -72,7 +69,17 @@ bool SecondsOperand(const std::vector<std::string>& operands, CommandLine& parse
 
 int List(CommandContext& context, const PreparedRun&) {
     const std::string& device = context.commandLine.device;
-    const std::vector<HidInterface> interfaces = InterfacesNamed(context.port.Enumerate(), device);
+    std::vector<Error> unreadable;
+    const std::vector<HidInterface> interfaces =
+        InterfacesNamed(context.port.EnumerateReportingUnreadable(unreadable), device);
+    // What the port met but could not read is named, never passed over.
+    for (const Error& error : unreadable) {
+        if (context.commandLine.json) {
+            PrintJsonLine(context.streams.out, {{"unreadable", {{"kind", ErrorKindName(error.kind)}, {"message", error.message}}}});
+        } else {
+            std::fprintf(context.streams.err, "padsmith: cannot read %s\n", error.message.c_str());
+        }
+    }
     // The display the target rule picks without --device.
     const std::vector<size_t> order = TargetOrder(interfaces);
     const int target = order.empty() ? -1 : static_cast<int>(order.front());

@@ -111,6 +111,13 @@ public:
     // Every present HID interface, in one look, in the port's order (an interface's index in
     // this list is its index). Never throws; an interface the port cannot read is left out.
     virtual std::vector<HidInterface> Enumerate() = 0;
+    // The same look, and what the port met on the bus but could not read (a broken sysfs entry,
+    // a descriptor it may not read), each an error naming it, for `padsmith list`. Ports that
+    // read all they meet tell nothing.
+    virtual std::vector<HidInterface> EnumerateReportingUnreadable(std::vector<Error>& unreadable) {
+        (void)unreadable;
+        return Enumerate();
+    }
     // Opening is exclusive: a collection that any handle, of this program or another, still
     // holds cannot be opened again. Null when it cannot be opened; then `error` (may be null)
     // says why.

@@ -20,6 +20,9 @@ public:
     ~RecordingHidPort() override;
 
     std::vector<HidInterface> Enumerate() override;
+    std::vector<HidInterface> EnumerateReportingUnreadable(std::vector<Error>& unreadable) override {
+        return m_inner.EnumerateReportingUnreadable(unreadable);
+    }
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error) override;
     bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
     void StartInputStream(Millis period) override { m_inner.StartInputStream(period); }

@@ -66,18 +66,27 @@ LinuxHidPort::~LinuxHidPort() {
 }
 
 std::vector<HidInterface> LinuxHidPort::Enumerate() {
+    std::vector<Error> unreadable;
+    return EnumerateReportingUnreadable(unreadable);
+}
+
+std::vector<HidInterface> LinuxHidPort::EnumerateReportingUnreadable(std::vector<Error>& unreadable) {
     std::vector<HidInterface> interfaces;
-    for (const HidrawNode& node : EnumerateHidrawNodes(m_sysfsRoot, m_devRoot)) {
+    for (const HidrawNode& node : EnumerateHidrawNodes(m_sysfsRoot, m_devRoot, &unreadable)) {
         HidInterface iface;
         iface.path = FromNativeFileName(node.nodePath);
         iface.vendorId = node.vendorId;
         iface.productId = node.productId;
         iface.interfaceNumber = node.interfaceNumber;
         iface.location = node.location;
+        iface.serial = node.serial;
         std::vector<TopLevelCollection> collections;
         const uint8_t* descriptor = node.reportDescriptor.data();
         if (!ParseReportDescriptor(descriptor, node.reportDescriptor.size(), collections) || collections.empty()) {
-            interfaces.push_back(iface);  // listed, never the target
+            const std::string why = node.descriptorError.empty() ? "its report descriptor cannot be parsed"
+                                                                 : node.descriptorError;
+            unreadable.push_back(Error(ErrorKind::kIo, node.nodePath + ": " + why + "; listed, never a display"));
+            interfaces.push_back(iface);
             continue;
         }
         for (size_t index = 0; index < collections.size(); ++index) {

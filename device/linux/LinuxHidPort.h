@@ -39,6 +39,7 @@ public:
     // Every top-level collection of every hidraw node sysfs lists, by location. A node whose
     // descriptor cannot be read or parsed is one interface of usage 0:0, never the service one.
     std::vector<HidInterface> Enumerate() override;
+    std::vector<HidInterface> EnumerateReportingUnreadable(std::vector<Error>& unreadable) override;
     // open(2) read/write, then flock(LOCK_EX | LOCK_NB); the descriptor is read again from the
     // open node, so the handle serves the collection the node has now.
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) override;

@@ -1,15 +1,13 @@
 #include "device/linux/SysfsHidraw.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <tuple>
 
+#include "base/Number.h"
+#include "base/RegularFile.h"
+#include "base/Utf8.h"
 #include "device/ReportDescriptor.h"
 
 namespace padsmith::hidraw {
@@ -20,33 +18,12 @@ namespace fs = std::filesystem;
 constexpr size_t kMaxTextFileSize = 4096;  // a sysfs attribute is one page at most
 constexpr size_t kMaxEntries = 1024;       // the kernel has 64 hidraw minors; room to spare
 constexpr size_t kMaxDevpathLength = 64;   // seven hub tiers: "1.2.3.4.5.6.7" and then some
+constexpr size_t kMaxSerialLength = 126;   // a USB string descriptor holds at most 126 characters
 
-// The whole of a regular file of at most `cap` bytes. A FIFO or a device would block or never
-// end, and a link could lead out of the root, so neither is read; a longer file is refused
-// rather than cut, since a cut descriptor or line reads as something it is not.
-std::optional<std::string> ReadSmallFile(const fs::path& path, size_t cap) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::string> content;
-    struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        std::string buffer(cap + 1, '\0');  // one byte more, to see a file that is too long
-        size_t filled = 0;
-        bool failed = false;
-        while (filled < buffer.size()) {
-            const ssize_t got = ::read(fd, &buffer[filled], buffer.size() - filled);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) failed = true;
-            if (got <= 0) break;
-            filled += static_cast<size_t>(got);
-        }
-        if (!failed && filled <= cap) {
-            buffer.resize(filled);
-            content = std::move(buffer);
-        }
-    }
-    ::close(fd);
-    return content;
+
+// A sysfs file read whole, no link followed, at most `cap` bytes.
+std::optional<std::string> ReadSmallFile(const fs::path& path, size_t cap, Error* error = nullptr) {
+    return padsmith::ReadSmallFile(FromNativeFileName(path.native()), cap, error);
 }
 
 // One attribute value: the file's text without its final newline.
@@ -71,31 +48,16 @@ std::optional<std::string> UeventValue(const std::string& uevent, const std::str
     return std::nullopt;
 }
 
-// Digits of the given base only, at most `maxDigits` of them, so the value fits 32 bits.
-std::optional<uint32_t> ParseNumber(const std::string& text, int base, size_t maxDigits) {
-    if (text.empty() || text.size() > maxDigits) return std::nullopt;
-    uint32_t value = 0;
-    for (char c : text) {
-        int digit = -1;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        if (digit < 0 || digit >= base) return std::nullopt;
-        value = value * static_cast<uint32_t>(base) + static_cast<uint32_t>(digit);
-    }
-    return value;
-}
-
 // HID_ID=BUS:VENDOR:PRODUCT, each in hex ("0003:00002A7D:00006C21"); all three or none.
 void ParseHidId(const std::string& text, HidrawNode& node) {
     const size_t first = text.find(':');
     const size_t second = first == std::string::npos ? first : text.find(':', first + 1);
     if (second == std::string::npos) return;
-    auto bus = ParseNumber(text.substr(0, first), 16, 8);
-    auto vendor = ParseNumber(text.substr(first + 1, second - first - 1), 16, 8);
-    auto product = ParseNumber(text.substr(second + 1), 16, 8);
-    if (!bus || !vendor || !product || *vendor > 0xFFFF || *product > 0xFFFF) return;
-    node.busType = *bus;
+    auto bus = ParseNumber(text.substr(0, first), NumberBase::kHex, UINT32_MAX);
+    auto vendor = ParseNumber(text.substr(first + 1, second - first - 1), NumberBase::kHex, 0xFFFF);
+    auto product = ParseNumber(text.substr(second + 1), NumberBase::kHex, 0xFFFF);
+    if (!bus || !vendor || !product) return;
+    node.busType = static_cast<uint32_t>(*bus);
     node.vendorId = static_cast<uint16_t>(*vendor);
     node.productId = static_cast<uint16_t>(*product);
 }
@@ -140,24 +102,40 @@ void ReadUsbPlace(const fs::path& hidDevice, const fs::path& root, HidrawNode& n
     const fs::path usbDevice = usbInterface.parent_path();
     if (!IsInside(usbDevice, root) || usbDevice == root) return;
     if (auto number = ReadAttribute(usbInterface / "bInterfaceNumber")) {
-        if (auto value = ParseNumber(*number, 16, 2)) node.interfaceNumber = static_cast<int>(*value);
+        if (auto value = ParseNumber(*number, NumberBase::kHex, 0xFF)) node.interfaceNumber = static_cast<int>(*value);
     }
     auto busnum = ReadAttribute(usbDevice / "busnum");
     auto devpath = ReadAttribute(usbDevice / "devpath");
-    if (busnum && devpath && ParseNumber(*busnum, 10, 3) && IsDevpath(*devpath)) {
+    if (busnum && devpath && ParseNumber(*busnum, NumberBase::kDecimal, 999) && IsDevpath(*devpath)) {
         node.location = *busnum + "-" + *devpath;
+    }
+    // The device's serial number, when it has one: printable ASCII only, as the kernel shows it.
+    if (auto serial = ReadAttribute(usbDevice / "serial")) {
+        const bool printable = !serial->empty() && serial->size() <= kMaxSerialLength &&
+                               std::all_of(serial->begin(), serial->end(),
+                                           [](char c) { return c > ' ' && c < 0x7F; });
+        if (printable) node.serial = *serial;
     }
 }
 
-std::optional<HidrawNode> ReadNode(const fs::path& root, const std::string& name, const std::string& devRoot) {
+// The node's record; nothing, with `why` naming what could not be followed or read, when its
+// sysfs entry does not lead to a node that can be listed.
+std::optional<HidrawNode> ReadNode(const fs::path& root, const std::string& name, const std::string& devRoot,
+                                   Error& why) {
+    const std::string entry = "class/hidraw/" + name;
+    auto unreadable = [&](const std::string& what) {
+        why = Error(ErrorKind::kIo, "sysfs " + entry + ": " + what);
+        return std::nullopt;
+    };
     auto nodeDir = ResolveInside(root / "class" / "hidraw" / name, root);
-    if (!nodeDir) return std::nullopt;
-    auto nodeUevent = ReadSmallFile(*nodeDir / "uevent", kMaxTextFileSize);
-    if (!nodeUevent) return std::nullopt;
+    if (!nodeDir) return unreadable("does not lead to a device inside the sysfs tree");
+    Error readError;
+    auto nodeUevent = ReadSmallFile(*nodeDir / "uevent", kMaxTextFileSize, &readError);
+    if (!nodeUevent) return unreadable("uevent cannot be read (" + readError.message + ")");
     auto devName = UeventValue(*nodeUevent, "DEVNAME");
-    if (!devName || !IsSafeDevName(*devName)) return std::nullopt;
+    if (!devName || !IsSafeDevName(*devName)) return unreadable("uevent names no safe DEVNAME");
     auto hidDevice = ResolveInside(*nodeDir / "device", root);
-    if (!hidDevice) return std::nullopt;
+    if (!hidDevice) return unreadable("its device link does not lead inside the sysfs tree");
 
     HidrawNode node;
     node.name = name;
@@ -167,8 +145,11 @@ std::optional<HidrawNode> ReadNode(const fs::path& root, const std::string& name
         node.hidName = UeventValue(*hidUevent, "HID_NAME").value_or("");
         node.hidPhys = UeventValue(*hidUevent, "HID_PHYS").value_or("");
     }
-    if (auto descriptor = ReadSmallFile(*hidDevice / "report_descriptor", kMaxReportDescriptorSize)) {
+    if (auto descriptor = ReadSmallFile(*hidDevice / "report_descriptor", kMaxReportDescriptorSize, &readError)) {
         node.reportDescriptor.assign(descriptor->begin(), descriptor->end());
+    } else {
+        // Listed all the same, but never as a display: it says why.
+        node.descriptorError = "report_descriptor cannot be read (" + readError.message + ")";
     }
     if (node.busType == kUsbBusType) ReadUsbPlace(*hidDevice, root, node);
     if (node.location.empty()) node.location = node.hidPhys.empty() ? node.nodePath : node.hidPhys;
@@ -177,7 +158,8 @@ std::optional<HidrawNode> ReadNode(const fs::path& root, const std::string& name
 
 }  // namespace
 
-std::vector<HidrawNode> EnumerateHidrawNodes(const std::string& sysfsRoot, const std::string& devRoot) {
+std::vector<HidrawNode> EnumerateHidrawNodes(const std::string& sysfsRoot, const std::string& devRoot,
+                                             std::vector<Error>* unreadable) {
     std::vector<HidrawNode> nodes;
     std::error_code error;
     const fs::path root = fs::canonical(sysfsRoot, error);
@@ -190,7 +172,12 @@ std::vector<HidrawNode> EnumerateHidrawNodes(const std::string& sysfsRoot, const
         names.push_back(entry->path().filename().string());
     }
     for (const std::string& name : names) {
-        if (auto node = ReadNode(root, name, devRoot)) nodes.push_back(std::move(*node));
+        Error why;
+        if (auto node = ReadNode(root, name, devRoot, why)) {
+            nodes.push_back(std::move(*node));
+        } else if (unreadable != nullptr) {
+            unreadable->push_back(why);
+        }
     }
     std::sort(nodes.begin(), nodes.end(), [](const HidrawNode& a, const HidrawNode& b) {
         return std::tie(a.location, a.name) < std::tie(b.location, b.name);

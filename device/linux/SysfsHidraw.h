@@ -1,12 +1,14 @@
 #pragma once
 // The hidraw nodes the kernel lists in sysfs, one record each: what the node is (IDs, names,
 // report descriptor) and where it sits on USB. Sysfs is read as untrusted: a node whose entry
-// cannot be followed is left out, a field that is missing or malformed keeps its default, and
-// no read takes more than a small fixed number of bytes.
+// cannot be followed is left out (and said why), a field that is missing or malformed keeps its
+// default, and no read takes more than a small fixed number of bytes.
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "base/Error.h"
 
 namespace padsmith::hidraw {
 
@@ -23,15 +25,21 @@ struct HidrawNode {
     // Stable across node numbers and plugging order: "busnum-devpath" on USB ("1-1.3"), else
     // HID_PHYS, else the node path.
     std::string location;
-    // Empty when the file is missing or longer than kMaxReportDescriptorSize.
+    // Empty when the file is missing or longer than kMaxReportDescriptorSize; then
+    // `descriptorError` says why.
     std::vector<uint8_t> reportDescriptor;
+    std::string descriptorError;
+    // The USB device's serial number (its sysfs `serial`), when it has a printable one.
+    std::string serial;
 };
 
 inline constexpr uint32_t kUsbBusType = 0x03;  // BUS_USB
 
 // Every node under `sysfsRoot`/class/hidraw whose links resolve inside `sysfsRoot` and whose
 // uevent names its device (DEVNAME, a relative name without ".."), sorted by location, then
-// name. Never throws for anything sysfs holds.
-std::vector<HidrawNode> EnumerateHidrawNodes(const std::string& sysfsRoot, const std::string& devRoot);
+// name. Each entry left out adds an error naming it and why to `unreadable` (may be null).
+// Never throws for anything sysfs holds.
+std::vector<HidrawNode> EnumerateHidrawNodes(const std::string& sysfsRoot, const std::string& devRoot,
+                                             std::vector<Error>* unreadable = nullptr);
 
 }  // namespace padsmith::hidraw

@@ -1,20 +1,15 @@
 #include "device/sim/SimOptions.h"
 
 #include <cstddef>
-#include <functional>
 #include <limits>
 
+#include "base/Number.h"
 #include "device/sim/SimFirmware.h"
 
 namespace padsmith::sim {
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+constexpr uint64_t kLongestWait = 86'400'000;  // milliseconds: a day
 
 std::string Trim(const std::string& text) {
     size_t first = text.find_first_not_of(' ');
@@ -23,87 +18,82 @@ std::string Trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-bool ParseInfo(const std::string& value, std::array<uint8_t, 8>& info) {
-    if (value.size() != 2 * info.size()) return false;
-    std::array<uint8_t, 8> bytes{};
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        int high = HexDigit(value[2 * i]);
-        int low = HexDigit(value[2 * i + 1]);
-        if (high < 0 || low < 0) return false;
-        bytes[i] = static_cast<uint8_t>(high * 16 + low);
-    }
-    info = bytes;
+bool Milliseconds(const std::string& value, std::optional<int>& field, std::string& why) {
+    const std::optional<uint64_t> milliseconds = ParseNumber(value, NumberBase::kDecimal, kLongestWait);
+    if (!milliseconds) return why = "expected a decimal count of milliseconds, at most 86400000", false;
+    field = static_cast<int>(*milliseconds);
     return true;
 }
 
-// Decimal, or hexadecimal behind "0x"/"0X"; no sign, no spaces, at most `limit`.
-bool ParseNumber(const std::string& value, uint64_t limit, uint64_t& number) {
-    bool hex = value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X');
-    size_t start = hex ? 2 : 0;
-    if (value.size() == start) return false;
-    uint64_t base = hex ? 16 : 10;
-    uint64_t result = 0;
-    for (size_t i = start; i < value.size(); ++i) {
-        int digit = HexDigit(value[i]);
-        if (digit < 0 || static_cast<uint64_t>(digit) >= base) return false;
-        result = result * base + static_cast<uint64_t>(digit);
-        if (result > limit) return false;
-    }
-    number = result;
+bool FileName(const std::string& value, std::string& field, std::string& why) {
+    if (value.empty()) return why = "expected a file name", false;
+    field = value;
     return true;
 }
 
-bool ParseDecimal(const std::string& value, uint64_t limit, uint64_t& number) {
-    const bool digitsOnly = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
-    return digitsOnly && ParseNumber(value, limit, number);
-}
+const std::vector<SimOptionItem> kItems{
+    {"displays", "N", "N displays (1 to 16) on a hub, at USB locations 1-1.1 to 1-1.N", nullptr,
+     [](const std::string& value, SimOptions& bus, std::string& why) {
+         const std::optional<uint64_t> count = ParseNumber(value, NumberBase::kDecimal, kMostDisplays);
+         if (!count || *count == 0) {
+             return why = "expected a number of displays, 1 to " + std::to_string(kMostDisplays), false;
+         }
+         bus.displays = static_cast<int>(*count);
+         return true;
+     }},
+    {"info", "HEX", "16 hex digits: the firmware version, size code and PCB version it reports",
+     [](const std::string& value, SimDisplayOptions& display, std::string& why) {
+         return ParseHexBytes(value, display.info.data(), display.info.size()) ||
+                (why = "expected exactly 16 hex digits", false);
+     },
+     nullptr},
+    {"absent", nullptr, "its service collection is not on the bus",
+     [](const std::string&, SimDisplayOptions& display, std::string&) { return display.absent = true; }, nullptr},
+    {"refuse-erase", nullptr, "the erase report is refused",
+     [](const std::string&, SimDisplayOptions& display, std::string&) { return display.refuseErase = true; },
+     nullptr},
+    {"refuse-at", "ADDR", "the write record for flash address ADDR (hex 0x40 or decimal) is refused",
+     [](const std::string& value, SimDisplayOptions& display, std::string& why) {
+         const std::optional<uint64_t> address =
+             ParseNumber(value, NumberBase::kDecimalOrPrefixedHex, std::numeric_limits<uint32_t>::max());
+         if (!address) return why = "expected an address, decimal or 0x-prefixed hex", false;
+         // Only the two windows are written: 0x0000..0x7FE0 and 0xB000..0xD7E0.
+         const bool inGap = *address >= 0x8000 && *address < 0xB000;
+         if (*address % kRecordDataLength != 0 || *address >= kFlashSize || inGap) {
+             return why = "not a write record address (a multiple of 0x20 in 0x0000..0x7FE0 or 0xB000..0xD7E0)",
+                    false;
+         }
+         display.refuseAt = static_cast<uint32_t>(*address);
+         return true;
+     },
+     nullptr},
+    {"unplug-after", "N", "it drops off the bus after accepting N write records",
+     [](const std::string& value, SimDisplayOptions& display, std::string& why) {
+         const std::optional<uint64_t> count =
+             ParseNumber(value, NumberBase::kDecimal, static_cast<uint64_t>(std::numeric_limits<int>::max()));
+         if (!count || *count == 0) return why = "expected a decimal count of 1 or more", false;
+         display.unplugAfter = static_cast<int>(*count);
+         return true;
+     },
+     nullptr},
+    {"arrive-after", "MS", "it is off the bus at start and arrives MS milliseconds later",
+     [](const std::string& value, SimDisplayOptions& display, std::string& why) {
+         return Milliseconds(value, display.arriveAfterMs, why);
+     },
+     nullptr},
+    {"no-reply", nullptr, "the information reply is not supplied",
+     [](const std::string&, SimDisplayOptions& display, std::string&) { return display.noReply = true; }, nullptr},
+    {"trace", "FILE", "one line appended per report exchanged (display K: FILE.K)", nullptr,
+     [](const std::string& value, SimOptions& bus, std::string& why) { return FileName(value, bus.traceFile, why); }},
+    {"flash", "FILE", "the flash, loaded from FILE at start and saved at exit (display K: FILE.K)", nullptr,
+     [](const std::string& value, SimOptions& bus, std::string& why) { return FileName(value, bus.flashFile, why); }},
+};
 
-constexpr uint64_t kLongestArrival = 86'400'000;  // a day
-
-// A display's own item as a change to make to a display's options; false with `why` when the
-// value is malformed. `known` is false when `name` is no display item.
-using DisplaySetting = std::function<void(SimDisplayOptions&)>;
-bool ParseDisplayItem(const std::string& name, bool hasValue, const std::string& value, bool& known,
-                      DisplaySetting& setting, std::string& why) {
-    known = true;
-    if (name == "absent" || name == "refuse-erase" || name == "no-reply") {
-        if (hasValue) return why = "takes no value", false;
-        if (name == "absent") setting = [](SimDisplayOptions& d) { d.absent = true; };
-        if (name == "refuse-erase") setting = [](SimDisplayOptions& d) { d.refuseErase = true; };
-        if (name == "no-reply") setting = [](SimDisplayOptions& d) { d.noReply = true; };
-    } else if (name == "info") {
-        std::array<uint8_t, 8> info{};
-        if (!ParseInfo(value, info)) return why = "expected exactly 16 hex digits", false;
-        setting = [info](SimDisplayOptions& d) { d.info = info; };
-    } else if (name == "refuse-at") {
-        uint64_t address = 0;
-        if (!hasValue || !ParseNumber(value, std::numeric_limits<uint32_t>::max(), address)) {
-            return why = "expected an address, decimal or 0x-prefixed hex", false;
-        }
-        // Only the two windows are written: 0x0000..0x7FE0 and 0xB000..0xD7E0.
-        const bool inGap = address >= 0x8000 && address < 0xB000;
-        if (address % kRecordDataLength != 0 || address >= kFlashSize || inGap) {
-            why = "not a write record address (a multiple of 0x20 in 0x0000..0x7FE0 or 0xB000..0xD7E0)";
-            return false;
-        }
-        setting = [address](SimDisplayOptions& d) { d.refuseAt = static_cast<uint32_t>(address); };
-    } else if (name == "unplug-after") {
-        uint64_t count = 0;
-        if (!ParseDecimal(value, static_cast<uint64_t>(std::numeric_limits<int>::max()), count) ||
-            count == 0) {
-            return why = "expected a decimal count of 1 or more", false;
-        }
-        setting = [count](SimDisplayOptions& d) { d.unplugAfter = static_cast<int>(count); };
-    } else if (name == "arrive-after") {
-        uint64_t milliseconds = 0;
-        if (!ParseDecimal(value, kLongestArrival, milliseconds)) {
-            return why = "expected a decimal count of milliseconds, at most 86400000", false;
-        }
-        setting = [milliseconds](SimDisplayOptions& d) { d.arriveAfterMs = static_cast<int>(milliseconds); };
-    } else {
-        known = false;
+const SimOptionItem* FindItem(const std::string& name) {
+    for (const SimOptionItem& item : kItems) {
+        if (name == item.name) return &item;
     }
-    return true;
+    return nullptr;
 }
 
 // Splits "K:ITEM" into K and ITEM: 0 when the item has no such prefix (a Windows file name
@@ -113,13 +103,17 @@ int DisplayPrefix(std::string& item) {
     if (colon == std::string::npos || colon == 0) return 0;
     const std::string prefix = item.substr(0, colon);
     if (prefix.find_first_not_of("0123456789") != std::string::npos) return 0;
-    uint64_t number = 0;
-    if (!ParseDecimal(prefix, kMostDisplays, number) || number == 0) return -1;
+    const std::optional<uint64_t> number = ParseNumber(prefix, NumberBase::kDecimal, kMostDisplays);
+    if (!number || *number == 0) return -1;
     item = Trim(item.substr(colon + 1));
-    return static_cast<int>(number);
+    return static_cast<int>(*number);
 }
 
 }  // namespace
+
+const std::vector<SimOptionItem>& SimOptionItems() {
+    return kItems;
+}
 
 const SimDisplayOptions& SimOptions::Display(int number) const {
     auto own = byDisplay.find(number);
@@ -141,18 +135,16 @@ bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& 
         start = comma + 1;
     }
     SimOptions parsed = options;
+    const SimOptionItem& displays = *FindItem("displays");
     // The number of displays first, so that a "K:" item is checked against it wherever it stands.
-    for (const std::string& item : items) {
-        if (item.substr(0, item.find('=')) != "displays") continue;
-        uint64_t count = 0;
-        const size_t equals = item.find('=');
-        if (equals == std::string::npos || !ParseDecimal(item.substr(equals + 1), kMostDisplays, count) ||
-            count == 0) {
-            error = "simulation option \"" + item + "\": expected a number of displays, 1 to " +
-                    std::to_string(kMostDisplays);
+    for (const std::string& written : items) {
+        const size_t equals = written.find('=');
+        if (written.substr(0, equals) != displays.name) continue;
+        std::string why = "expected a value";
+        if (equals == std::string::npos || !displays.applyToBus(written.substr(equals + 1), parsed, why)) {
+            error = "simulation option \"" + written + "\": " + why;
             return false;
         }
-        parsed.displays = static_cast<int>(count);
     }
     for (const std::string& written : items) {
         if (written.empty()) {
@@ -169,33 +161,30 @@ bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& 
             return malformed("no such display (displays=" + std::to_string(parsed.displays) + ")");
         }
         const size_t equals = item.find('=');
-        const std::string name = item.substr(0, equals);
-        const bool hasValue = equals != std::string::npos;
-        const std::string value = hasValue ? item.substr(equals + 1) : std::string();
-
-        bool known = false;
-        DisplaySetting setting;
-        std::string why;
-        if (!ParseDisplayItem(name, hasValue, value, known, setting, why)) return malformed(why);
-        if (known) {
-            if (display != 0) {
-                setting(parsed.byDisplay.try_emplace(display, static_cast<const SimDisplayOptions&>(parsed))
-                            .first->second);
-            } else {
-                // Every display: those with options of their own too, so the later item wins.
-                setting(parsed);
-                for (auto& own : parsed.byDisplay) setting(own.second);
-            }
-        } else if (name == "displays" || name == "trace" || name == "flash") {
-            if (display != 0) return malformed("holds for the whole bus, not for one display");
-            if (name != "displays") {
-                if (!hasValue || value.empty()) return malformed("expected a file name");
-                (name == "trace" ? parsed.traceFile : parsed.flashFile) = value;
-            }
-        } else {
+        const SimOptionItem* known = FindItem(item.substr(0, equals));
+        if (known == nullptr) {
             error = "unknown simulation option \"" + written + "\"";
             return false;
         }
+        const bool hasValue = equals != std::string::npos;
+        if (known->value == nullptr && hasValue) return malformed("takes no value");
+        if (known->value != nullptr && !hasValue) return malformed("expected a value: " + std::string(known->name) + "=" + known->value);
+        const std::string value = hasValue ? item.substr(equals + 1) : std::string();
+        std::string why;
+        if (known->applyToBus != nullptr) {
+            if (display != 0) return malformed("holds for the whole bus, not for one display");
+            if (!known->applyToBus(value, parsed, why)) return malformed(why);
+            continue;
+        }
+        if (display != 0) {
+            SimDisplayOptions& own =
+                parsed.byDisplay.try_emplace(display, static_cast<const SimDisplayOptions&>(parsed)).first->second;
+            if (!known->applyToDisplay(value, own, why)) return malformed(why);
+            continue;
+        }
+        // Every display: those with options of their own too, so the later item wins.
+        if (!known->applyToDisplay(value, parsed, why)) return malformed(why);
+        for (auto& own : parsed.byDisplay) known->applyToDisplay(value, own.second, why);
     }
     options = parsed;
     return true;

@@ -57,14 +57,24 @@ inline constexpr int kMostDisplays = 16;
 // bus of several. Empty stays empty.
 std::string DisplayFile(const std::string& file, int number, int displays);
 
-// Parses "displays=N,info=HEX,absent,refuse-erase,refuse-at=ADDR,unplug-after=N,arrive-after=MS,
-// no-reply,trace=FILE,flash=FILE": items in any order, separated by commas, spaces around an
-// item ignored; a later item overrides an earlier one of the same name. An item of a display's
-// own (all but displays, trace and flash) prefixed "K:" applies to display K only (1 to N).
-// displays= takes 1 to kMostDisplays; info= exactly 16 hex digits; ADDR is 0x-prefixed hex or
-// decimal and must be the address of a write record (a multiple of 0x20 in 0x0000..0x7FE0 or
-// 0xB000..0xD7E0); N is a decimal count of 1 or more; MS a decimal count of milliseconds, at
-// most a day. The items are applied over `options` (an empty text leaves it as it is, so a
+// One item of the option text, declared once: the parser, padsmith's --help and the README's
+// table of the simulated displays all come from this table (a test holds the README to it).
+struct SimOptionItem {
+    const char* name;
+    const char* value;   // as the help shows it ("N", "HEX", "ADDR", "MS", "FILE"); null: a flag
+    const char* effect;  // one line
+    // Exactly one of these applies the item: to one display's options (the item may then be
+    // given for display K alone, "K:ITEM"), or to the whole bus. `value` is empty for a flag.
+    // False with `why` when the value is malformed.
+    bool (*applyToDisplay)(const std::string& value, SimDisplayOptions& display, std::string& why);
+    bool (*applyToBus)(const std::string& value, SimOptions& bus, std::string& why);
+};
+const std::vector<SimOptionItem>& SimOptionItems();
+
+// Parses the comma-separated items of SimOptionItems(), in any order, spaces around an item
+// ignored; a later item overrides an earlier one of the same name. An item of a display's own
+// prefixed "K:" applies to display K only (1 to N, N given by displays=, wherever it stands).
+// The items are applied over `options` (an empty text leaves it as it is, so a
 // default-constructed one stays at the defaults). On an unknown or malformed item `options` is
 // left untouched, `error` gets one line naming the item, and the result is false.
 bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& error);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "device/sim/SimOptions.h"
 
@@ -65,6 +67,26 @@ TEST(SimOptionsTest, RejectsMalformedItemsByNameAndLeavesOptionsAlone) {
     std::string error;
     EXPECT_FALSE(ParseSimOptions("absent,,no-reply", options, error));
     EXPECT_FALSE(error.empty());
+}
+
+// The README's table of the simulated displays lists the items the parser takes, in its order,
+// each as it is written: a new item or a renamed one cannot go unmentioned.
+TEST(SimOptionsTest, TheReadmesTableListsEveryItemOfTheParser) {
+    std::ifstream readme(PADSMITH_README);
+    ASSERT_TRUE(readme) << PADSMITH_README;
+    std::vector<std::string> listed;
+    bool inSection = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("## ", 0) == 0) inSection = line == "## The simulated displays";
+        if (!inSection || line.rfind("| `", 0) != 0) continue;
+        const std::string form = line.substr(3, line.find('`', 3) - 3);
+        if (form != "K:ITEM") listed.push_back(form);
+    }
+    std::vector<std::string> items;
+    for (const SimOptionItem& item : SimOptionItems()) {
+        items.push_back(item.value != nullptr ? std::string(item.name) + "=" + item.value : item.name);
+    }
+    EXPECT_EQ(listed, items);
 }
 
 }  // namespace

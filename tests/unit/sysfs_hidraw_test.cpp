@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -81,6 +82,7 @@ protected:
                 HidUevent("0003:00002A7D:00006C21", "Velmora Pen Display", "usb-0000:00:14.0-1.3/input0"),
                 test::DisplayDescriptor());
         AddUsbPlace(display, "1\n", "1.3\n", display + "/1-1.3:1.0", "00\n");
+        Write(m_base / "sys" / display / "serial", "NB7315-000042\n");
         const std::string mouse = std::string(kPciController) + "/1-2";
         AddNode(mouse + "/1-2:1.1/0003:1BCF:0005.0002", "hidraw1",
                 HidUevent("0003:00001BCF:00000005", "USB Optical Mouse", "usb-0000:00:14.0-2/input1"),
@@ -114,12 +116,14 @@ TEST_F(SysfsHidraw, OneRecordPerNodeSortedByUsbLocation) {
     EXPECT_EQ(display.interfaceNumber, 0);
     EXPECT_EQ(display.location, "1-1.3");
     EXPECT_EQ(display.reportDescriptor, test::DisplayDescriptor());
+    EXPECT_EQ(display.serial, "NB7315-000042");
     const HidrawNode& mouse = nodes[1];
     EXPECT_EQ(mouse.nodePath, "/run/dev/hidraw1");
     EXPECT_EQ(mouse.vendorId, 0x1BCF);
     EXPECT_EQ(mouse.productId, 0x0005);
     EXPECT_EQ(mouse.interfaceNumber, 1);
     EXPECT_EQ(mouse.location, "1-2");
+    EXPECT_EQ(mouse.serial, "");  // it has none
 }
 
 TEST_F(SysfsHidraw, EntriesThatCannotBeFollowedOrNameNoDeviceAreLeftOut) {
@@ -149,7 +153,18 @@ TEST_F(SysfsHidraw, EntriesThatCannotBeFollowedOrNameNoDeviceAreLeftOut) {
     }
     fs::remove(fs::path(Root()) / (uhid + "18") / "hidraw/hidraw18/device");
 
-    EXPECT_EQ(Names(EnumerateHidrawNodes(Root(), "/dev")), (std::vector<std::string>{"hidraw5", "hidraw1"}));
+    std::vector<Error> unreadable;
+    EXPECT_EQ(Names(EnumerateHidrawNodes(Root(), "/dev", &unreadable)),
+              (std::vector<std::string>{"hidraw5", "hidraw1"}));
+    // None is passed over without a word: each is named, with why.
+    std::vector<std::string> named;
+    for (const Error& error : unreadable) named.push_back(error.message.substr(0, error.message.find(':')));
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(named, (std::vector<std::string>{"sysfs class/hidraw/hidraw10", "sysfs class/hidraw/hidraw11",
+                                               "sysfs class/hidraw/hidraw12", "sysfs class/hidraw/hidraw13",
+                                               "sysfs class/hidraw/hidraw14", "sysfs class/hidraw/hidraw15",
+                                               "sysfs class/hidraw/hidraw16", "sysfs class/hidraw/hidraw17",
+                                               "sysfs class/hidraw/hidraw18"}));
 }
 
 TEST_F(SysfsHidraw, MalformedFieldsKeepTheirDefaults) {
