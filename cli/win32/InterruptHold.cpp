@@ -39,8 +39,4 @@ void ReleaseInterrupts() {
     if (g_runEnded != nullptr) SetEvent(g_runEnded);
 }
 
-void ReleaseInterrupts() {
-    if (g_runEnded != nullptr) SetEvent(g_runEnded);
-}
-
 }  // namespace padsmith::cli
