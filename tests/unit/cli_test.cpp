@@ -278,6 +278,18 @@ TEST(CliSession, WhatStandsInTheWayIsToldOnStderrAndInJsonByItsKind) {
     EXPECT_EQ(LastObjectOf(gone)["error"]["kind"], "gone");
     EXPECT_EQ(LastObjectOf(gone)["records"]["sent"], 6);  // five accepted, the sixth met no display
     EXPECT_EQ(nlohmann::json::parse(gone.Lines().at(gone.Lines().size() - 2))["text"], "Write Flash Fail");
+
+    // What failed, and where: the refused record's address and the port's own words.
+    CliRun refused({"--json", "write", file.native()}, "refuse-at=0x40");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("padsmith: write record 0x0040: the display refused report 0x28\n"));
+    EXPECT_EQ(LastObjectOf(refused)["error"]["kind"], "refused");
+    EXPECT_EQ(LastObjectOf(refused)["error"]["message"], "write record 0x0040: the display refused report 0x28");
+
+    CliRun notAnImage({"--json", "write", (dir.Path() / "missing.bin").native()});
+    EXPECT_EQ(notAnImage.status, 1);
+    EXPECT_THAT(notAnImage.err, HasSubstr("missing.bin: No such file or directory; nothing was sent"));
+    EXPECT_EQ(LastObjectOf(notAnImage)["error"]["kind"], "bad-image");
 }
 
 // The kinds and bytes of a report trace's lines, without their times.
