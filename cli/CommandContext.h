@@ -10,6 +10,7 @@
 #include "app/FlashThreads.h"
 #include "base/Clock.h"
 #include "cli/CommandLine.h"
+#include "cli/OutputLog.h"
 #include "cli/Session.h"
 #include "device/HidPort.h"
 
@@ -20,6 +21,7 @@ struct CommandContext {
     HidPort& port;
     Clock& clock;
     const SessionStreams& streams;
+    OutputLog& output;                // the run's output, where a line can name its display
     LogList& log;                     // this display's lines
     nlohmann::ordered_json& result;   // this display's part of the result object
     // The display this run serves, by its ID; empty: the target rule picks it.

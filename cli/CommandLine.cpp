@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/ExitStatus.h"
@@ -85,13 +86,35 @@ const Option kOptions[] = {
          parsed.waitSeconds = seconds;
          return true;
      }},
-    {"--count", Value::kRequired, "N", "with --all: the number of displays the station has;\n"
+    {"--count", Value::kRequired, "N", "with --all: the number of displays there are;\n"
                                        "--wait waits for them, and fewer fail the run",
      nullptr,
      [](const std::string* value, CommandLine& parsed, std::string& error) {
          int count = 0;
          if (!WholeNumber(*value, count) || count == 0) return error = "--count takes a number of displays", false;
          parsed.count = count;
+         return true;
+     }},
+    {"--ports", Value::kRequired, "LOC[,LOC...]", "station: the USB locations that belong to it\n"
+                                                  "(others are ignored); without it, every port",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         parsed.ports.clear();
+         for (size_t start = 0; start <= value->size();) {
+             const size_t comma = std::min(value->find(',', start), value->size());
+             const std::string port = value->substr(start, comma - start);
+             if (port.empty()) return error = "--ports takes USB locations separated by commas", false;
+             parsed.ports.push_back(port);
+             start = comma + 1;
+         }
+         return true;
+     }},
+    {"--max", Value::kRequired, "N", "station: end once N displays have finished",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         int most = 0;
+         if (!WholeNumber(*value, most) || most == 0) return error = "--max takes a number of displays", false;
+         parsed.most = most;
          return true;
      }},
     {"--expect-sha256", Value::kRequired, "HEX", "write only an image file whose SHA-256 is HEX\n"
@@ -148,9 +171,13 @@ std::string EveryDisplayCommands() {
 
 // What the options ask of the command, checked once both are known.
 bool CheckCombination(const CommandLine& parsed, std::string& error) {
-    const std::string name = parsed.command->name;
-    if (parsed.expectedSha256 && name != "write") {
-        error = "--expect-sha256 is for write only";
+    const bool station = parsed.command->untilStopped;
+    if (parsed.expectedSha256 && parsed.imageFile.empty()) {
+        error = "--expect-sha256 is for write and station only";
+    } else if ((!parsed.ports.empty() || parsed.most) && !station) {
+        error = "--ports and --max are for station only";
+    } else if (station && (parsed.all || parsed.wait || !parsed.device.empty())) {
+        error = "a station serves every display as it arrives: --all, --wait and --device are not for it";
     } else if (parsed.all && !parsed.command->everyDisplay) {
         error = "--all is for " + EveryDisplayCommands() + " only";
     } else if (parsed.all && !parsed.device.empty()) {

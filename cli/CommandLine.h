@@ -24,12 +24,14 @@ struct CommandLine {
     // --wait[=SECONDS]: wait for the display before the command; no value waits without limit.
     bool wait = false;
     std::optional<int> waitSeconds;
-    std::optional<int> count;           // --count=N: the station's displays (with --all)
+    std::optional<int> count;           // --count=N: the displays there are (with --all)
+    std::vector<std::string> ports;     // --ports=LOC,...: a station's ports (empty: every port)
+    std::optional<int> most;            // --max=N: a station ends after N displays
     std::optional<Sha256Digest> expectedSha256;  // --expect-sha256=HEX (write only)
     bool json = false;                  // --json: one JSON object per stdout line
 
     // The command's operands, as its own parser read them.
-    std::string imageFile;              // write
+    std::string imageFile;              // write, station
     uint16_t vendorId = 0;              // select, set-ids
     uint16_t productId = 0;
     int seconds = 10;                   // monitor

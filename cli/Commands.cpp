@@ -10,6 +10,7 @@
 #include "cli/CommandContext.h"
 #include "cli/DisplayDriver.h"
 #include "cli/JsonOutput.h"
+#include "cli/StationCommand.h"
 #include "device/TargetRule.h"
 #include "protocol/DeviceInfo.h"
 
@@ -31,7 +32,7 @@ bool NoOperands(const std::vector<std::string>& operands, CommandLine&, std::str
 
 bool ImageOperand(const std::vector<std::string>& operands, CommandLine& parsed, std::string& error) {
     if (operands.size() != 1) {
-        error = "write takes one image file";
+        error = "takes one image file";
         return false;
     }
     parsed.imageFile = operands[0];
@@ -141,7 +142,7 @@ int PrepareWrite(CommandContext& context, PreparedRun& prepared) {
     ImageCheck check;
     check.expected = commandLine.expectedSha256;
     // Hashing reads the whole file, however big: only when the digest is asked for.
-    const bool hashed = commandLine.expectedSha256 || commandLine.json;
+    const bool hashed = commandLine.expectedSha256 || commandLine.json || commandLine.command->untilStopped;
     FlashJob job{&context.log, nullptr, nullptr, AbsoluteFileName(commandLine.imageFile), hashed ? &check : nullptr};
     LogText(FormatMessageEntry(kMsgOpenFile, job.strImagePath), context.log, kMsgOpenFile);
     const Error error = LoadWriteRunImage(job, prepared.image);
@@ -243,6 +244,8 @@ const std::vector<Command>& Commands() {
          false, nullptr},
         {"monitor", "[SECONDS]", "device arrival/removal and input-report values (default 10)", SecondsOperand,
          nullptr, Monitor, false, nullptr},
+        {"station", "FILE", "write FILE to each display the moment it is plugged in, until stopped", ImageOperand,
+         PrepareWrite, RunStation, false, nullptr, true},
     };
     return commands;
 }

@@ -27,6 +27,9 @@ struct Command {
     // The summary's word for a display the command succeeded on ("written"); null when the
     // command takes one display only.
     const char* doneWord;
+    // It runs until it is stopped: an interrupt is how it ends, not a run cut short, so the
+    // exit status stays the command's own.
+    bool untilStopped = false;
 };
 
 const std::vector<Command>& Commands();

@@ -12,6 +12,7 @@
 #include "base/Console.h"
 #include "base/Version.h"
 #include "cli/CommandLine.h"
+#include "cli/Commands.h"
 #include "cli/InterruptHold.h"
 #include "cli/Session.h"
 
@@ -21,6 +22,7 @@ namespace {
 int RunCommand(const CommandLine& commandLine) {
     SessionStreams streams;
     streams.progressBar = IsTerminal(stderr);
+    streams.terminal = IsTerminal(stdout);
     streams.interrupted = &HeldInterrupt;
     std::unique_ptr<Clock> clock = CreatePlatformClock();
     OpenedPort opened = OpenPort(commandLine.port, *clock);
@@ -52,7 +54,9 @@ int RunProgram(const std::vector<std::string>& args) {
     HoldInterrupts();
     int status = RunCommand(commandLine);
     ReleaseInterrupts();
-    if (int held = HeldInterrupt()) return kExitInterruptedBase + held;
+    // A station ends by an interrupt: its status is its displays'.
+    const int held = HeldInterrupt();
+    if (held != 0 && !commandLine.command->untilStopped) return kExitInterruptedBase + held;
     return status;
 }
 

@@ -43,7 +43,7 @@ int RunOnOneDisplay(CommandContext& context) {
 // names its display; a summary ends the run.
 class EveryDisplayRun {
 public:
-    EveryDisplayRun(CommandContext& context, OutputLog& log) : m_context(context), m_log(log) {}
+    explicit EveryDisplayRun(CommandContext& context) : m_context(context) {}
 
     int Run() {
         const CommandLine& commandLine = m_context.commandLine;
@@ -61,7 +61,7 @@ public:
             const int status = command.prepare(m_context, prepared);
             if (status != kExitSuccess) return status;
         }
-        for (const HidInterface& display : present) m_displays.push_back(std::make_unique<Display>(m_log, DisplayId(display)));
+        for (const HidInterface& display : present) m_displays.push_back(std::make_unique<Display>(m_context.output, DisplayId(display)));
 
         Clock& clock = m_context.clock;
         std::shared_ptr<TimedEvent> ended = clock.CreateAutoResetEvent(false);
@@ -71,9 +71,9 @@ public:
             try {
                 threads.emplace_back([this, &display = *display, &command, &prepared, ended] {
                     ClockActivity activity(m_context.clock);
-                    CommandContext own{m_context.commandLine, m_context.port, m_context.clock,
-                                       m_context.streams,     display.log,        display.result,
-                                       display.id,            true};
+                    CommandContext own{m_context.commandLine, m_context.port,   m_context.clock,
+                                       m_context.streams,     m_context.output, display.log,
+                                       display.result,        display.id,       true};
                     display.status = command.run(own, prepared);
                     display.done = true;
                     ended->Set();
@@ -142,7 +142,6 @@ private:
     }
 
     CommandContext& m_context;
-    OutputLog& m_log;
     std::vector<std::unique_ptr<Display>> m_displays;
 };
 
@@ -156,7 +155,7 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock, cons
         log = std::make_unique<ConsoleLog>(streams.out);
     }
     nlohmann::ordered_json result = nlohmann::ordered_json::object();
-    CommandContext context{commandLine, port, clock, streams, *log, result, commandLine.device, false};
+    CommandContext context{commandLine, port, clock, streams, *log, *log, result, commandLine.device, false};
 
     int status = kExitFailure;
     const Micros waitStarted = clock.Now();
@@ -177,7 +176,7 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock, cons
     const Micros started = clock.Now();
     if (waited == WaitOutcome::kPresent) {
         if (commandLine.all) {
-            status = EveryDisplayRun(context, *log).Run();
+            status = EveryDisplayRun(context).Run();
         } else {
             status = RunOnOneDisplay(context);
         }

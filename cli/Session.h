@@ -14,6 +14,7 @@ struct SessionStreams {
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     bool progressBar = false;  // stderr is a terminal
+    bool terminal = false;     // stdout is a terminal: a station's view redraws in place
     // Non-zero once the program was asked to stop: monitor ends early; runs are not cut short.
     int (*interrupted)() = nullptr;
 };

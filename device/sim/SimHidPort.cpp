@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdio>
 #include <condition_variable>
 #include <deque>
 #include <stdexcept>
@@ -25,13 +26,27 @@ struct HandleState {
 };
 
 // One display on the bus: its firmware, whether it is plugged in, what it exchanged.
+// Display `number`'s `generation`-th serial number on its port: "SIM01-0001".
+std::string SerialNumber(int number, int generation) {
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "SIM%02d-%04d", number % 100, generation % 10000);
+    return serial;
+}
+
 struct DisplayState {
-    DisplayState(const SimDisplayOptions& options, std::vector<uint8_t> flash)
-        : firmware(options, std::move(flash)) {}
+    DisplayState(const SimDisplayOptions& optionsIn, int numberIn, std::vector<uint8_t> flash)
+        : options(optionsIn), number(numberIn), firmware(options, std::move(flash)) {}
+    const SimDisplayOptions options;
+    const int number;
     SimFirmware firmware;
     bool plugged = true;
+    int generation = 1;  // the displays that have stood on this port so far
+    std::string Serial() const { return SerialNumber(number, generation); }
     std::vector<ReportRecord> reports;
     ReportTraceFile trace;
+    // The operator's next moves, in clock time.
+    std::optional<Micros> leaveDue;
+    std::optional<Micros> arriveDue;
 };
 
 }  // namespace
@@ -41,7 +56,7 @@ struct SimHidPort::Core {
         : clock(clockIn), interfaces(PresentedInterfaces(options)) {
         for (int number = 1; number <= options.displays; ++number) {
             displays.push_back(std::make_unique<DisplayState>(
-                options.Display(number), std::move(flashes[static_cast<size_t>(number - 1)])));
+                options.Display(number), number, std::move(flashes[static_cast<size_t>(number - 1)])));
         }
     }
 
@@ -57,6 +72,7 @@ struct SimHidPort::Core {
     std::function<void(DeviceChange)> listener;
     std::vector<std::thread::id> notifying;  // threads inside the listener
     std::condition_variable notified;
+    std::unique_ptr<TimedEvent> operatorWake;  // when some display is operated
 
     DisplayState& Display(int number) { return *displays.at(static_cast<size_t>(number - 1)); }
     const DisplayState& Display(int number) const { return *displays.at(static_cast<size_t>(number - 1)); }
@@ -106,6 +122,43 @@ struct SimHidPort::Core {
         return Collections(display);
     }
 
+    // The tool let go of the display's service collection: its run ended. An operated port's
+    // operator takes the display off MS later.
+    void RunEnded(int display) {
+        if (!alive) return;
+        DisplayState& state = Display(display);
+        if (!state.options.Operated() || !state.plugged) return;
+        state.leaveDue = clock.Now() + Millis(state.options.leaveAfterMs.value_or(0));
+        if (operatorWake) operatorWake->Set();
+    }
+
+    // The operator's moves that are due: displays that leave, fresh ones that arrive. Returns
+    // the notices to give (outside the lock) and when the next move is due.
+    std::optional<Micros> OperatorMoves(int& left, int& arrived) {
+        const Micros now = clock.Now();
+        std::optional<Micros> next;
+        for (auto& owned : displays) {
+            DisplayState& state = *owned;
+            if (state.leaveDue && *state.leaveDue <= now) {
+                state.leaveDue.reset();
+                if (state.plugged) left += DetachDisplay(state.number);
+                state.arriveDue = now + Millis(state.options.swapMs.value_or(0));
+                if (!state.options.swapMs) state.arriveDue.reset();
+            }
+            if (state.arriveDue && *state.arriveDue <= now) {
+                state.arriveDue.reset();
+                ++state.generation;
+                state.firmware = SimFirmware(state.options, FactoryFlash());
+                state.plugged = true;
+                arrived += Collections(state.number);
+            }
+            for (const std::optional<Micros>& due : {state.leaveDue, state.arriveDue}) {
+                if (due && (!next || *due < *next)) next = due;
+            }
+        }
+        return next;
+    }
+
     // Calls the listener `count` times, outside the lock.
     void Notify(DeviceChange change, int count) {
         if (count <= 0) return;
@@ -134,6 +187,7 @@ public:
         std::lock_guard<std::mutex> lock(m_core->mutex);
         auto& open = m_core->open;
         open.erase(std::remove(open.begin(), open.end(), &m_state), open.end());
+        if (m_state.service && m_state.valid) m_core->RunEnded(m_state.bus.display);
     }
 
     Handle(const Handle&) = delete;
@@ -292,9 +346,37 @@ SimHidPort::SimHidPort(Clock& clock, SimOptions options, std::vector<std::vector
             }
         });
     }
+    const bool operated = m_options.Operated() || std::any_of(m_options.byDisplay.begin(), m_options.byDisplay.end(),
+                                                              [](const auto& own) { return own.second.Operated(); });
+    if (operated) {
+        m_core->operatorWake = clock.CreateAutoResetEvent(false);
+        // The operator waits on the clock without announcing itself: a virtual clock moves on to
+        // its next move whenever the tool waits.
+        m_operator = std::thread([this, &clock] {
+            while (!m_operatorStopping) {
+                int left = 0;
+                int arrived = 0;
+                std::optional<Micros> next;
+                {
+                    std::lock_guard<std::mutex> lock(m_core->mutex);
+                    next = m_core->OperatorMoves(left, arrived);
+                }
+                m_core->Notify(DeviceChange::kRemoval, left);
+                m_core->Notify(DeviceChange::kArrival, arrived);
+                const Millis wait =
+                    next ? std::chrono::ceil<Millis>(std::max(*next - clock.Now(), Micros(0))) : kInfinite;
+                m_core->operatorWake->Wait(wait);
+            }
+        });
+    }
 }
 
 SimHidPort::~SimHidPort() {
+    if (m_operator.joinable()) {
+        m_operatorStopping = true;
+        m_core->operatorWake->Set();
+        m_operator.join();
+    }
     m_arrivalsCancelled = true;
     if (m_arrivalCancel) m_arrivalCancel->Set();
     for (std::thread& arrival : m_arrivals) arrival.join();
@@ -338,6 +420,7 @@ std::vector<HidInterface> SimHidPort::Enumerate() {
         iface.usage = bus.iface.usage;
         iface.interfaceNumber = bus.iface.interfaceNumber;
         iface.location = bus.iface.location;
+        if (bus.display != 0) iface.serial = m_core->Display(bus.display).Serial();
         iface.service = IsServicePath(bus.iface.path);  // the Windows rule: the token in the path
         present.push_back(std::move(iface));
     }

@@ -124,6 +124,11 @@ private:
     std::unique_ptr<TimedEvent> m_arrivalCancel;
     std::atomic<bool> m_arrivalsCancelled{false};
 
+    // The line's operator (leave-after=, swap=): a thread that takes displays off their ports
+    // when their runs end and plugs fresh ones in.
+    std::thread m_operator;
+    std::atomic<bool> m_operatorStopping{false};
+
     std::mutex m_streamMutex;  // serialises Start/StopInputStream
     std::thread m_stream;
     std::unique_ptr<TimedEvent> m_streamWake;

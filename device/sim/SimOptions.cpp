@@ -81,6 +81,16 @@ const std::vector<SimOptionItem> kItems{
          return Milliseconds(value, display.arriveAfterMs, why);
      },
      nullptr},
+    {"leave-after", "MS", "an operator takes it off its port MS after its run ended",
+     [](const std::string& value, SimDisplayOptions& display, std::string& why) {
+         return Milliseconds(value, display.leaveAfterMs, why);
+     },
+     nullptr},
+    {"swap", "MS", "MS after it left its port, a fresh display arrives there",
+     [](const std::string& value, SimDisplayOptions& display, std::string& why) {
+         return Milliseconds(value, display.swapMs, why);
+     },
+     nullptr},
     {"no-reply", nullptr, "the information reply is not supplied",
      [](const std::string&, SimDisplayOptions& display, std::string&) { return display.noReply = true; }, nullptr},
     {"trace", "FILE", "one line appended per report exchanged (display K: FILE.K)", nullptr,

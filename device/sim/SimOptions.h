@@ -34,6 +34,13 @@ struct SimDisplayOptions {
     std::optional<int> unplugAfter;     // the display drops off after accepting this many records
     std::optional<int> arriveAfterMs;   // the display is off the bus at start and arrives this late
     bool noReply = false;               // the 0x2B get fails
+    // The line's operator. `leaveAfterMs` after a run ends (the tool lets go of the display's
+    // service collection) the display leaves its port; `swapMs` after it left, a fresh display
+    // (factory flash, a new serial number, these same options) arrives in its place. Either
+    // alone: the other is 0.
+    std::optional<int> leaveAfterMs;
+    std::optional<int> swapMs;
+    bool Operated() const { return leaveAfterMs || swapMs; }
 };
 
 // The simulated bus: a mouse of another maker and `displays` displays on a hub. The fields

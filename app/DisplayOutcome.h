@@ -1,0 +1,35 @@
+#pragma once
+// What one display's run came to, as data: which display (its port, IDs and serial number), what
+// it said of itself before anything was erased, what was sent, and the result with what stood in
+// the way. A station's views and the history are made from it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "base/Error.h"
+#include "device/DeviceStatus.h"
+#include "device/HidPort.h"
+
+namespace padsmith {
+
+struct DisplayOutcome {
+    std::string port;    // the USB location ("1-1.2"), or the path where the port knows none
+    std::string vidPid;  // "2A7D:6C21"
+    std::string serial;  // the USB serial number; empty where the port gives none
+    std::string node;    // the path or node the run opened
+    std::optional<DeviceStatus> info;  // read before the erase
+    bool erased = false;               // the erase was sent: the display no longer holds its old firmware
+    int recordsSent = 0;               // accepted and refused
+    int recordsRefused = 0;
+    uint32_t result = 1;  // the operation result: 0 success, 1 failure, 3 busy
+    Error error;          // what stood in the way, when it failed
+    double seconds = 0;
+
+    bool Succeeded() const { return result == 0; }
+};
+
+// The display's own part of an outcome, from the interface the run serves.
+DisplayOutcome OutcomeFor(const HidInterface& display);
+
+}  // namespace padsmith

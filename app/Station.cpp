@@ -1,0 +1,263 @@
+#include "app/Station.h"
+
+#include <algorithm>
+#include <system_error>
+#include <thread>
+
+#include "app/Operations.h"
+#include "base/Utf8.h"
+#include "device/CDriver.h"
+#include "device/DeviceNotification.h"
+#include "device/TargetRule.h"
+#include "protocol/OperationFrame.h"
+
+namespace padsmith {
+namespace {
+
+// How often the bus is looked at without a notice: where the port tells of arrivals, only as a
+// safety net; where it does not, often. A stop is noticed within kStopCheck either way.
+constexpr Millis kLookEvery{200};
+constexpr Millis kLookEveryWhenTold{2000};
+constexpr Millis kStopCheck{200};
+
+// What tells one display from the next on the same port: a new display has another serial
+// number, and on Linux another node.
+std::string Identity(const HidInterface& display) {
+    return display.serial + '\n' + ToUtf8(display.path);
+}
+
+// A worker's catalogue lines, named by its port.
+class PortLog : public LogList {
+public:
+    PortLog(StationObserver& observer, std::string port) : m_observer(observer), m_port(std::move(port)) {}
+    void InsertEntry(const LogEntry& entry) override { m_observer.OnLogLine(m_port, entry); }
+    void InsertLine(const std::wstring& line) override { InsertEntry(LogEntry{std::wstring(), 0, line}); }
+
+private:
+    StationObserver& m_observer;
+    const std::string m_port;
+};
+
+// The records of a worker's write: counted for its outcome, told as a percentage when it moves.
+class PortProgress : public WriteProgress {
+public:
+    PortProgress(StationObserver& observer, std::string port) : m_observer(observer), m_port(std::move(port)) {}
+    void OnRecordWritten(int written, int total) override {
+        m_accepted = written;
+        const int percent = total > 0 ? written * 100 / total : 100;
+        if (percent == m_percent) return;
+        m_percent = percent;
+        m_observer.OnState(m_port, PortState::kWriting, percent);
+    }
+    void OnRecordRefused() override { ++m_refused; }
+    void OnWriteEnded() override {}
+    int Sent() const { return m_accepted + m_refused; }
+    int Refused() const { return m_refused; }
+
+private:
+    StationObserver& m_observer;
+    const std::string m_port;
+    int m_accepted = 0;
+    int m_refused = 0;
+    int m_percent = -1;
+};
+
+Error NothingErased(const Error& error) {
+    return Error(error.kind, error.message + "; nothing erased");
+}
+
+}  // namespace
+
+struct Station::Worker {
+    explicit Worker(HidInterface displayIn) : display(std::move(displayIn)) {}
+    const HidInterface display;
+    DisplayOutcome outcome;
+    std::thread thread;
+    std::atomic<bool> ended{false};
+};
+
+struct Station::Port {
+    explicit Port(std::string locationIn) : location(std::move(locationIn)) {}
+    const std::string location;
+    std::string identity;  // of the display on it, as last seen; empty: none
+    bool busy = false;     // a worker serves its display
+    bool served = false;   // its display's run is over: it is not written again while it stays
+    bool ignored = false;  // its display is on no port of the station
+};
+
+Station::Station(HidPort& port, Clock& clock, const WriteRunImage& image, StationSettings settings,
+                 StationObserver& observer)
+    : m_port(port),
+      m_clock(clock),
+      m_image(image),
+      m_settings(std::move(settings)),
+      m_observer(observer),
+      m_wake(clock.CreateAutoResetEvent(false)) {}
+
+Station::~Station() {
+    for (auto& worker : m_workers) {
+        if (worker->thread.joinable()) worker->thread.join();
+    }
+}
+
+bool Station::Belongs(const std::string& port) const {
+    return m_settings.ports.empty() ||
+           std::find(m_settings.ports.begin(), m_settings.ports.end(), port) != m_settings.ports.end();
+}
+
+StationSummary Station::Run() {
+    std::shared_ptr<TimedEvent> wake = m_wake;
+    const bool told = m_port.WatchDeviceChanges([wake](DeviceChange) { wake->Set(); });
+    const Millis lookEvery = told ? kLookEveryWhenTold : kLookEvery;
+    bool stopping = false;
+    bool woken = true;
+    Micros nextLook = m_clock.Now();
+    for (;;) {
+        if (Reap()) woken = true;
+        if (m_settings.most && m_summary.succeeded + m_summary.failed >= *m_settings.most) stopping = true;
+        if (m_settings.interrupted != nullptr && m_settings.interrupted() != 0) stopping = true;
+        const bool busy = std::any_of(m_ports.begin(), m_ports.end(), [](const auto& port) { return port->busy; });
+        if (stopping && !busy) break;
+        if (!stopping && (woken || m_clock.Now() >= nextLook)) {
+            Look(true);
+            nextLook = m_clock.Now() + lookEvery;
+        }
+        const Micros untilLook = std::max(nextLook - m_clock.Now(), Micros(0));
+        woken = m_wake->Wait(std::chrono::ceil<Millis>(std::min<Micros>(untilLook, kStopCheck)));
+    }
+    m_port.WatchDeviceChanges(nullptr);
+    return m_summary;
+}
+
+void Station::Look(bool startMore) {
+    std::vector<bool> seen(m_ports.size(), false);
+    for (const HidInterface& display : PresentDisplays(m_port.Enumerate(), std::string())) {
+        const std::string location = DisplayId(display);
+        auto found = std::find_if(m_ports.begin(), m_ports.end(),
+                                  [&](const auto& port) { return port->location == location; });
+        if (found == m_ports.end()) {
+            m_ports.push_back(std::make_unique<Port>(location));
+            seen.push_back(false);
+            found = m_ports.end() - 1;
+        }
+        Port& port = **found;
+        seen[static_cast<size_t>(found - m_ports.begin())] = true;
+        if (port.busy) continue;  // its worker tells how its display fared
+        const std::string identity = Identity(display);
+        if (port.identity != identity) {
+            // Another display than the one last seen: the old one left between two looks.
+            if (!port.identity.empty()) m_observer.OnLeft(location);
+            port.identity = identity;
+            port.served = false;
+            port.ignored = !Belongs(location);
+            m_observer.OnArrival(display);
+            if (port.ignored) {
+                ++m_summary.ignored;
+                m_observer.OnIgnored(display);
+            }
+        }
+        const bool room = !m_settings.most || m_summary.started < *m_settings.most;
+        if (startMore && room && !port.ignored && !port.served) Start(port, display);
+    }
+    for (size_t index = 0; index < m_ports.size(); ++index) {
+        Port& port = *m_ports[index];
+        if (seen[index] || port.busy || port.identity.empty()) continue;
+        port.identity.clear();
+        port.served = false;
+        port.ignored = false;
+        m_observer.OnLeft(port.location);
+    }
+}
+
+void Station::Start(Port& port, const HidInterface& display) {
+    auto worker = std::make_unique<Worker>(display);
+    Worker& started = *worker;
+    m_clock.BeginActivity();
+    try {
+        started.thread = std::thread([this, &started] {
+            ClockActivity activity(m_clock);
+            Serve(started);
+        });
+    } catch (const std::system_error& failure) {
+        // Nothing was sent to this display: it fails alone, the station goes on.
+        m_clock.EndActivity();
+        started.outcome = OutcomeFor(display);
+        started.outcome.error = Error(ErrorKind::kIo, std::string("no thread for its run (") + failure.what() +
+                                                          "); nothing erased");
+        started.ended = true;
+    }
+    port.busy = true;
+    ++m_summary.started;
+    m_observer.OnStarted(display);
+    m_workers.push_back(std::move(worker));
+}
+
+bool Station::Reap() {
+    bool any = false;
+    for (auto it = m_workers.begin(); it != m_workers.end();) {
+        Worker& worker = **it;
+        if (!worker.ended) {
+            ++it;
+            continue;
+        }
+        if (worker.thread.joinable()) worker.thread.join();
+        if (worker.outcome.Succeeded()) {
+            ++m_summary.succeeded;
+        } else {
+            ++m_summary.failed;
+        }
+        for (auto& port : m_ports) {
+            if (port->location != worker.outcome.port) continue;
+            port->busy = false;
+            port->served = true;
+        }
+        it = m_workers.erase(it);
+        any = true;
+    }
+    return any;
+}
+
+void Station::Serve(Worker& worker) {
+    const Micros started = m_clock.Now();
+    DisplayOutcome& outcome = worker.outcome;
+    outcome = OutcomeFor(worker.display);
+    const std::string& port = outcome.port;
+    m_observer.OnState(port, PortState::kReading, 0);
+
+    DeviceChangeToggles toggles;  // its own: the port's one listener is the station's
+    PortProgress progress(m_observer, port);
+    PortLog log(m_observer, port);
+    DriverHooks hooks;
+    hooks.display = port;
+    hooks.toggles = &toggles;
+    hooks.progress = &progress;
+    hooks.trace = m_settings.trace;
+    {
+        CDriver driver(nullptr, m_port, m_clock, hooks);
+        driver.RefreshDevices();
+        if (!driver.CurrentDevice()) {
+            const Error why = driver.LastOpenError();
+            outcome.error = NothingErased(why ? why : Error(ErrorKind::kAbsent, "the display left before its run"));
+        } else if ((outcome.result = GetFirmwareVersion(&driver, log)) != kResultSuccess) {
+            // A display that does not say what it is must not be erased.
+            outcome.error = NothingErased(driver.LastError());
+        } else {
+            outcome.info = driver.Status();
+            m_observer.OnState(port, PortState::kErasing, 0);
+            outcome.erased = true;
+            outcome.result = EraseAndWrite(driver, m_image, log);
+            if (!outcome.Succeeded()) outcome.error = driver.LastError();
+        }
+    }  // the display is let go: its run is over
+    if (!outcome.error && !outcome.Succeeded()) outcome.error = Error(ErrorKind::kIo, "the run failed");
+    if (outcome.error && outcome.Succeeded()) outcome.result = kResultFailure;
+    outcome.recordsSent = progress.Sent();
+    outcome.recordsRefused = progress.Refused();
+    outcome.seconds = std::chrono::duration<double>(m_clock.Now() - started).count();
+    m_observer.OnState(port, outcome.Succeeded() ? PortState::kDone : PortState::kFailed, 100);
+    m_observer.OnResult(outcome);
+    worker.ended = true;
+    m_wake->Set();
+}
+
+}  // namespace padsmith

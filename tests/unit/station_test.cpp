@@ -1,0 +1,116 @@
+// The zero-touch station on a simulated line, in virtual time: each display served once as it
+// arrives, port by port; what is not the station's left alone; a display that does not say what
+// it is never erased.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "TestRig.h"
+#include "app/Station.h"
+#include "device/sim/SimFlashFile.h"
+
+namespace padsmith::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// What the station told, by port, with each display's flash as its run left it (the line's
+// operator may swap it for a fresh one right after).
+class RecordedStation : public StationObserver {
+public:
+    explicit RecordedStation(sim::SimHidPort& port) : m_port(port) {}
+    void OnArrival(const HidInterface& display) override { Add("arrival " + DisplayId(display) + " " + display.serial); }
+    void OnIgnored(const HidInterface& display) override { Add("ignored " + DisplayId(display)); }
+    void OnStarted(const HidInterface& display) override { Add("started " + DisplayId(display)); }
+    void OnState(const std::string&, PortState, int) override {}
+    void OnLogLine(const std::string&, const LogEntry&) override {}
+    void OnResult(const DisplayOutcome& outcome) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        results[outcome.port].push_back(outcome);
+        flashes[outcome.port].push_back(m_port.Flash(std::stoi(outcome.port.substr(outcome.port.rfind('.') + 1))));
+    }
+    void OnLeft(const std::string& port) override { Add("left " + port); }
+
+    std::vector<std::string> events;
+    std::map<std::string, std::vector<DisplayOutcome>> results;
+    std::map<std::string, std::vector<std::vector<uint8_t>>> flashes;
+
+private:
+    sim::SimHidPort& m_port;
+    void Add(std::string event) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        events.push_back(std::move(event));
+    }
+    std::mutex m_mutex;
+};
+
+WriteRunImage ImageOf(const std::vector<uint8_t>& bytes) {
+    return WriteRunImage{bytes, static_cast<int32_t>(bytes.size())};
+}
+
+bool Holds(const std::vector<uint8_t>& flash, const std::vector<uint8_t>& image) {
+    return std::equal(image.begin(), image.end(), flash.begin());
+}
+
+bool AnyReport(const std::vector<ReportRecord>& reports, uint8_t id) {
+    return std::any_of(reports.begin(), reports.end(),
+                       [id](const ReportRecord& report) { return report.bytes.at(0) == id; });
+}
+
+TEST(Station, ServesEachDisplayOnceAsItArrivesPortByPortAndLeavesAloneWhatIsNotItsOwn) {
+    VirtualClock clock;
+    // Port 1's display stays plugged in; port 2 turns over (its operator swaps each display once
+    // its run ended), its first display refusing a record; port 3's display never says what it
+    // is; port 4 is not the station's.
+    sim::SimHidPort port(clock, Options("displays=4,2:leave-after=200,2:swap=3000,3:no-reply"));
+    port.SetFaults(sim::SimFaults{0x40, false, false}, 2);
+    const std::vector<uint8_t> bytes = PatternImage(0x400);
+    const WriteRunImage image = ImageOf(bytes);
+    RecordedStation observer(port);
+    StationSettings settings;
+    settings.ports = {"1-1.1", "1-1.2", "1-1.3"};
+    settings.most = 5;
+    Station station(port, clock, image, settings, observer);
+    const StationSummary summary = [&] {
+        AnnouncedThread run(clock);
+        return station.Run();
+    }();
+
+    // 1-1.1 once; 1-1.2 three times (refused, then two fresh displays written); 1-1.3 once.
+    EXPECT_EQ(summary.started, 5);
+    ASSERT_EQ(observer.results["1-1.1"].size(), 1u) << "a display that stays is not written again";
+    EXPECT_TRUE(observer.results["1-1.1"][0].Succeeded());
+    EXPECT_TRUE(Holds(observer.flashes["1-1.1"][0], bytes));
+    EXPECT_EQ(observer.results["1-1.1"][0].info->firmwareVersion, 0x01000AFFu);
+
+    const auto& second = observer.results["1-1.2"];
+    ASSERT_EQ(second.size(), 3u);
+    EXPECT_EQ(second[0].error.message, "write record 0x0040: the display refused report 0x28");
+    EXPECT_EQ(second[0].serial, "SIM02-0001");
+    EXPECT_TRUE(second[1].Succeeded() && second[2].Succeeded());
+    EXPECT_EQ(second[2].serial, "SIM02-0003");
+    EXPECT_TRUE(Holds(observer.flashes["1-1.2"][1], bytes) && Holds(observer.flashes["1-1.2"][2], bytes));
+
+    const auto& third = observer.results["1-1.3"];
+    ASSERT_EQ(third.size(), 1u);
+    EXPECT_FALSE(third[0].Succeeded());
+    EXPECT_FALSE(third[0].erased);
+    EXPECT_THAT(third[0].error.message, HasSubstr("nothing erased"));
+    EXPECT_FALSE(AnyReport(port.Reports(3), 0x29)) << "a display that did not answer was erased";
+    EXPECT_EQ(observer.flashes["1-1.3"][0], sim::FactoryFlash());
+
+    // Port 4: one line, and nothing sent.
+    EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "ignored 1-1.4"), 1);
+    EXPECT_TRUE(port.Reports(4).empty());
+    EXPECT_EQ(summary.ignored, 1);
+    EXPECT_FALSE(summary.AllSucceeded());
+}
+
+}  // namespace
+}  // namespace padsmith::test
