@@ -91,9 +91,10 @@ if [[ "$1" == write ]]; then
   rm -f "$list_out" "$sources_out"
   touch "$list_out" "$sources_out"
 fi
-mirrors=$( (( ${#files[@]} )) && read_entries "${files[@]}")
+mirrors=""
+(( ${#files[@]} )) && mirrors=$(read_entries "${files[@]}")
 if [[ -z "$mirrors" ]]; then
-  echo "$0: apt's sources ($list, $parts) have no Debian entry for $release" >&2
+  echo "$0: apt's sources ($list, $parts) have no entry of Debian's $release suite" >&2
   exit 1
 fi
 [[ "$1" == mirror ]] && echo "${mirrors%%$'\n'*}"
