@@ -56,17 +56,24 @@ if [[ ! -d "$bare" ]]; then
   rm -rf --one-file-system "$making"
   echo "fresh root: made in $((SECONDS - started)) s"
 fi
-flock -u "$lock"
 
 # --- This run's root: a copy of the bare one ---
+# Each run holds a lock on its copy; a copy whose lock is free was left by a run that was
+# killed, and goes. Under the cache's lock, so no run is between making its copy and locking it.
+for stale in /var/tmp/padsmith-fresh-root.*/; do
+  [[ -d "$stale" ]] && flock -n "$stale/lock" true && rm -rf --one-file-system "$stale"
+done
 work=$(mktemp -d /var/tmp/padsmith-fresh-root.XXXXXX)
+exec {held}>"$work/lock"
+flock "$held"
+flock -u "$lock"
 # The mounts were only ever in the chroot's namespace: here the copy is plain files.
 trap 'rm -rf --one-file-system "$work"' EXIT
 trap 'fail "stopped by a signal"' INT TERM HUP
 root=$work/root
 cp -a "$bare" "$root"
 scripts/debian-sources.sh write "$root"
-cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+[[ -e /etc/resolv.conf ]] && cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 # No package starts its service here (postgresql would): a service would outlive the check.
 printf '#!/bin/sh\nexit 101\n' > "$root/usr/sbin/policy-rc.d"
 chmod 0755 "$root/usr/sbin/policy-rc.d"
