@@ -8,7 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-300}
-cmake --preset fuzz >/dev/null
+scripts/setup-debian.sh --tests
+cmake --preset fuzz -DPADSMITH_REQUIRE_TEST_PARTS=ON >/dev/null
 cmake --build --preset fuzz -j"$(nproc)"
 mkdir -p build/fuzz/corpus build/fuzz/artifacts
 # -max_len: one byte past the longest descriptor the parser accepts.

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building and testing PadsmithTool needs on Debian 12, as root (or through sudo).
-#   scripts/setup-debian.sh            native build: compiler, CMake, GoogleTest, OpenSSL's
-#                                      libcrypto (SHA-256), nlohmann/json
+#   scripts/setup-debian.sh            what padsmith's build needs (scripts/demo.sh): compiler,
+#                                      CMake, OpenSSL's libcrypto, nlohmann/json, and SQLite
+#                                      and libpq for the flash history
 #   scripts/setup-debian.sh --windows  also MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb
-#   scripts/setup-debian.sh --tests    everything the whole suite needs: the above, FUSE (the
-#                                      hidraw fixture), and the packaging tools (help2man for
-#                                      the manual page, lintian)
+#   scripts/setup-debian.sh --tests    everything the whole suite needs: the above, GoogleTest,
+#                                      FUSE (the hidraw fixture), clang (the fuzz target), the
+#                                      packaging tools, PostgreSQL and debootstrap
+# README.md ("What is installed, and why") says what each package is for.
 #
 # A mirror that is half synced must not stop a newcomer. So: the package index is fetched again
 # when it fails, and the setup goes on with the indexes that did arrive; an install that fails is
@@ -15,11 +17,38 @@
 # installed is named with apt's reason.
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config googletest libgtest-dev libgmock-dev libssl-dev
-          nlohmann-json3-dev)
-windows_packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-                  wine wine32:i386 xvfb xauth imagemagick)
-test_packages=(fuse3 libfuse3-dev lintian help2man)
+# One package a line.
+packages=(
+  build-essential
+  cmake
+  libssl-dev
+  nlohmann-json3-dev
+  libsqlite3-dev
+  libpq-dev
+)
+windows_packages=(
+  g++-mingw-w64-i686-posix
+  gcc-mingw-w64-i686-posix
+  binutils-mingw-w64-i686
+  wine
+  wine32:i386
+  xvfb
+  xauth
+  imagemagick
+)
+test_packages=(
+  pkg-config
+  googletest
+  libgtest-dev
+  libgmock-dev
+  fuse3
+  libfuse3-dev
+  clang
+  lintian
+  help2man
+  postgresql
+  debootstrap
+)
 windows=0
 case "${1:-}" in
   --windows) windows=1; packages+=("${windows_packages[@]}") ;;

@@ -5,16 +5,52 @@
 #   - the Windows suite: PadsmithTool.exe cross-built with MinGW-w64 (i686) and driven for real
 #     under Wine in a virtual X display;
 #   - the release artifacts (scripts/package.sh), checked by scripts/check-packages.sh: the zip's
-#     files and digests, its padsmith.exe writing under Wine, lintian, and an install of the .deb.
+#     files and digests, its padsmith.exe writing under Wine, lintian, and an install of the .deb;
+#   - the README's two commands on a fresh Debian root (scripts/check-fresh-root.sh), beside the
+#     builds, since it is mostly network and dpkg; its output is shown at the end, its failure
+#     fails the run, and a skip is named in the last line.
+# Every preset is configured with PADSMITH_REQUIRE_TEST_PARTS: a test part whose packages are
+# missing fails the run instead of leaving the suite smaller.
+#   scripts/test.sh               all of the above
+#   scripts/test.sh --configure   the setup, and the configure of each preset, nothing more (the
+#                                 fresh-root check runs it in its root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+presets=(debug asan tsan mingw)
+configure_only=0
+case "${1:-}" in
+  --configure) configure_only=1 ;;
+  "") ;;
+  *) echo "usage: $0 [--configure]" >&2; exit 2 ;;
+esac
+
 scripts/setup-debian.sh --tests
+configure() {
+  cmake --preset "$1" -DPADSMITH_REQUIRE_TEST_PARTS=ON >/dev/null
+}
+if (( configure_only )); then
+  for preset in "${presets[@]}"; do
+    echo "=== $preset: configure"
+    configure "$preset"
+  done
+  exit 0
+fi
+
 jobs=$(nproc)
 started=$SECONDS
-for preset in debug asan tsan mingw; do
+mkdir -p build
+fresh_log=build/fresh-root.log
+echo "=== fresh root: started beside the builds, its output in $fresh_log"
+# A process group of its own (setsid), so that a run that stops early stops all of it; the
+# check cleans up after itself.
+setsid scripts/check-fresh-root.sh > "$fresh_log" 2>&1 &
+fresh_pid=$!
+trap 'kill -TERM -- "-$fresh_pid" 2>/dev/null; wait "$fresh_pid" 2>/dev/null || true' EXIT
+
+for preset in "${presets[@]}"; do
   echo "=== $preset: build"
-  cmake --preset "$preset" >/dev/null
+  configure "$preset"
   cmake --build --preset "$preset" -j"$jobs" >/dev/null
   echo "=== $preset: test"
   ctest --preset "$preset" -j"$jobs"
@@ -25,4 +61,15 @@ echo "=== packages: build"
 scripts/package.sh
 echo "=== packages: check"
 scripts/check-packages.sh
-echo "=== every suite passed in $((SECONDS - started)) s"
+
+echo "=== fresh root ($((SECONDS - started)) s so far)"
+fresh_status=0
+wait "$fresh_pid" || fresh_status=$?
+trap - EXIT
+cat "$fresh_log"
+case "$fresh_status" in
+  0) echo "=== every suite passed in $((SECONDS - started)) s" ;;
+  77) echo "=== every other suite passed in $((SECONDS - started)) s; the fresh-root check was" \
+           "SKIPPED: $(tail -n 1 "$fresh_log" | sed 's/^fresh root: SKIP: //')" ;;
+  *) echo "=== the fresh-root check failed (exit $fresh_status)"; exit 1 ;;
+esac
