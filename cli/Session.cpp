@@ -1,16 +1,15 @@
 #include "cli/Session.h"
 
 #include <memory>
-#include <system_error>
-#include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "app/EveryDisplay.h"
 #include "app/ExitStatus.h"
-#include "base/Utf8.h"
 #include "cli/CommandContext.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleOutput.h"
+#include "cli/DisplayDriver.h"
 #include "cli/DisplayWait.h"
 #include "cli/JsonOutput.h"
 #include "device/TargetRule.h"
@@ -38,9 +37,8 @@ int RunOnOneDisplay(CommandContext& context) {
     return command.run(context, prepared);
 }
 
-// --all: the command on every display found, each on a thread of its own with a driver of its
-// own, so that one display that fails or hangs neither stops nor slows the others. Every line
-// names its display; a summary ends the run.
+// --all: the command on every display found, all at once (app/EveryDisplay). Every line names
+// its display; a summary ends the run.
 class EveryDisplayRun {
 public:
     explicit EveryDisplayRun(CommandContext& context) : m_context(context) {}
@@ -63,35 +61,22 @@ public:
         }
         for (const HidInterface& display : present) m_displays.push_back(std::make_unique<Display>(m_context.output, DisplayId(display)));
 
-        Clock& clock = m_context.clock;
-        std::shared_ptr<TimedEvent> ended = clock.CreateAutoResetEvent(false);
-        std::vector<std::thread> threads;
-        for (auto& display : m_displays) {
-            clock.BeginActivity();
-            try {
-                threads.emplace_back([this, &display = *display, &command, &prepared, ended] {
-                    ClockActivity activity(m_context.clock);
-                    CommandContext own{m_context.commandLine, m_context.port,   m_context.clock,
-                                       m_context.streams,     m_context.output, display.log,
-                                       display.result,        display.id,       true};
-                    display.status = command.run(own, prepared);
-                    display.done = true;
-                    ended->Set();
-                });
-            } catch (const std::system_error& failure) {
-                // Nothing was sent to this display: it fails alone, the others run.
-                clock.EndActivity();
-                display->result["error"] = {{"kind", "other"}, {"message", failure.what()}};
-                std::fprintf(m_context.streams.err, "padsmith: %s: no thread for its run (%s)\n",
-                             display->id.c_str(), failure.what());
-                display->done = true;
-            }
-        }
-        // Waits on the clock, so that a virtual clock moves while the displays run.
-        for (auto& display : m_displays) {
-            while (!display->done) ended->Wait(Millis(100));
-        }
-        for (std::thread& thread : threads) thread.join();
+        RunOnEachDisplay(
+            m_context.clock, m_displays.size(),
+            [&](size_t index) {
+                Display& display = *m_displays[index];
+                CommandContext own{m_context.commandLine, m_context.port,   m_context.clock,
+                                   m_context.streams,     m_context.output, display.log,
+                                   display.result,        display.id,       true};
+                display.status = command.run(own, prepared);
+            },
+            [&](size_t index, const std::string& why) {
+                Display& display = *m_displays[index];
+                CommandContext own{m_context.commandLine, m_context.port,   m_context.clock,
+                                   m_context.streams,     m_context.output, display.log,
+                                   display.result,        display.id,       true};
+                ReportError(own, Error(ErrorKind::kIo, "no thread for its run (" + why + "); nothing was sent"));
+            });
         return Summarize(command.doneWord);
     }
 
@@ -102,7 +87,6 @@ private:
         DisplayLog log;
         nlohmann::ordered_json result = nlohmann::ordered_json::object();
         int status = kExitFailure;
-        std::atomic<bool> done{false};
     };
 
     // "4 displays: 3 written, 1 failed (1-1.3: write record 0x0040: the display refused report
