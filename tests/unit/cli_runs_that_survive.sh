@@ -4,8 +4,10 @@
 #   - stdout closed after its first line (`| head -1`);
 #   - SIGINT half a second into a write of four displays at once (--all): every record is sent to
 #     every display, then the exit status is 130;
-#   - the image emptied 0.4 s in: the image is written as it was read, before the erase.
-# Each display must hold the image in both windows of its flash, after all 1344 records.
+#   - the image emptied 0.4 s in: the image is written as it was read, before the erase;
+#   - a station interrupted twice during its first display's write: that write finishes, the
+#     display that arrives afterwards is not started, and the status is the station's own, 0.
+# Each display written must hold the image in both windows of its flash, after all 1344 records.
 set -u
 # Job control: background jobs keep SIGINT's default action instead of ignoring it.
 set -m
@@ -40,12 +42,20 @@ cp fw.bin emptied.bin
 "$padsmith" "--simulate=trace=emptied.trace,flash=emptied.flash" write emptied.bin >emptied.out 2>&1 &
 emptied=$!
 
+"$padsmith" "--simulate=displays=2,2:arrive-after=1500,trace=station.trace,flash=station.flash" station fw.bin \
+    >station.out 2>station.err &
+station=$!
+
 sleep 0.4
 : > emptied.bin
 sleep 0.1
 kill -INT "$sigint"
+kill -INT "$station"
+sleep 0.5
+kill -TERM "$station"
 wait "$sigint"; sigintStatus=$?
 wait "$emptied"; emptiedStatus=$?
+wait "$station"; stationStatus=$?
 wait
 
 [ "$(cat pipe.status)" = 0 ] || fail "pipe: exit status $(cat pipe.status)"
@@ -59,8 +69,13 @@ for display in 1 2 3 4; do
 done
 [ "$emptiedStatus" = 0 ] || fail "emptied: exit status $emptiedStatus"
 check_written emptied checked.bin
+[ "$stationStatus" = 0 ] || fail "station: exit status $stationStatus, not 0"
+grep -q "^station: 1 display: 1 written, 0 failed, 0 ignored$" station.out || fail "station: not one display written"
+mv station.flash.1 station1.flash && mv station.trace.1 station1.trace
+check_written station1 fw.bin
+[ ! -s station.trace.2 ] || fail "station: the display that arrived after the interrupt was sent reports"
 
 if [ "$failed" = 0 ]; then
-    echo "closed stdout, SIGINT during a write of four displays and an emptied image: every record sent, flash equals the image"
+    echo "closed stdout, SIGINT during a write of four displays, an emptied image and an interrupted station: every record sent, flash equals the image"
 fi
 exit "$failed"
