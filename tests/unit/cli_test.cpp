@@ -56,6 +56,10 @@ TEST(CommandLineParsing, OptionsGoBeforeOrAfterTheCommandAndOperandsAreReadOnce)
     EXPECT_TRUE(parsed.all && parsed.wait);
     EXPECT_EQ(parsed.count, 4);
 
+    ASSERT_TRUE(cli::ParseCommandLine({"station", "fw.bin", "--ports=1-1.1,1-1.2", "--max=3"}, parsed, error));
+    EXPECT_THAT(parsed.ports, ElementsAre("1-1.1", "1-1.2"));
+    EXPECT_EQ(parsed.most, 3);
+
     ASSERT_TRUE(cli::ParseCommandLine({"write", "--help"}, parsed, error));
     EXPECT_TRUE(parsed.help);
     ASSERT_TRUE(cli::ParseCommandLine({"--version"}, parsed, error));
@@ -71,7 +75,9 @@ TEST(CommandLineParsing, MistakesAreUsageErrorsOfOneLine) {
              {"--verbose", "info"}, {"info", "extra"}, {"info", "--record"}, {"info", "--json=1"},
              {"--wait=x", "info"}, {"--all", "select", "1", "2"}, {"--count=2", "--all", "monitor"},
              {"--count=2", "write", "f.bin"}, {"--all", "--device=1-1.1", "info"}, {"--all", "--count=0", "info"},
-             {"--expect-sha256=" + std::string(64, 'a'), "erase"}}) {
+             {"--expect-sha256=" + std::string(64, 'a'), "erase"}, {"station"}, {"station", "f.bin", "--all"},
+             {"station", "f.bin", "--wait"}, {"--ports=1-1.1", "write", "f.bin"}, {"station", "f.bin", "--max=0"},
+             {"station", "f.bin", "--ports=1-1.1,"}}) {
         EXPECT_FALSE(cli::ParseCommandLine(args, parsed, error)) << ::testing::PrintToString(args);
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
