@@ -12,6 +12,9 @@
 // 5. On Linux as root: the Linux port through the kernel (a FUSE-served hidraw node), per report
 //    and as full writes side by side with the in-process simulated device.
 // 6. Stations of 1, 2, 4 and 8 simulated displays written at once, against one display's floor.
+// 7. Lines that run themselves (padsmith station) of 1, 4 and 8 ports, three displays through
+//    each port with a 3 s swap, against the ideal ports x 3600 / (floor + swap) an hour.
+//    `--line` runs only these.
 
 #include <atomic>
 #include <chrono>
@@ -25,9 +28,11 @@
 #include <string>
 #include <vector>
 
+#include "base/Console.h"
 #include "base/SteadyClock.h"
 #include "bench/Measure.h"
 #include "bench/StationBench.h"
+#include "bench/StationLineBench.h"
 #include "base/Utf8.h"
 #include "device/RecordingHidPort.h"
 #include "device/CDriver.h"
@@ -43,7 +48,6 @@
 #endif
 
 #ifdef __linux__
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #endif
 
@@ -278,17 +282,21 @@ bool MeasureRealWrite(const fs::path& image, const fs::path* record) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool quick = argc > 1 && std::string(argv[1]) == "--quick";  // skip the real-time runs
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const bool quick = mode == "--quick";  // skip the real-time runs
 #ifdef PADSMITH_BENCH_KERNEL_PATH
     if (!quick) bench::PrepareKernelPath();  // before any thread starts
 #endif
-#ifdef __linux__
-    // The default 50 us timer slack would stretch each 10 ms pause; 1 ns keeps it to wake-up
-    // latency only.
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
+    TightenTimers();  // as padsmith does
     fs::path directory = fs::temp_directory_path() / ("padsmith-bench-" + std::to_string(std::random_device{}()));
     fs::create_directories(directory);
+    if (mode == "--line") {
+        std::ifstream file(WriteRandomImage(directory), std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        const bool lines = bench::MeasureStationLines({1, 4, 8}, 3, 3.0, bytes);
+        fs::remove_all(directory);
+        return lines ? 0 : 1;
+    }
     bool ok = MeasureSparseImage(directory);
     fs::path image = WriteRandomImage(directory);
     ok = MeasureCorePerRecord(image, false) && ok;
@@ -311,6 +319,7 @@ int main(int argc, char** argv) {
         ok = bench::MeasureKernelPath(bytes) && ok;
 #endif
         ok = bench::MeasureStations({1, 2, 4, 8}, bytes) && ok;
+        ok = bench::MeasureStationLines({1, 4, 8}, 3, 3.0, bytes) && ok;
     }
     fs::remove_all(directory);
     return ok ? 0 : 1;
