@@ -14,7 +14,10 @@ struct HidFunctions;
 
 class WinHidPort : public HidPort {
 public:
+    // Over the system's hid.dll and setupapi.dll.
     WinHidPort();
+    // Over `functions`, a table that stands in for them.
+    explicit WinHidPort(std::shared_ptr<const HidFunctions> functions);
     ~WinHidPort() override;
     WinHidPort(const WinHidPort&) = delete;
     WinHidPort& operator=(const WinHidPort&) = delete;
@@ -22,16 +25,17 @@ public:
     // False when hid.dll or setupapi.dll (or one of their exports) could not be loaded; the port
     // then finds no interfaces.
     bool Available() const;
-    // The HID device-interface class GUID (zero when hid.dll is missing).
+    // The HID device-interface class GUID, as HidD_GetHidGuid gives it (zero when hid.dll is
+    // missing).
     GUID HidGuid() const;
 
     // One device-information set per look: the first kInterfaceIndexLimit HID interfaces, each
-    // opened without access to read its IDs and usages.
+    // opened without access to read its IDs, usages and serial number.
     std::vector<HidInterface> Enumerate() override;
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) override;
 
 private:
-    std::shared_ptr<HidFunctions> m_functions;
+    std::shared_ptr<const HidFunctions> m_functions;
 };
 
 }  // namespace padsmith::win32

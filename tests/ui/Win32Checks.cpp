@@ -1,6 +1,6 @@
 // Checks of the Windows pieces that need no running tool: the pause, the log's one-step append
 // under many threads, the filter text, the icon placement, the command line, SHA-256 through
-// BCrypt and the arrival watch of padsmith --wait.
+// BCrypt, the arrival watch of padsmith --wait, and the HID port's errors and serial numbers.
 // Usage: Win32Checks.exe
 
 #include <windows.h>
@@ -18,8 +18,12 @@
 #include "app/win32/ListBoxLog.h"
 #include "app/win32/PrivateMessages.h"
 #include "base/Sha256.h"
+#include "base/Utf8.h"
 #include "device/win32/ArrivalWatch.h"
+#include "device/win32/HidFunctions.h"
 #include "device/win32/WinClock.h"
+#include "device/win32/WinHidPort.h"
+#include "tests/ui/ToolUnderTest.h"
 
 using namespace padsmith;
 using namespace padsmith::win32;
@@ -170,6 +174,99 @@ void PlatformLibraryChecks() {
     Check(watch.Watching(), "the arrival watch registers for HID interface notifications");
 }
 
+
+DWORD g_setFeatureError = 0;
+BOOLEAN NTAPI FailingSetFeature(HANDLE, PVOID, ULONG) {
+    SetLastError(g_setFeatureError);
+    return FALSE;
+}
+
+void PortErrorChecks() {
+    // A handle to something that is no HID device: hid.dll's requests on it fail.
+    HidInterface file;
+    file.path = uitest::TempFile(L"not-a-hid-device");
+    uitest::WriteFileBytes(file.path, {0});
+    WinHidPort port;
+    std::shared_ptr<HidDevice> device = port.Open(file);
+    const uint8_t report[38] = {0x28};
+    Check(device && !device->SetFeature(report, sizeof report), "a feature report to a plain file fails");
+    const std::string message = device ? device->LastError().message : "";
+    const std::string named = "HidD_SetFeature report 0x28 on " + ToUtf8(file.path) + ": ";
+    Check(message.compare(0, named.size(), named) == 0 && message.size() > named.size(),
+          ("the error names the request, the report ID, the path and the system's text: " + message).c_str());
+    Error held;
+    Check(!port.Open(file, &held) && held.kind == ErrorKind::kHeld &&
+              held.message.compare(0, 10, "CreateFile") == 0,
+          "an interface already open is held, and the error says CreateFile");
+
+    // The codes hid.dll gives for a stalled report and for a display that left.
+    auto system = LoadSystemHidFunctions();
+    auto failing = std::make_shared<HidFunctions>(*system);
+    failing->setFeature = &FailingSetFeature;
+    device.reset();
+    device = WinHidPort(failing).Open(file);
+    const std::pair<DWORD, ErrorKind> kinds[] = {{ERROR_GEN_FAILURE, ErrorKind::kRefused},
+                                                 {ERROR_DEVICE_NOT_CONNECTED, ErrorKind::kGone},
+                                                 {ERROR_DEVICE_REMOVED, ErrorKind::kGone},
+                                                 {ERROR_BAD_COMMAND, ErrorKind::kGone}};
+    for (const auto& [code, kind] : kinds) {
+        g_setFeatureError = code;
+        Check(device && !device->SetFeature(report, sizeof report) && device->LastError().kind == kind,
+              ("error " + std::to_string(code) + " is " + ErrorKindName(kind)).c_str());
+    }
+}
+
+// One interface, a plain file, behind fake SetupAPI calls; its serial number as the test sets it.
+std::wstring g_interfacePath;
+std::wstring g_serial;  // what HidD_GetSerialNumberString writes; empty: it fails
+HDEVINFO WINAPI OneInterfaceSet(const GUID*, PCWSTR, HWND, DWORD) { return reinterpret_cast<HDEVINFO>(1); }
+WINBOOL WINAPI OneInterface(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD index, PSP_DEVICE_INTERFACE_DATA) {
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return index == 0;
+}
+WINBOOL WINAPI OneInterfaceDetail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA, PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
+                                  DWORD size, PDWORD required, PSP_DEVINFO_DATA) {
+    const DWORD needed = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) + g_interfacePath.size() * sizeof(wchar_t);
+    if (required != nullptr) *required = needed;
+    if (detail == nullptr || size < needed) return FALSE;
+    std::copy(g_interfacePath.c_str(), g_interfacePath.c_str() + g_interfacePath.size() + 1, detail->DevicePath);
+    return TRUE;
+}
+WINBOOL WINAPI NoInfoList(HDEVINFO) { return TRUE; }
+BOOLEAN NTAPI FakeSerialNumber(HANDLE, PVOID buffer, ULONG length) {
+    if (g_serial.empty()) return FALSE;
+    // As long as the buffer holds, unterminated if it is longer.
+    auto* text = static_cast<wchar_t*>(buffer);
+    std::fill(text, text + length / sizeof(wchar_t), L'\0');
+    std::copy(g_serial.begin(), g_serial.begin() + std::min<size_t>(g_serial.size(), length / sizeof(wchar_t)), text);
+    return TRUE;
+}
+
+void SerialNumberChecks() {
+    g_interfacePath = uitest::TempFile(L"serial-interface");
+    uitest::WriteFileBytes(g_interfacePath, {0});
+    auto system = LoadSystemHidFunctions();
+    auto table = std::make_shared<HidFunctions>(*system);
+    table->getClassDevs = &OneInterfaceSet;
+    table->enumInterfaces = &OneInterface;
+    table->getInterfaceDetail = &OneInterfaceDetail;
+    table->destroyInfoList = &NoInfoList;
+    table->getSerialNumberString = &FakeSerialNumber;
+    const auto serialOf = [&] {
+        const std::vector<HidInterface> bus = WinHidPort(table).Enumerate();
+        return bus.size() == 1 ? bus[0].serial : std::string("(no single interface)");
+    };
+    g_serial = L"PS-0042";
+    Check(serialOf() == "PS-0042", "an interface carries the serial number hid.dll reads");
+    g_serial = std::wstring(300, L'7');
+    Check(serialOf() == std::string(127, '7'), "a serial number is read to 127 characters at most");
+    g_serial.clear();
+    Check(serialOf().empty(), "a serial number hid.dll cannot read is empty");
+    table->getSerialNumberString = nullptr;
+    g_serial = L"PS-0042";
+    Check(serialOf().empty(), "a hid.dll without HidD_GetSerialNumberString still lists the interface");
+}
+
 }  // namespace
 
 int wmain() {
@@ -178,6 +275,8 @@ int wmain() {
     FilterAndPlacementChecks();
     LaunchChecks();
     PlatformLibraryChecks();
+    PortErrorChecks();
+    SerialNumberChecks();
     std::printf("%d failure(s)\n", g_failures);
     return g_failures == 0 ? 0 : 1;
 }
