@@ -62,7 +62,6 @@ OpenedPort OpenUnrecorded(const PortRequest& request, Clock& clock) {
             opened.exitStatus = kExitUsage;
             opened.error = "no HID backend on this system, use --simulate";
         }
-        opened.platform = opened.port.get();
         return opened;
     }
     sim::SimOptions options;

@@ -31,7 +31,6 @@ struct OpenedPort {
     std::unique_ptr<HidPort> recorded;     // the port the recording wraps, when there is one
     std::unique_ptr<HidPort> port;  // null when the start-up failed; the recording port, if any
     sim::SimHidPort* simulated = nullptr;  // the simulated device, when that is the port
-    HidPort* platform = nullptr;           // the platform's port, when that is the port
     // When `port` is null: kExitFailure for a file of the simulated device or the record file,
     // kExitUsage for malformed --simulate options or no HID port.
     int exitStatus = 0;

@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#ifdef _WIN32
-#include "device/win32/ArrivalWatch.h"
-#endif
-
 namespace padsmith::cli {
 namespace {
 
@@ -34,14 +30,9 @@ std::vector<HidInterface> PresentDisplays(HidPort& port, const std::string& devi
 WaitOutcome WaitForDisplays(HidPort& port, Clock& clock, std::optional<Millis> limit,
                             const std::string& device, int count, int (*interrupted)()) {
     std::shared_ptr<TimedEvent> arrival = clock.CreateAutoResetEvent(false);
-    bool told = port.WatchDeviceChanges([arrival](DeviceChange change) {
+    const bool told = port.WatchDeviceChanges([arrival](DeviceChange change) {
         if (change == DeviceChange::kArrival) arrival->Set();
     });
-#ifdef _WIN32
-    // The Windows port leaves device changes to a window: this one only wakes the wait.
-    win32::ArrivalWatch watch([arrival] { arrival->Set(); });
-    told = watch.Watching();
-#endif
     const Millis lookEvery = told ? kLookEveryWhenTold : kLookEvery;
     const Micros deadline = limit ? clock.Now() + *limit : Micros::max();
     WaitOutcome outcome = WaitOutcome::kTimedOut;

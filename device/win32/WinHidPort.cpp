@@ -9,6 +9,7 @@
 #include "base/Utf8.h"
 #include "device/ReportIdText.h"
 #include "device/WireFormat.h"
+#include "device/win32/DeviceChangeWatch.h"
 #include "device/win32/HidFunctions.h"
 
 namespace padsmith::win32 {
@@ -303,6 +304,22 @@ std::shared_ptr<HidDevice> WinHidPort::Open(const HidInterface& iface, Error* er
     }
     if (error != nullptr && why) *error = why;
     return device;
+}
+
+bool WinHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
+    std::lock_guard<std::recursive_mutex> lock(m_listenerMutex);
+    m_listener = std::move(listener);
+    if (m_listener && !m_watch && Available()) {
+        m_watch = std::make_unique<DeviceChangeWatch>(HidGuid(), [this](DeviceChange change) { Notify(change); });
+    }
+    return m_watch != nullptr && m_watch->Watching();
+}
+
+void WinHidPort::Notify(DeviceChange change) {
+    std::lock_guard<std::recursive_mutex> lock(m_listenerMutex);
+    // A copy: the listener may replace itself while it runs.
+    const std::function<void(DeviceChange)> listener = m_listener;
+    if (listener) listener(change);
 }
 
 }  // namespace padsmith::win32

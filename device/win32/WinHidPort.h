@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "device/HidPort.h"
@@ -11,6 +13,7 @@
 namespace padsmith::win32 {
 
 struct HidFunctions;
+class DeviceChangeWatch;
 
 class WinHidPort : public HidPort {
 public:
@@ -23,7 +26,7 @@ public:
     WinHidPort& operator=(const WinHidPort&) = delete;
 
     // False when hid.dll or setupapi.dll (or one of their exports) could not be loaded; the port
-    // then finds no interfaces.
+    // then finds no interfaces and watches nothing.
     bool Available() const;
     // The HID device-interface class GUID, as HidD_GetHidGuid gives it (zero when hid.dll is
     // missing).
@@ -33,9 +36,21 @@ public:
     // opened without access to read its IDs, usages and serial number.
     std::vector<HidInterface> Enumerate() override;
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) override;
+    // A message-only window on a thread of its own, registered for the HID interface class,
+    // made for the first listener and kept until the port goes. The listener runs on that
+    // thread; replacing it waits while that thread is inside it (unless the replacement comes
+    // from inside it).
+    bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
 
 private:
+    void Notify(DeviceChange change);
+
     std::shared_ptr<const HidFunctions> m_functions;
+    // Held while the listener runs: recursive, so the listener itself may replace it.
+    std::recursive_mutex m_listenerMutex;
+    std::function<void(DeviceChange)> m_listener;
+    // Last, so it goes first: its thread stops before the listener it calls goes.
+    std::unique_ptr<DeviceChangeWatch> m_watch;
 };
 
 }  // namespace padsmith::win32

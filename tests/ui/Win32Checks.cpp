@@ -1,9 +1,11 @@
 // Checks of the Windows pieces that need no running tool: the pause, the log's one-step append
 // under many threads, the filter text, the icon placement, the command line, SHA-256 through
-// BCrypt, the arrival watch of padsmith --wait, and the HID port's errors and serial numbers.
+// BCrypt, our message windows, and the HID port's watch, errors and serial numbers.
 // Usage: Win32Checks.exe
 
 #include <windows.h>
+
+#include <dbt.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,8 +21,9 @@
 #include "app/win32/PrivateMessages.h"
 #include "base/Sha256.h"
 #include "base/Utf8.h"
-#include "device/win32/ArrivalWatch.h"
+#include "device/win32/DeviceChangeWatch.h"
 #include "device/win32/HidFunctions.h"
+#include "device/win32/MessageWindow.h"
 #include "device/win32/WinClock.h"
 #include "device/win32/WinHidPort.h"
 #include "tests/ui/ToolUnderTest.h"
@@ -170,10 +173,59 @@ void PlatformLibraryChecks() {
     Check(sha256.Finish(digest) &&
               ToHex(digest) == "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
           "BCrypt's SHA-256 of \"abc\" is the standard's");
-    ArrivalWatch watch([] {});
-    Check(watch.Watching(), "the arrival watch registers for HID interface notifications");
 }
 
+// A message window that counts what reaches its object.
+class ProbeWindow : public MessageWindow {
+public:
+    bool Create() { return MessageWindow::Create(L"PadsmithProbeWindow", 0, RECT{}, HWND_MESSAGE); }
+    int pings = 0;
+    bool sawLast = false;
+
+private:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_APP) return ++pings;
+        sawLast = sawLast || message == WM_NCDESTROY;
+        return MessageWindow::WindowProc(message, wParam, lParam);
+    }
+};
+
+void MessageWindowChecks() {
+    ProbeWindow probe;
+    Check(probe.Create(), "a message window is made");
+    Check(SendMessageW(probe.Handle(), WM_APP, 0, 0) == 1, "a message window's message reaches its object");
+    DestroyWindow(probe.Handle());
+    Check(probe.sawLast && probe.Handle() == nullptr, "the object sees WM_NCDESTROY and is forgotten after it");
+}
+
+void PortWatchChecks() {
+    WinHidPort port;
+    std::atomic<int> arrivals{0};
+    std::atomic<int> removals{0};
+    Check(port.WatchDeviceChanges([&](DeviceChange change) { ++(change == DeviceChange::kArrival ? arrivals : removals); }),
+          "the Windows port registers for HID interface notices");
+    // Wine tells of no interface coming or going: the notices are sent to the watch's window as
+    // the system would send them.
+    HWND watch = FindWindowExW(HWND_MESSAGE, nullptr, DeviceChangeWatch::kWindowClass, nullptr);
+    for (WPARAM event : {DBT_DEVICEARRIVAL, DBT_DEVNODES_CHANGED, DBT_DEVICEREMOVECOMPLETE}) {
+        SendMessageW(watch, WM_DEVICECHANGE, event, 0);
+    }
+    Check(arrivals == 1 && removals == 1, "the port's listener hears an arrival and a removal, and nothing else");
+
+    std::atomic<bool> inside{false};
+    std::atomic<bool> left{false};
+    port.WatchDeviceChanges([&](DeviceChange) {
+        inside = true;
+        Sleep(200);
+        left = true;
+    });
+    // A notice of an arrival can only be sent, not posted: another thread sends it.
+    std::thread sender([watch] { SendMessageW(watch, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0); });
+    while (!inside) Sleep(1);
+    port.WatchDeviceChanges(nullptr);
+    Check(left, "replacing the port's listener waits while the watch's thread is inside it");
+    sender.join();
+}
 
 DWORD g_setFeatureError = 0;
 BOOLEAN NTAPI FailingSetFeature(HANDLE, PVOID, ULONG) {
@@ -275,6 +327,8 @@ int wmain() {
     FilterAndPlacementChecks();
     LaunchChecks();
     PlatformLibraryChecks();
+    MessageWindowChecks();
+    PortWatchChecks();
     PortErrorChecks();
     SerialNumberChecks();
     std::printf("%d failure(s)\n", g_failures);
