@@ -5,7 +5,6 @@
 
 #include "device/TargetRule.h"
 
-
 namespace padsmith::cli {
 namespace {
 

@@ -13,10 +13,10 @@ namespace padsmith::cli {
 
 enum class WaitOutcome { kPresent, kTimedOut, kInterrupted };
 
-// Looks at the bus at once when the port tells of an arrival (the simulated device and the Linux
-// port do; on Windows a notification window wakes it), else every 2 s, or every 200 ms where
-// nothing tells of arrivals; until `count` displays are present. No `limit`: waits without one. `interrupted` (may be null) ends
-// the wait when it turns non-zero.
+// Looks at the bus at once when the port tells of an arrival (every port does: the simulated
+// device, inotify on Linux, a notification window on Windows), else every 2 s, or every 200 ms
+// where nothing tells of arrivals; until `count` displays are present. No `limit`: waits without
+// one. `interrupted` (may be null) ends the wait when it turns non-zero.
 WaitOutcome WaitForDisplays(HidPort& port, Clock& clock, std::optional<Millis> limit,
                             const std::string& device, int count, int (*interrupted)());
 

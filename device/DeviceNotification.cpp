@@ -22,8 +22,8 @@ DeviceChangeToggles& ProcessDeviceChangeToggles() {
 
 void CDriver::OnCreate() {
     m_bTargetFound = false;
-    // Ports that learn of arrivals and removals themselves (the simulated device) report here;
-    // on Windows the notification window calls OnDeviceChange.
+    // Every port reports the arrivals and removals it learns of here, the Windows port too: the
+    // notification window registers for none, so no notice arrives twice.
     m_port.WatchDeviceChanges([this](DeviceChange change) { OnDeviceChange(change); });
     m_watching = true;
 }

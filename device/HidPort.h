@@ -122,9 +122,9 @@ public:
     // holds cannot be opened again. Null when it cannot be opened; then `error` (may be null)
     // says why.
     virtual std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) = 0;
-    // Arrival and removal of any HID interface go to `listener` (null: to nobody). True when the
-    // port will tell of them; ports whose platform tells another way (the Windows notification
-    // window) leave it alone and return false.
+    // Arrival and removal of any HID interface go to `listener` (null: to nobody), on a thread of
+    // the port's; replacing the listener waits while another thread is inside the old one. True
+    // when the port will tell of them; a port that cannot returns false.
     virtual bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
         (void)listener;
         return false;

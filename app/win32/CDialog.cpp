@@ -1,5 +1,7 @@
 #include "app/win32/CDialog.h"
 
+#include "device/win32/WindowObject.h"
+
 namespace padsmith::win32 {
 
 CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_hParent(parent) {}
@@ -12,19 +14,10 @@ INT_PTR CDialog::DoModal() {
 }
 
 INT_PTR CALLBACK CDialog::DialogProcedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<CDialog*>(lParam);
-        self->m_hWnd = hWnd;
-        SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
-    }
-    auto* self = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hWnd, DWLP_USER));
-    if (self == nullptr) return FALSE;  // messages before WM_INITDIALOG
-    const INT_PTR result = self->WindowProc(message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hWnd, DWLP_USER, 0);
-        self->m_hWnd = nullptr;
-    }
-    return result;
+    // The dialog's own messages before WM_INITDIALOG (WM_SETFONT...) get the default processing.
+    CDialog* arriving = message == WM_INITDIALOG ? reinterpret_cast<CDialog*>(lParam) : nullptr;
+    return RouteToObject(hWnd, message, wParam, lParam, DWLP_USER, arriving, &CDialog::m_hWnd,
+                         &CDialog::WindowProc, [] { return static_cast<INT_PTR>(FALSE); });
 }
 
 INT_PTR CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

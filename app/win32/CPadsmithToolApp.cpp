@@ -14,7 +14,6 @@
 #include "base/Utf8.h"
 #include "device/win32/DebugOutputTrace.h"
 #include "device/win32/WinClock.h"
-#include "device/win32/WinHidPort.h"
 
 namespace padsmith::win32 {
 
@@ -57,11 +56,7 @@ BOOL CPadsmithToolApp::InitInstance() {
         m_exitCode = opened.exitStatus;
         return FALSE;
     }
-    // The platform's port tells of device changes through the notification window, for the
-    // HID interface class; the simulated device reports its own.
-    GUID notificationClass{};
-    if (!request.simulate) notificationClass = WinHidPort().HidGuid();
-    DeviceEnvironment environment{*opened.port, clock, &trace, notificationClass};
+    DeviceEnvironment environment{*opened.port, clock, &trace};
     {
         CPadsmithToolDlg dialog(environment);
         dialog.DoModal();

@@ -91,8 +91,7 @@ BOOL CPadsmithToolDlg::OnInitDialog() {
         // The input-report reader answers the device at once, whatever else the system does.
         hooks.readerThreadSetup = [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL); };
         m_pDriver = new CDriver(this, m_environment.port, m_environment.clock, std::move(hooks));
-        m_driverWindow = std::make_unique<DriverNotificationWindow>(*m_pDriver,
-                                                                    m_environment.notificationClass);
+        m_driverWindow = std::make_unique<DriverNotificationWindow>(*m_pDriver);
         if (!m_driverWindow->Create(m_hWnd)) {
             m_driverWindow.reset();
             Log(kMsgLoadDriverFail, m_listLog);

@@ -33,7 +33,6 @@ struct DeviceEnvironment {
     HidPort& port;
     Clock& clock;
     TraceSink* trace;
-    GUID notificationClass;  // HID interfaces; zero when the port reports its own changes
 };
 
 class CPadsmithToolDlg : public CDialog, private DeviceEventSink {

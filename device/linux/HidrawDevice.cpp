@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "base/Utf8.h"
+#include "device/ReportIdText.h"
 
 namespace padsmith::hidraw {
 namespace {
@@ -21,11 +22,6 @@ namespace {
 constexpr size_t kLongestFeatureReport = 64;
 // A read takes one report whole, or its first bytes: enough for any report of the collection.
 constexpr size_t kReadBuffer = 4096;
-
-std::string HexId(uint8_t id) {
-    static const char kHex[] = "0123456789ABCDEF";
-    return std::string("0x") + kHex[id >> 4] + kHex[id & 0xF];
-}
 
 // A reader's stop, as an eventfd poll() can wait on. The wake owns it: it may run after the
 // read it was made for has ended.
@@ -94,7 +90,7 @@ bool HidrawDevice::SetFeature(const uint8_t* report, size_t length) {
     std::copy(report, report + length, copy.begin());
     if (ioctl(m_fd, HIDIOCSFEATURE(length), copy.data()) < 0) {
         const int error = errno;
-        Note(error, ("HIDIOCSFEATURE report " + HexId(report[0])).c_str());
+        Note(error, ("HIDIOCSFEATURE report " + ReportIdText(report[0])).c_str());
         return false;
     }
     return true;
@@ -105,7 +101,7 @@ bool HidrawDevice::GetFeature(uint8_t* report, size_t length) {
     const uint8_t id = report[0];
     if (ioctl(m_fd, HIDIOCGFEATURE(length), report) < 0) {
         const int error = errno;
-        Note(error, ("HIDIOCGFEATURE report " + HexId(id)).c_str());
+        Note(error, ("HIDIOCGFEATURE report " + ReportIdText(id)).c_str());
         return false;
     }
     return true;

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "device/ReportIdText.h"
 #include "device/ReportTrace.h"
 #include "device/sim/SimFlashFile.h"
 #include "device/sim/SimInterfaces.h"
@@ -228,7 +229,7 @@ public:
             SimFirmware::SetOutcome outcome;
             if (m_state.service) outcome = m_core->Display(display).firmware.SetFeature(report, length, m_core->clock.Now());
             accepted = outcome.accepted;
-            if (!accepted) m_lastError = {ErrorKind::kRefused, "the display refused report " + ReportName(report[0])};
+            if (!accepted) m_lastError = {ErrorKind::kRefused, "the display refused report " + ReportIdText(report[0])};
             m_core->Record(display, accepted ? ReportKind::kSet : ReportKind::kSetRefused,
                            std::vector<uint8_t>(report, report + length));
             if (outcome.dropOff) removed = m_core->DetachDisplay(display);
@@ -244,7 +245,7 @@ public:
         const int display = m_state.bus.display;
         std::vector<uint8_t> request(report, report + length);
         const bool supplied = m_state.service && m_core->Display(display).firmware.GetFeature(report, length);
-        if (!supplied) m_lastError = {ErrorKind::kRefused, "the display did not supply report " + ReportName(report[0])};
+        if (!supplied) m_lastError = {ErrorKind::kRefused, "the display did not supply report " + ReportIdText(report[0])};
         m_core->Record(display, supplied ? ReportKind::kGet : ReportKind::kGetFailed,
                        supplied ? std::vector<uint8_t>(report, report + length) : std::move(request));
         return supplied;
@@ -285,11 +286,6 @@ private:
         if (m_state.valid) return true;
         m_lastError = {ErrorKind::kGone, "the display left the bus"};
         return false;
-    }
-
-    static std::string ReportName(uint8_t id) {
-        static const char kHex[] = "0123456789ABCDEF";
-        return std::string("0x") + kHex[id >> 4] + kHex[id & 0xF];
     }
 
     std::shared_ptr<Core> m_core;

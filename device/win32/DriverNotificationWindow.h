@@ -1,10 +1,15 @@
 #pragma once
-// CDriver's hidden child window: the platform tells it when HID interfaces arrive and leave.
-// It registers for HID interface notifications while it is created and hands every arrival and
-// removal to CDriver, which flips its toggles and tells the dialog (which posts itself
+// CDriver's hidden child window. Its creation has CDriver watch the port for arriving and leaving
+// HID interfaces (CDriver::OnCreate), and a WM_DEVICECHANGE it receives goes to
+// CDriver::OnDeviceChange, which flips the toggles and tells the dialog (which posts itself
 // WM_DEVICE_EVENT).
+//
+// It registers for no notices itself. The port's watch is the one path a notice of the system
+// takes to CDriver, in the dialog as in the command line; were this window registered too, every
+// arrival would reach the toggles twice and flip them back. A child window receives no broadcast,
+// so what reaches it is what a program sends it, as a technician's tool or the UI tests do.
 
-#include <windows.h>
+#include "device/win32/MessageWindow.h"
 
 namespace padsmith {
 class CDriver;
@@ -12,27 +17,17 @@ class CDriver;
 
 namespace padsmith::win32 {
 
-class DriverNotificationWindow {
+class DriverNotificationWindow : public MessageWindow {
 public:
-    // `hidGuid` is the HID interface class to register for (the simulated device has none: zero).
-    DriverNotificationWindow(CDriver& driver, const GUID& hidGuid);
-    ~DriverNotificationWindow();
-    DriverNotificationWindow(const DriverNotificationWindow&) = delete;
-    DriverNotificationWindow& operator=(const DriverNotificationWindow&) = delete;
+    explicit DriverNotificationWindow(CDriver& driver) : m_driver(driver) {}
 
     // WS_CHILD only (never shown), at 0,0 and 20 x 20, child ID 0. False when it cannot be made.
     bool Create(HWND parent);
-    HWND Handle() const { return m_hWnd; }
 
 private:
-    static LRESULT CALLBACK WindowProcedure(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
-    int OnCreate(LPARAM lParam);
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     CDriver& m_driver;
-    GUID m_hidGuid;
-    HWND m_hWnd = nullptr;
-    HDEVNOTIFY m_notification = nullptr;
 };
 
 }  // namespace padsmith::win32

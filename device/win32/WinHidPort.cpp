@@ -1,9 +1,5 @@
 #include "device/win32/WinHidPort.h"
 
-#include <hidsdi.h>
-#include <hidpi.h>
-#include <setupapi.h>
-
 #include <memory>
 #include <mutex>
 #include <new>
@@ -11,47 +7,17 @@
 #include <vector>
 
 #include "base/Utf8.h"
-#include "base/win32/SystemLibrary.h"
+#include "device/ReportIdText.h"
 #include "device/TargetRule.h"
+#include "device/win32/DeviceChangeWatch.h"
+#include "device/win32/HidFunctions.h"
 
 namespace padsmith::win32 {
-
-// The entry points the port uses, bound at run time: hid.dll is not a KnownDLL, so linking it
-// through an import library would let a planted copy beside the program be loaded.
-struct HidFunctions {
-    SystemLibrary hid{L"hid.dll"};
-    SystemLibrary setupApi{L"setupapi.dll"};
-    decltype(HidD_GetHidGuid)* getHidGuid = nullptr;
-    decltype(HidD_GetAttributes)* getAttributes = nullptr;
-    decltype(HidD_GetPreparsedData)* getPreparsedData = nullptr;
-    decltype(HidD_FreePreparsedData)* freePreparsedData = nullptr;
-    decltype(HidP_GetCaps)* getCaps = nullptr;
-    decltype(HidD_SetFeature)* setFeature = nullptr;
-    decltype(HidD_GetFeature)* getFeature = nullptr;
-    decltype(SetupDiGetClassDevsW)* getClassDevs = nullptr;
-    decltype(SetupDiEnumDeviceInterfaces)* enumInterfaces = nullptr;
-    decltype(SetupDiGetDeviceInterfaceDetailW)* getInterfaceDetail = nullptr;
-    decltype(SetupDiDestroyDeviceInfoList)* destroyInfoList = nullptr;
-    bool complete = false;
-
-    HidFunctions() {
-        complete = hid.Bind("HidD_GetHidGuid", getHidGuid) &&
-                   hid.Bind("HidD_GetAttributes", getAttributes) &&
-                   hid.Bind("HidD_GetPreparsedData", getPreparsedData) &&
-                   hid.Bind("HidD_FreePreparsedData", freePreparsedData) &&
-                   hid.Bind("HidP_GetCaps", getCaps) &&
-                   hid.Bind("HidD_SetFeature", setFeature) &&
-                   hid.Bind("HidD_GetFeature", getFeature) &&
-                   setupApi.Bind("SetupDiGetClassDevsW", getClassDevs) &&
-                   setupApi.Bind("SetupDiEnumDeviceInterfaces", enumInterfaces) &&
-                   setupApi.Bind("SetupDiGetDeviceInterfaceDetailW", getInterfaceDetail) &&
-                   setupApi.Bind("SetupDiDestroyDeviceInfoList", destroyInfoList);
-    }
-};
-
 namespace {
 
 constexpr DWORD kFailedReadPauseMs = 10;
+// HidD_GetSerialNumberString's answer: at most 127 characters and the terminator.
+constexpr size_t kSerialNumberBuffer = 128;
 
 // The system's text for `code`, on one line.
 std::string SystemText(DWORD code) {
@@ -67,22 +33,35 @@ std::string SystemText(DWORD code) {
     return message.empty() ? "error " + std::to_string(code) : ToUtf8(message);
 }
 
-// What a failed open or report means to a person: the platform's code mapped to a kind.
-Error ErrorOf(DWORD code, const std::string& what) {
-    ErrorKind failure = ErrorKind::kIo;
+// What a failed open, report or read means, by the code GetLastError gives after it. hid.dll
+// hands on the status the HID class driver completed the request with, as the system maps it.
+ErrorKind KindOf(DWORD code) {
     switch (code) {
-        case ERROR_SHARING_VIOLATION: failure = ErrorKind::kHeld; break;
-        case ERROR_ACCESS_DENIED: failure = ErrorKind::kPermissionDenied; break;
+        case ERROR_SHARING_VIOLATION: return ErrorKind::kHeld;  // opened with share mode 0
+        case ERROR_ACCESS_DENIED: return ErrorKind::kPermissionDenied;
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: failure = ErrorKind::kAbsent; break;
+        case ERROR_PATH_NOT_FOUND: return ErrorKind::kAbsent;  // no such interface to open
+        // The device left. What reaches a collection whose device is gone fails with
+        // STATUS_DEVICE_NOT_CONNECTED, STATUS_DEVICE_REMOVED or STATUS_DEVICE_DOES_NOT_EXIST; a
+        // request on a handle an unplug left behind can also end with
+        // STATUS_INVALID_DEVICE_STATE, which the system maps to ERROR_BAD_COMMAND ("The device
+        // does not recognize the command"), as libusb's users meet it after an unplug.
         case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
         case ERROR_DEV_NOT_EXIST:
-        case ERROR_BAD_COMMAND: failure = ErrorKind::kGone; break;
-        case ERROR_GEN_FAILURE:
-        case ERROR_CRC: failure = ErrorKind::kRefused; break;
-        default: break;
+        case ERROR_BAD_COMMAND: return ErrorKind::kGone;
+        // The device stalled the report's control transfer: the USB stack fails the request with
+        // STATUS_UNSUCCESSFUL ("A device attached to the system is not functioning"), which
+        // libusb's Windows backend reads as a stall too. A data error on the bus
+        // (STATUS_DEVICE_DATA_ERROR, ERROR_CRC) is no refusal: io.
+        case ERROR_GEN_FAILURE: return ErrorKind::kRefused;
+        default: return ErrorKind::kIo;
     }
-    return Error{failure, what + ": " + SystemText(code)};
+}
+
+// The failure of `operation` ("HidD_SetFeature report 0x28 on \\?\hid#..."), made from `code`.
+Error ErrorOf(DWORD code, const std::string& operation) {
+    return Error{KindOf(code), operation + ": " + SystemText(code)};
 }
 
 // The USB interface number in an interface path ("...&mi_01&..."), -1 when it has none.
@@ -96,23 +75,25 @@ int InterfaceNumberOf(const std::wstring& path) {
     }
 }
 
-// A manual-reset event, not signalled.
+// A manual-reset event, not signalled; `failure` keeps CreateEvent's code when it failed.
 struct Event {
-    Event() : handle(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    Event()
+        : handle(CreateEventW(nullptr, TRUE, FALSE, nullptr)), failure(handle == nullptr ? GetLastError() : 0) {}
     ~Event() {
         if (handle != nullptr) CloseHandle(handle);
     }
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
     HANDLE handle;
+    DWORD failure;
 };
 
 // An open interface. The handle is overlapped so that a pending input-report read never holds
 // up a feature report on the same handle.
 class WinHidDevice : public HidDevice {
 public:
-    WinHidDevice(std::shared_ptr<HidFunctions> functions, HANDLE handle)
-        : m_functions(std::move(functions)), m_handle(handle) {}
+    WinHidDevice(std::shared_ptr<const HidFunctions> functions, HANDLE handle, const std::wstring& path)
+        : m_functions(std::move(functions)), m_handle(handle), m_path(ToUtf8(path)) {}
     ~WinHidDevice() override { CloseHandle(m_handle); }
     WinHidDevice(const WinHidDevice&) = delete;
     WinHidDevice& operator=(const WinHidDevice&) = delete;
@@ -125,7 +106,7 @@ public:
     bool GetAttributes(uint16_t& vendorId, uint16_t& productId) override {
         HIDD_ATTRIBUTES attributes{};
         attributes.Size = sizeof(attributes);
-        if (!m_functions->getAttributes(m_handle, &attributes)) return false;
+        if (!m_functions->getAttributes(m_handle, &attributes)) return Failed("HidD_GetAttributes");
         vendorId = attributes.VendorID;
         productId = attributes.ProductID;
         return true;
@@ -133,7 +114,7 @@ public:
 
     bool GetCaps(uint16_t& usagePage, uint16_t& usage) override {
         PHIDP_PREPARSED_DATA preparsed = nullptr;
-        if (!m_functions->getPreparsedData(m_handle, &preparsed)) return false;
+        if (!m_functions->getPreparsedData(m_handle, &preparsed)) return Failed("HidD_GetPreparsedData");
         // The status of HidP_GetCaps is not looked at: the caps read as they come.
         HIDP_CAPS caps{};
         m_functions->getCaps(preparsed, &caps);
@@ -149,14 +130,13 @@ public:
         if (m_functions->setFeature(m_handle, const_cast<uint8_t*>(report), static_cast<ULONG>(length))) {
             return true;
         }
-        Note(GetLastError(), "set feature report");
-        return false;
+        return Failed("HidD_SetFeature report " + ReportIdText(report[0]));
     }
 
     bool GetFeature(uint8_t* report, size_t length) override {
+        const uint8_t id = report[0];
         if (m_functions->getFeature(m_handle, report, static_cast<ULONG>(length))) return true;
-        Note(GetLastError(), "get feature report");
-        return false;
+        return Failed("HidD_GetFeature report " + ReportIdText(id));
     }
 
     ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead,
@@ -165,7 +145,10 @@ public:
         // read, and reused. The stop's event is owned by the wake too, which may run late.
         thread_local Event completion;
         thread_local std::shared_ptr<Event> stopped = std::make_shared<Event>();
-        if (completion.handle == nullptr || stopped->handle == nullptr) return ReadStatus::kFailed;
+        if (completion.handle == nullptr || stopped->handle == nullptr) {
+            Note(completion.handle == nullptr ? completion.failure : stopped->failure, "CreateEvent for ReadFile");
+            return ReadStatus::kFailed;
+        }
         ResetEvent(stopped->handle);
         stop.SetWake([wake = stopped] { SetEvent(wake->handle); });
         ReadStatus status = ReadStatus::kFailed;
@@ -183,6 +166,7 @@ public:
             DWORD transferred = 0;
             if (!ReadFile(m_handle, report, static_cast<DWORD>(length), nullptr, &overlapped) &&
                 GetLastError() != ERROR_IO_PENDING) {
+                Failed("ReadFile");
                 break;
             }
             HANDLE waits[2] = {completion.handle, stopped->handle};
@@ -197,6 +181,7 @@ public:
                     bytesRead = transferred;
                     status = ReadStatus::kReport;
                 } else {
+                    Failed("ReadFile");
                     // A read that keeps failing must not spin a time-critical thread: pause
                     // before the next, and end at once if the stop comes meanwhile.
                     again = WaitForSingleObject(stopped->handle, kFailedReadPauseMs) == WAIT_TIMEOUT;
@@ -215,34 +200,52 @@ public:
     }
 
 private:
-    void Note(DWORD code, const char* what) {
+    // Notes why `operation` failed, from GetLastError; false, for the caller to return.
+    bool Failed(const std::string& operation) {
+        Note(GetLastError(), operation);
+        return false;
+    }
+    void Note(DWORD code, const std::string& operation) {
+        Error error = ErrorOf(code, operation + " on " + m_path);
         std::lock_guard<std::mutex> lock(m_errorMutex);
-        m_lastError = ErrorOf(code, what);
+        m_lastError = std::move(error);
     }
 
-    std::shared_ptr<HidFunctions> m_functions;
+    std::shared_ptr<const HidFunctions> m_functions;
     HANDLE m_handle;
+    const std::string m_path;  // in every message
     mutable std::mutex m_errorMutex;
     Error m_lastError;
 };
 
+// The serial number hid.dll reads on `handle`; empty when it has none or cannot read it.
+std::string SerialNumber(const HidFunctions& functions, HANDLE handle) {
+    if (functions.getSerialNumberString == nullptr) return {};
+    wchar_t serial[kSerialNumberBuffer] = {};
+    if (!functions.getSerialNumberString(handle, serial, sizeof(serial))) return {};
+    serial[kSerialNumberBuffer - 1] = L'\0';
+    return ToUtf8(serial);
+}
+
 }  // namespace
 
-WinHidPort::WinHidPort() : m_functions(std::make_shared<HidFunctions>()) {}
+WinHidPort::WinHidPort() : WinHidPort(LoadSystemHidFunctions()) {}
+
+WinHidPort::WinHidPort(std::shared_ptr<const HidFunctions> functions) : m_functions(std::move(functions)) {}
 
 WinHidPort::~WinHidPort() = default;
 
-bool WinHidPort::Available() const { return m_functions->complete; }
+bool WinHidPort::Available() const { return m_functions->Complete(); }
 
 GUID WinHidPort::HidGuid() const {
     GUID guid{};
-    if (m_functions->complete) m_functions->getHidGuid(&guid);
+    if (Available()) m_functions->getHidGuid(&guid);
     return guid;
 }
 
 std::vector<HidInterface> WinHidPort::Enumerate() {
     std::vector<HidInterface> interfaces;
-    if (!m_functions->complete) return interfaces;
+    if (!Available()) return interfaces;
     GUID guid = HidGuid();
     HDEVINFO set = m_functions->getClassDevs(&guid, nullptr, nullptr,
                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
@@ -271,9 +274,10 @@ std::vector<HidInterface> WinHidPort::Enumerate() {
             HANDLE query = CreateFileW(iface.path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_EXISTING, 0, nullptr);
             if (query != INVALID_HANDLE_VALUE) {
-                WinHidDevice described(m_functions, query);  // closes it
+                WinHidDevice described(m_functions, query, iface.path);  // closes it
                 described.GetAttributes(iface.vendorId, iface.productId);
                 described.GetCaps(iface.usagePage, iface.usage);
+                iface.serial = SerialNumber(*m_functions, query);
             }
             interfaces.push_back(std::move(iface));
         }
@@ -284,18 +288,38 @@ std::vector<HidInterface> WinHidPort::Enumerate() {
 }
 
 std::shared_ptr<HidDevice> WinHidPort::Open(const HidInterface& iface, Error* error) {
-    if (!m_functions->complete) {
-        if (error != nullptr) *error = {ErrorKind::kIo, "hid.dll could not be loaded"};
-        return nullptr;
+    Error why;
+    std::shared_ptr<HidDevice> device;
+    if (!Available()) {
+        why = {ErrorKind::kIo, "hid.dll could not be loaded"};
+    } else {
+        // Share mode 0: the open is exclusive, so a second open of the same interface fails.
+        HANDLE handle = CreateFileW(iface.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            why = ErrorOf(GetLastError(), "CreateFile " + ToUtf8(iface.path));
+        } else {
+            device = std::make_shared<WinHidDevice>(m_functions, handle, iface.path);
+        }
     }
-    // Share mode 0: the open is exclusive, so a second open of the same interface fails.
-    HANDLE handle = CreateFileW(iface.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        if (error != nullptr) *error = ErrorOf(GetLastError(), "open " + ToUtf8(iface.path));
-        return nullptr;
+    if (error != nullptr && why) *error = why;
+    return device;
+}
+
+bool WinHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
+    std::lock_guard<std::recursive_mutex> lock(m_listenerMutex);
+    m_listener = std::move(listener);
+    if (m_listener && !m_watch && Available()) {
+        m_watch = std::make_unique<DeviceChangeWatch>(HidGuid(), [this](DeviceChange change) { Notify(change); });
     }
-    return std::make_shared<WinHidDevice>(m_functions, handle);
+    return m_watch != nullptr && m_watch->Watching();
+}
+
+void WinHidPort::Notify(DeviceChange change) {
+    std::lock_guard<std::recursive_mutex> lock(m_listenerMutex);
+    // A copy: the listener may replace itself while it runs.
+    const std::function<void(DeviceChange)> listener = m_listener;
+    if (listener) listener(change);
 }
 
 }  // namespace padsmith::win32

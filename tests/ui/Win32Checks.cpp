@@ -1,9 +1,11 @@
 // Checks of the Windows pieces that need no running tool: the pause, the log's one-step append
 // under many threads, the filter text, the icon placement, the command line, SHA-256 through
-// BCrypt and the arrival watch of padsmith --wait.
+// BCrypt, our message windows, and the HID port's watch, errors and serial numbers.
 // Usage: Win32Checks.exe
 
 #include <windows.h>
+
+#include <dbt.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,8 +20,13 @@
 #include "app/win32/ListBoxLog.h"
 #include "app/win32/PrivateMessages.h"
 #include "base/Sha256.h"
-#include "device/win32/ArrivalWatch.h"
+#include "base/Utf8.h"
+#include "device/win32/DeviceChangeWatch.h"
+#include "device/win32/HidFunctions.h"
+#include "device/win32/MessageWindow.h"
 #include "device/win32/WinClock.h"
+#include "device/win32/WinHidPort.h"
+#include "tests/ui/ToolUnderTest.h"
 
 using namespace padsmith;
 using namespace padsmith::win32;
@@ -166,8 +173,150 @@ void PlatformLibraryChecks() {
     Check(sha256.Finish(digest) &&
               ToHex(digest) == "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
           "BCrypt's SHA-256 of \"abc\" is the standard's");
-    ArrivalWatch watch([] {});
-    Check(watch.Watching(), "the arrival watch registers for HID interface notifications");
+}
+
+// A message window that counts what reaches its object.
+class ProbeWindow : public MessageWindow {
+public:
+    bool Create() { return MessageWindow::Create(L"PadsmithProbeWindow", 0, RECT{}, HWND_MESSAGE); }
+    int pings = 0;
+    bool sawLast = false;
+
+private:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_APP) return ++pings;
+        sawLast = sawLast || message == WM_NCDESTROY;
+        return MessageWindow::WindowProc(message, wParam, lParam);
+    }
+};
+
+void MessageWindowChecks() {
+    ProbeWindow probe;
+    Check(probe.Create(), "a message window is made");
+    Check(SendMessageW(probe.Handle(), WM_APP, 0, 0) == 1, "a message window's message reaches its object");
+    DestroyWindow(probe.Handle());
+    Check(probe.sawLast && probe.Handle() == nullptr, "the object sees WM_NCDESTROY and is forgotten after it");
+}
+
+void PortWatchChecks() {
+    WinHidPort port;
+    std::atomic<int> arrivals{0};
+    std::atomic<int> removals{0};
+    Check(port.WatchDeviceChanges([&](DeviceChange change) { ++(change == DeviceChange::kArrival ? arrivals : removals); }),
+          "the Windows port registers for HID interface notices");
+    // Wine tells of no interface coming or going: the notices are sent to the watch's window as
+    // the system would send them.
+    HWND watch = FindWindowExW(HWND_MESSAGE, nullptr, DeviceChangeWatch::kWindowClass, nullptr);
+    for (WPARAM event : {DBT_DEVICEARRIVAL, DBT_DEVNODES_CHANGED, DBT_DEVICEREMOVECOMPLETE}) {
+        SendMessageW(watch, WM_DEVICECHANGE, event, 0);
+    }
+    Check(arrivals == 1 && removals == 1, "the port's listener hears an arrival and a removal, and nothing else");
+
+    std::atomic<bool> inside{false};
+    std::atomic<bool> left{false};
+    port.WatchDeviceChanges([&](DeviceChange) {
+        inside = true;
+        Sleep(200);
+        left = true;
+    });
+    // A notice of an arrival can only be sent, not posted: another thread sends it.
+    std::thread sender([watch] { SendMessageW(watch, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0); });
+    while (!inside) Sleep(1);
+    port.WatchDeviceChanges(nullptr);
+    Check(left, "replacing the port's listener waits while the watch's thread is inside it");
+    sender.join();
+}
+
+DWORD g_setFeatureError = 0;
+BOOLEAN NTAPI FailingSetFeature(HANDLE, PVOID, ULONG) {
+    SetLastError(g_setFeatureError);
+    return FALSE;
+}
+
+void PortErrorChecks() {
+    // A handle to something that is no HID device: hid.dll's requests on it fail.
+    HidInterface file;
+    file.path = uitest::TempFile(L"not-a-hid-device");
+    uitest::WriteFileBytes(file.path, {0});
+    WinHidPort port;
+    std::shared_ptr<HidDevice> device = port.Open(file);
+    const uint8_t report[38] = {0x28};
+    Check(device && !device->SetFeature(report, sizeof report), "a feature report to a plain file fails");
+    const std::string message = device ? device->LastError().message : "";
+    const std::string named = "HidD_SetFeature report 0x28 on " + ToUtf8(file.path) + ": ";
+    Check(message.compare(0, named.size(), named) == 0 && message.size() > named.size(),
+          ("the error names the request, the report ID, the path and the system's text: " + message).c_str());
+    Error held;
+    Check(!port.Open(file, &held) && held.kind == ErrorKind::kHeld &&
+              held.message.compare(0, 10, "CreateFile") == 0,
+          "an interface already open is held, and the error says CreateFile");
+
+    // The codes hid.dll gives for a stalled report and for a display that left.
+    auto system = LoadSystemHidFunctions();
+    auto failing = std::make_shared<HidFunctions>(*system);
+    failing->setFeature = &FailingSetFeature;
+    device.reset();
+    device = WinHidPort(failing).Open(file);
+    const std::pair<DWORD, ErrorKind> kinds[] = {{ERROR_GEN_FAILURE, ErrorKind::kRefused},
+                                                 {ERROR_DEVICE_NOT_CONNECTED, ErrorKind::kGone},
+                                                 {ERROR_DEVICE_REMOVED, ErrorKind::kGone},
+                                                 {ERROR_BAD_COMMAND, ErrorKind::kGone}};
+    for (const auto& [code, kind] : kinds) {
+        g_setFeatureError = code;
+        Check(device && !device->SetFeature(report, sizeof report) && device->LastError().kind == kind,
+              ("error " + std::to_string(code) + " is " + ErrorKindName(kind)).c_str());
+    }
+}
+
+// One interface, a plain file, behind fake SetupAPI calls; its serial number as the test sets it.
+std::wstring g_interfacePath;
+std::wstring g_serial;  // what HidD_GetSerialNumberString writes; empty: it fails
+HDEVINFO WINAPI OneInterfaceSet(const GUID*, PCWSTR, HWND, DWORD) { return reinterpret_cast<HDEVINFO>(1); }
+WINBOOL WINAPI OneInterface(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD index, PSP_DEVICE_INTERFACE_DATA) {
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return index == 0;
+}
+WINBOOL WINAPI OneInterfaceDetail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA, PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
+                                  DWORD size, PDWORD required, PSP_DEVINFO_DATA) {
+    const DWORD needed = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) + g_interfacePath.size() * sizeof(wchar_t);
+    if (required != nullptr) *required = needed;
+    if (detail == nullptr || size < needed) return FALSE;
+    std::copy(g_interfacePath.c_str(), g_interfacePath.c_str() + g_interfacePath.size() + 1, detail->DevicePath);
+    return TRUE;
+}
+WINBOOL WINAPI NoInfoList(HDEVINFO) { return TRUE; }
+BOOLEAN NTAPI FakeSerialNumber(HANDLE, PVOID buffer, ULONG length) {
+    if (g_serial.empty()) return FALSE;
+    // As long as the buffer holds, unterminated if it is longer.
+    auto* text = static_cast<wchar_t*>(buffer);
+    std::fill(text, text + length / sizeof(wchar_t), L'\0');
+    std::copy(g_serial.begin(), g_serial.begin() + std::min<size_t>(g_serial.size(), length / sizeof(wchar_t)), text);
+    return TRUE;
+}
+
+void SerialNumberChecks() {
+    g_interfacePath = uitest::TempFile(L"serial-interface");
+    uitest::WriteFileBytes(g_interfacePath, {0});
+    auto system = LoadSystemHidFunctions();
+    auto table = std::make_shared<HidFunctions>(*system);
+    table->getClassDevs = &OneInterfaceSet;
+    table->enumInterfaces = &OneInterface;
+    table->getInterfaceDetail = &OneInterfaceDetail;
+    table->destroyInfoList = &NoInfoList;
+    table->getSerialNumberString = &FakeSerialNumber;
+    const auto serialOf = [&] {
+        const std::vector<HidInterface> bus = WinHidPort(table).Enumerate();
+        return bus.size() == 1 ? bus[0].serial : std::string("(no single interface)");
+    };
+    g_serial = L"PS-0042";
+    Check(serialOf() == "PS-0042", "an interface carries the serial number hid.dll reads");
+    g_serial = std::wstring(300, L'7');
+    Check(serialOf() == std::string(127, '7'), "a serial number is read to 127 characters at most");
+    g_serial.clear();
+    Check(serialOf().empty(), "a serial number hid.dll cannot read is empty");
+    table->getSerialNumberString = nullptr;
+    g_serial = L"PS-0042";
+    Check(serialOf().empty(), "a hid.dll without HidD_GetSerialNumberString still lists the interface");
 }
 
 }  // namespace
@@ -178,6 +327,10 @@ int wmain() {
     FilterAndPlacementChecks();
     LaunchChecks();
     PlatformLibraryChecks();
+    MessageWindowChecks();
+    PortWatchChecks();
+    PortErrorChecks();
+    SerialNumberChecks();
     std::printf("%d failure(s)\n", g_failures);
     return g_failures == 0 ? 0 : 1;
 }
