@@ -1,6 +1,7 @@
 // Selecting a collection by vendor and product ID, and the input-report reader.
 
 #include <array>
+#include <cstdio>
 #include <optional>
 
 #include "device/CDriver.h"
@@ -23,14 +24,23 @@ bool CDriver::MatchInterface(std::shared_ptr<HidDevice>& handle, uint16_t vendor
 int CDriver::SelectDevice(DeviceEntry request) {
     CloseAllEntries();
     std::shared_ptr<HidDevice> accepted;
+    char step[24];
+    std::snprintf(step, sizeof step, "select %04X:%04X", request.wVid, request.wPid);
+    Error why = Error(ErrorKind::kAbsent, "no collection with these IDs, the pen's aside").Within(step);
     for (const HidInterface& iface : Interfaces()) {
-        std::shared_ptr<HidDevice> handle = OpenTargetInterface(iface);
+        Error error;
+        std::shared_ptr<HidDevice> handle = OpenTargetInterface(iface, &error);
         if (handle && MatchInterface(handle, request.wVid, request.wPid)) {
             accepted = handle;
             break;
         }
+        if (error) why = error.Within(step);
     }
-    if (!accepted) return 0;
+    if (!accepted) {
+        SetLastError(why);
+        return 0;
+    }
+    SetLastError(Error());
 
     std::optional<DeviceEntry> filled;  // the entry the reader shakes hands with
     {

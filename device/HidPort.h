@@ -85,7 +85,8 @@ private:
 class HidDevice {
 public:
     virtual ~HidDevice() = default;
-    // Why the last feature report that failed on this handle failed; kNone when none has.
+    // Why the last request that failed on this handle failed (a feature report, a read, its
+    // attributes); no error when none has.
     virtual Error LastError() const = 0;
     virtual bool GetAttributes(uint16_t& vendorId, uint16_t& productId) = 0;
     // Usage page and usage of the top-level collection.
