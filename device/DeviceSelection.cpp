@@ -34,7 +34,8 @@ int CDriver::SelectDevice(DeviceEntry request) {
             accepted = handle;
             break;
         }
-        if (error) why = error.Within(step);
+        const bool wanted = iface.vendorId == request.wVid && iface.productId == request.wPid;
+        if (error && wanted) why = error.Within(step);
     }
     if (!accepted) {
         SetLastError(why);
