@@ -20,10 +20,11 @@ constexpr Millis kLookEvery{200};
 constexpr Millis kLookEveryWhenTold{2000};
 constexpr Millis kStopCheck{200};
 
-// What tells one display from the next on the same port: a new display has another serial
-// number, and on Linux another node.
+// What tells one display from the next on the same port: another serial number, another node,
+// or (where the port knows it) another connection, for a display without a serial number that
+// comes back on the same node between two looks.
 std::string Identity(const HidInterface& display) {
-    return display.serial + '\n' + ToUtf8(display.path);
+    return display.serial + '\n' + ToUtf8(display.path) + '\n' + display.instance;
 }
 
 // A worker's catalogue lines, named by its port.

@@ -36,6 +36,10 @@ struct HidInterface {
     // The USB serial number, which names the display itself wherever it is plugged in; empty
     // where the port cannot read one.
     std::string serial;
+    // This connection of the device, told apart from the next one on the same port even when
+    // the serial number and the node are the same (Linux: the HID device's sysfs name, which the
+    // kernel numbers anew at each connection); empty where the port knows none.
+    std::string instance;
 };
 
 // The name a display goes by: its location, or its path where the port knows no location.

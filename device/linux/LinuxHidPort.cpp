@@ -80,6 +80,7 @@ std::vector<HidInterface> LinuxHidPort::EnumerateReportingUnreadable(std::vector
         iface.interfaceNumber = node.interfaceNumber;
         iface.location = node.location;
         iface.serial = node.serial;
+        iface.instance = node.hidInstance;
         std::vector<TopLevelCollection> collections;
         const uint8_t* descriptor = node.reportDescriptor.data();
         if (!ParseReportDescriptor(descriptor, node.reportDescriptor.size(), collections) || collections.empty()) {

@@ -140,6 +140,7 @@ std::optional<HidrawNode> ReadNode(const fs::path& root, const std::string& name
     HidrawNode node;
     node.name = name;
     node.nodePath = devRoot + "/" + *devName;
+    node.hidInstance = hidDevice->filename().string();
     if (auto hidUevent = ReadSmallFile(*hidDevice / "uevent", kMaxTextFileSize)) {
         if (auto id = UeventValue(*hidUevent, "HID_ID")) ParseHidId(*id, node);
         node.hidName = UeventValue(*hidUevent, "HID_NAME").value_or("");

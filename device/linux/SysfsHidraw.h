@@ -31,6 +31,8 @@ struct HidrawNode {
     std::string descriptorError;
     // The USB device's serial number (its sysfs `serial`), when it has a printable one.
     std::string serial;
+    // The HID device's name in sysfs ("0003:2A7D:6C21.000A"), new at each connection.
+    std::string hidInstance;
 };
 
 inline constexpr uint32_t kUsbBusType = 0x03;  // BUS_USB

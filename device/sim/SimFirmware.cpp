@@ -102,6 +102,7 @@ void SimFirmware::SetFaults(const SimFaults& faults) {
     m_options.refuseAt = faults.refuseAt;
     m_options.refuseErase = faults.refuseErase;
     m_dropOffAfterErase = faults.dropOffAfterErase;
+    m_options.noReply = faults.noReply;
 }
 
 void SimFirmware::PowerUp() {

@@ -46,6 +46,7 @@ struct SimFaults {
     std::optional<uint32_t> refuseAt;  // as the refuse-at= option
     bool refuseErase = false;          // as refuse-erase
     bool dropOffAfterErase = false;    // leave the bus right after accepting an erase
+    bool noReply = false;              // as no-reply
 };
 
 // The vendor and product ID last sent with report 0x08.

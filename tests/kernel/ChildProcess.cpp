@@ -43,12 +43,14 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     return pointers;
 }
 
+// From the start, without moving the offset the child writes at (its stdout shares it).
 std::string ReadAll(int fd) {
     std::string text;
     char buffer[4096];
     ssize_t got;
-    lseek(fd, 0, SEEK_SET);
-    while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
+    while ((got = pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0) {
+        text.append(buffer, static_cast<size_t>(got));
+    }
     return text;
 }
 
@@ -119,6 +121,10 @@ ChildProcess::~ChildProcess() {
 
 void ChildProcess::Signal(int signal) {
     kill(m_pid, signal);
+}
+
+std::string ChildProcess::OutputSoFar() const {
+    return ReadAll(m_out);
 }
 
 RunResult ChildProcess::Wait() {

@@ -45,6 +45,8 @@ public:
     pid_t Pid() const { return m_pid; }
     // To the child alone, not its group.
     void Signal(int signal);
+    // What it has written to its stdout so far; it may go on writing.
+    std::string OutputSoFar() const;
     // Until it ends or its timeout; call once.
     RunResult Wait();
 

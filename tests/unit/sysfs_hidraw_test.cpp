@@ -117,6 +117,7 @@ TEST_F(SysfsHidraw, OneRecordPerNodeSortedByUsbLocation) {
     EXPECT_EQ(display.location, "1-1.3");
     EXPECT_EQ(display.reportDescriptor, test::DisplayDescriptor());
     EXPECT_EQ(display.serial, "NB7315-000042");
+    EXPECT_EQ(display.hidInstance, "0003:2A7D:6C21.0005");
     const HidrawNode& mouse = nodes[1];
     EXPECT_EQ(mouse.nodePath, "/run/dev/hidraw1");
     EXPECT_EQ(mouse.vendorId, 0x1BCF);
