@@ -34,8 +34,8 @@ std::shared_ptr<HidDevice> OpenServiceCollection(sim::SimHidPort& port) {
     return nullptr;
 }
 
-HidrawDevice DeviceOf(const HidrawEntry& entry, std::shared_ptr<HidDevice> features) {
-    HidrawDevice device;
+ServedDevice DeviceOf(const HidrawEntry& entry, std::shared_ptr<HidDevice> features) {
+    ServedDevice device;
     device.name = entry.name;
     device.phys = HidPhys(entry);
     device.vendorId = entry.vendorId;

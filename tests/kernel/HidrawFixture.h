@@ -4,7 +4,7 @@
 // A port pointed at SysfsRoot() and DevRoot() ($PADSMITH_SYSFS_ROOT, $PADSMITH_DEV_ROOT) finds,
 // opens and talks to them through the real kernel: open, flock, ioctl, read and poll are the
 // kernel's own, and only the node's answers come from here. What each node does is described in
-// HidrawServer.h, the files around it in SysfsTree.h.
+// HidrawNode.h, how its files are served in HidrawServer.h, the files around it in SysfsTree.h.
 //
 // The mouse is plugged first (hidraw0), then display k (0-based) at USB location 1-1.<k+1>,
 // interface 0, each backed by its own SimHidPort made from displays[k]. A display's input
