@@ -18,6 +18,8 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -70,6 +72,10 @@ public:
     // The node's permission bits, as udev's rule sets them; its ctime changes, and a watcher of
     // dev/ sees IN_ATTRIB for it, as for a chmod of a real node.
     void SetNodeMode(int display, mode_t mode);
+    // `hook` runs each time the display accepts a feature report, with the report's ID, on the
+    // thread that serves the ioctl, before the ioctl returns: a test makes the display leave at
+    // the step it chooses. It stays through replugs; null removes it.
+    void AfterFeatureAccepted(int display, std::function<void(uint8_t reportId)> hook);
 
 private:
     struct Plugged {
@@ -81,12 +87,15 @@ private:
     struct Slot {
         std::unique_ptr<sim::SimHidPort> port;
         std::unique_ptr<Plugged> plugged;  // null while unplugged
+        std::function<void(uint8_t reportId)> afterAccepted;  // m_hookMutex guards it
     };
 
     // From the display's device-change notices, on whatever thread caused them.
     void PlugNode(int display);
     void UnplugNode(int display);
     void TearDown();
+    // Runs the display's hook, if any; on the thread serving the ioctl.
+    void FeatureAccepted(int display, uint8_t reportId);
 
     std::string m_root;
     const PenReports m_pen;
@@ -97,6 +106,8 @@ private:
     mutable std::mutex m_busMutex;
     std::vector<Slot> m_slots;
     int m_nextInstance = 1;
+    // Not m_busMutex: a hook may unplug its display.
+    std::mutex m_hookMutex;
 };
 
 }  // namespace padsmith::test

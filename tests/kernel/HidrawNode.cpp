@@ -58,7 +58,7 @@ NodeAnswer HidrawNode::Ioctl(unsigned int command, const uint8_t* in, size_t inS
     if (_IOC_TYPE(command) != 'H') return Failed(EINVAL);
     if (_IOC_NR(command) == _IOC_NR(HIDIOCSFEATURE(0))) {
         if (length < 2 || inSize < length) return Failed(EINVAL);
-        if (!device.features || !device.features->SetFeature(in, length)) return Failed(EPIPE);  // stalled
+        if (!device.setFeature || !device.setFeature(in, length)) return Failed(EPIPE);  // stalled
         return NodeAnswer{0, static_cast<int>(length), {}};
     }
     if (_IOC_NR(command) == _IOC_NR(HIDIOCGFEATURE(0))) {
@@ -67,7 +67,7 @@ NodeAnswer HidrawNode::Ioctl(unsigned int command, const uint8_t* in, size_t inS
         std::vector<uint8_t> reply(std::max<size_t>(full, 1), 0);
         reply[0] = inSize >= 1 ? in[0] : 0;
         if (length < 2) return Failed(EINVAL);
-        if (full == 0 || !device.features || !device.features->GetFeature(reply.data(), full)) return Failed(EPIPE);
+        if (full == 0 || !device.getFeature || !device.getFeature(reply.data(), full)) return Failed(EPIPE);
         reply.resize(std::min(full, length));
         return NodeAnswer{0, static_cast<int>(reply.size()), std::move(reply)};
     }

@@ -12,11 +12,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
-
-#include "device/HidPort.h"
 
 namespace padsmith::test {
 
@@ -27,8 +24,10 @@ struct ServedDevice {
     uint16_t vendorId = 0;
     uint16_t productId = 0;
     std::vector<uint8_t> descriptor;
-    // Sets and gets the feature reports. Null: every one is refused, as a device that stalls them.
-    std::shared_ptr<HidDevice> features;
+    // Take a feature report, and supply one (`report[0]` holds its ID): true when the device
+    // accepted or supplied it. Null: every one is refused, as by a device that stalls them.
+    std::function<bool(const uint8_t* report, size_t length)> setFeature;
+    std::function<bool(uint8_t* report, size_t length)> getFeature;
     // Length of feature report `id`, report ID included; 0 when the device has none.
     std::function<size_t(uint8_t id)> featureLength;
 };

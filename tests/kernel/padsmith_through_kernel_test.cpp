@@ -134,6 +134,23 @@ TEST_F(KernelTest, AnUnplugInTheMiddleOfAWriteIsToldAndARerunRecovers) {
     ExpectWritten(fixture.Display(0).Flash(), image);
 }
 
+TEST_F(KernelTest, ADisplayThatLeavesBeforeTheInformationReplyIsToldGoneNotReadAsZeros) {
+    HidrawFixture fixture({DisplayOptions("")}, clock);
+    // It accepts the request (0x2A) and is gone when the reply (0x2B) is asked for: ENODEV.
+    fixture.AfterFeatureAccepted(0, [&fixture](uint8_t reportId) {
+        if (reportId == 0x2A) fixture.Unplug(0);
+    });
+    const RunResult plain = RunProgram({kPadsmith, "info"}, In(fixture));
+    EXPECT_EQ(plain.exitCode, 1);
+    EXPECT_THAT(plain.out, Not(HasSubstr("Success")));
+    EXPECT_THAT(plain.err, HasSubstr("the display left the bus during the run"));
+
+    fixture.Plug(0);
+    const RunResult json = RunProgram({kPadsmith, "--json", "info"}, In(fixture));
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_EQ(LastObject(json)["error"]["kind"], "gone");
+}
+
 TEST_F(KernelTest, TheReaderTakesOnlyTheServiceCollectionsInputReports) {
     // A pen report comes before each of the display's own: read as the display's, it would
     // show other values.
