@@ -151,6 +151,9 @@ void HidrawFixture::PlugNode(int display) {
     entry.productId = sim::kDisplayProductId;
     entry.instance = m_nextInstance++;
     entry.name = kDisplayName;
+    char serial[24];
+    std::snprintf(serial, sizeof serial, "QXTP-%06d", display + 1);
+    entry.serial = serial;
     entry.descriptor = DisplayReportDescriptor();
     plugged->service = OpenServiceCollection(*slot.port);
     entry.number = m_server->Add(DeviceOf(entry, plugged->service, [this, display](uint8_t reportId) {

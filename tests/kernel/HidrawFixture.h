@@ -7,7 +7,8 @@
 // HidrawNode.h, how its files are served in HidrawServer.h, the files around it in SysfsTree.h.
 //
 // The mouse is plugged first (hidraw0), then display k (0-based) at USB location 1-1.<k+1>,
-// interface 0, each backed by its own SimHidPort made from displays[k]. A display's input
+// interface 0, with USB serial number QXTP-<k+1 in six digits> (the mouse has none), each
+// backed by its own SimHidPort made from displays[k]. A display's input
 // reports go to every open file of its node. When a display leaves the bus, by Unplug or by its
 // own unplug-after fault, its sysfs entry and its dev/ link go, and its node's open files fail as
 // hidraw's do; Plug (or a late arrival, arrive-after) brings a new node.
