@@ -65,7 +65,6 @@ class NodeFile {
 public:
     explicit NodeFile(std::shared_ptr<HidrawNode> node) : m_node(std::move(node)) {}
 
-    HidrawNode& Node() const { return *m_node; }
     // Queues at most 63 reports and drops what comes while full: hidraw's ring of 64 keeps one
     // slot empty.
     void QueueInput(const uint8_t* report, size_t length);
