@@ -101,12 +101,13 @@ int List(CommandContext& context, const PreparedRun&) {
                                 {"interface", iface.interfaceNumber},
                                 {"location", iface.location},
                                 {"device", DisplayId(iface)},
+                                {"serial", iface.serial},
                                 {"service", iface.service},
                                 {"target", isTarget}});
         } else {
-            std::fprintf(out, "%2zu  %-10s  %s  %s%s\n", index,
+            std::fprintf(out, "%2zu  %-10s  %s  %s%s%s\n", index,
                          iface.location.empty() ? "-" : iface.location.c_str(), ids,
-                         ToUtf8(iface.path).c_str(),
+                         ToUtf8(iface.path).c_str(), iface.serial.empty() ? "" : ("  " + iface.serial).c_str(),
                          isTarget ? "  <- target" : iface.service ? "  <- display" : "");
         }
     }

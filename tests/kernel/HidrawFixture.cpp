@@ -34,15 +34,23 @@ std::shared_ptr<HidDevice> OpenServiceCollection(sim::SimHidPort& port) {
     return nullptr;
 }
 
-HidrawDevice DeviceOf(const HidrawEntry& entry, std::shared_ptr<HidDevice> features) {
-    HidrawDevice device;
+// `features` (null: none, every feature report is refused) takes the feature reports, and
+// `accepted` hears of each one it accepted.
+ServedDevice DeviceOf(const HidrawEntry& entry, std::shared_ptr<HidDevice> features,
+                      std::function<void(uint8_t reportId)> accepted = nullptr) {
+    ServedDevice device;
     device.name = entry.name;
     device.phys = HidPhys(entry);
     device.vendorId = entry.vendorId;
     device.productId = entry.productId;
     device.descriptor = entry.descriptor;
     if (features) {
-        device.features = std::move(features);
+        device.setFeature = [features, accepted](const uint8_t* report, size_t length) {
+            if (!features->SetFeature(report, length)) return false;
+            if (accepted) accepted(report[0]);
+            return true;
+        };
+        device.getFeature = [features](uint8_t* report, size_t length) { return features->GetFeature(report, length); };
         device.featureLength = DisplayFeatureLength;
     }
     return device;
@@ -143,9 +151,14 @@ void HidrawFixture::PlugNode(int display) {
     entry.productId = sim::kDisplayProductId;
     entry.instance = m_nextInstance++;
     entry.name = kDisplayName;
+    char serial[24];
+    std::snprintf(serial, sizeof serial, "QXTP-%06d", display + 1);
+    entry.serial = serial;
     entry.descriptor = DisplayReportDescriptor();
     plugged->service = OpenServiceCollection(*slot.port);
-    entry.number = m_server->Add(DeviceOf(entry, plugged->service));
+    entry.number = m_server->Add(DeviceOf(entry, plugged->service, [this, display](uint8_t reportId) {
+        FeatureAccepted(display, reportId);
+    }));
     try {
         AddHidrawEntry(m_root, entry);
     } catch (const std::exception& failure) {
@@ -181,6 +194,20 @@ void HidrawFixture::UnplugNode(int display) {
     plugged.stop.Request();
     if (plugged.pump.joinable()) plugged.pump.join();
     slot.plugged.reset();
+}
+
+void HidrawFixture::AfterFeatureAccepted(int display, std::function<void(uint8_t reportId)> hook) {
+    std::lock_guard<std::mutex> lock(m_hookMutex);
+    m_slots.at(static_cast<size_t>(display)).afterAccepted = std::move(hook);
+}
+
+void HidrawFixture::FeatureAccepted(int display, uint8_t reportId) {
+    std::function<void(uint8_t reportId)> hook;
+    {
+        std::lock_guard<std::mutex> lock(m_hookMutex);
+        hook = m_slots.at(static_cast<size_t>(display)).afterAccepted;
+    }
+    if (hook) hook(reportId);
 }
 
 std::string HidrawFixture::SysfsRoot() const {

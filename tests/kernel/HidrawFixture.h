@@ -4,10 +4,11 @@
 // A port pointed at SysfsRoot() and DevRoot() ($PADSMITH_SYSFS_ROOT, $PADSMITH_DEV_ROOT) finds,
 // opens and talks to them through the real kernel: open, flock, ioctl, read and poll are the
 // kernel's own, and only the node's answers come from here. What each node does is described in
-// HidrawServer.h, the files around it in SysfsTree.h.
+// HidrawNode.h, how its files are served in HidrawServer.h, the files around it in SysfsTree.h.
 //
 // The mouse is plugged first (hidraw0), then display k (0-based) at USB location 1-1.<k+1>,
-// interface 0, each backed by its own SimHidPort made from displays[k]. A display's input
+// interface 0, with USB serial number QXTP-<k+1 in six digits> (the mouse has none), each
+// backed by its own SimHidPort made from displays[k]. A display's input
 // reports go to every open file of its node. When a display leaves the bus, by Unplug or by its
 // own unplug-after fault, its sysfs entry and its dev/ link go, and its node's open files fail as
 // hidraw's do; Plug (or a late arrival, arrive-after) brings a new node.
@@ -18,6 +19,8 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -70,6 +73,10 @@ public:
     // The node's permission bits, as udev's rule sets them; its ctime changes, and a watcher of
     // dev/ sees IN_ATTRIB for it, as for a chmod of a real node.
     void SetNodeMode(int display, mode_t mode);
+    // `hook` runs each time the display accepts a feature report, with the report's ID, on the
+    // thread that serves the ioctl, before the ioctl returns: a test makes the display leave at
+    // the step it chooses. It stays through replugs; null removes it.
+    void AfterFeatureAccepted(int display, std::function<void(uint8_t reportId)> hook);
 
 private:
     struct Plugged {
@@ -81,12 +88,15 @@ private:
     struct Slot {
         std::unique_ptr<sim::SimHidPort> port;
         std::unique_ptr<Plugged> plugged;  // null while unplugged
+        std::function<void(uint8_t reportId)> afterAccepted;  // m_hookMutex guards it
     };
 
     // From the display's device-change notices, on whatever thread caused them.
     void PlugNode(int display);
     void UnplugNode(int display);
     void TearDown();
+    // Runs the display's hook, if any; on the thread serving the ioctl.
+    void FeatureAccepted(int display, uint8_t reportId);
 
     std::string m_root;
     const PenReports m_pen;
@@ -97,6 +107,8 @@ private:
     mutable std::mutex m_busMutex;
     std::vector<Slot> m_slots;
     int m_nextInstance = 1;
+    // Not m_busMutex: a hook may unplug its display.
+    std::mutex m_hookMutex;
 };
 
 }  // namespace padsmith::test

@@ -4,25 +4,20 @@
 #include <fcntl.h>
 #include <fuse_lowlevel.h>
 #include <linux/hidraw.h>
-#include <linux/input.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <ctime>
 #include <deque>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace padsmith::test {
 namespace {
-
-// hidraw's ring holds HIDRAW_BUFFER_SIZE slots and is full when one is left.
-constexpr size_t kQueuedReports = HIDRAW_BUFFER_SIZE - 1;
 
 timespec Now() {
     timespec now{};
@@ -30,22 +25,21 @@ timespec Now() {
     return now;
 }
 
-void ReplyString(fuse_req_t request, const std::string& text, size_t outSize) {
-    // The string and its terminator, cut to the caller's buffer, as hidraw copies them.
-    const size_t length = std::min(text.size() + 1, outSize);
-    fuse_reply_ioctl(request, static_cast<int>(length), text.c_str(), length);
+// What a waiting poller waits for: a report to read, or the node's end.
+bool WakesPoller(unsigned events) {
+    return (events & (POLLIN | POLLHUP)) != 0;
 }
 
 }  // namespace
 
-struct HidrawServer::Node {
+// A node's place in the file system.
+struct HidrawServer::Entry {
     int number = 0;
     uint64_t ino = 0;
-    HidrawDevice device;  // fixed once added: read without the lock
+    std::shared_ptr<HidrawNode> node;
     mode_t mode = 0600;
     timespec created{};
     timespec changed{};
-    bool present = true;
     int openFiles = 0;
 };
 
@@ -55,8 +49,9 @@ struct HidrawServer::OpenFile {
         size_t size;
         bool interrupted;
     };
-    std::shared_ptr<Node> node;
-    std::deque<std::vector<uint8_t>> reports;
+    explicit OpenFile(std::shared_ptr<Entry> entryIn) : entry(std::move(entryIn)), node(entry->node) {}
+    std::shared_ptr<Entry> entry;
+    NodeFile node;
     std::deque<ParkedRead> reads;
     fuse_pollhandle* poller = nullptr;  // set while a poll waits for this file
 };
@@ -170,8 +165,8 @@ void HidrawServer::Answer() {
     std::vector<fuse_pollhandle*> pollers;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (auto& entry : m_files) {
-            OpenFile& file = *entry.second;
+        for (auto& item : m_files) {
+            OpenFile& file = *item.second;
             for (auto read = file.reads.begin(); read != file.reads.end();) {
                 if (!read->interrupted) {
                     ++read;
@@ -180,19 +175,17 @@ void HidrawServer::Answer() {
                 replies.push_back({read->request, EINTR, {}});
                 read = file.reads.erase(read);
             }
-            while (!file.reads.empty() && !file.reports.empty()) {
-                std::vector<uint8_t> report = std::move(file.reports.front());
-                file.reports.pop_front();
-                report.resize(std::min(report.size(), file.reads.front().size));
-                replies.push_back({file.reads.front().request, 0, std::move(report)});
+            while (!file.reads.empty() && file.node.HasReport()) {
+                replies.push_back({file.reads.front().request, 0, file.node.TakeReport(file.reads.front().size)});
                 file.reads.pop_front();
             }
-            const bool gone = !file.node->present;
-            if (gone || m_stopping) {
-                for (const auto& read : file.reads) replies.push_back({read.request, EIO, {}});
+            // Parked reads never came from a file that may not wait.
+            const int error = m_stopping ? EIO : file.node.NoReportError(false);
+            if (error != 0) {
+                for (const auto& read : file.reads) replies.push_back({read.request, error, {}});
                 file.reads.clear();
             }
-            if (file.poller != nullptr && (gone || !file.reports.empty())) {
+            if (file.poller != nullptr && WakesPoller(file.node.PollEvents())) {
                 pollers.push_back(file.poller);
                 file.poller = nullptr;
             }
@@ -211,28 +204,28 @@ void HidrawServer::Answer() {
     }
 }
 
-int HidrawServer::Add(HidrawDevice device) {
+int HidrawServer::Add(ServedDevice device) {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (int number = 0; number < HIDRAW_MAX_DEVICES; ++number) {
-        const bool taken = std::any_of(m_nodes.begin(), m_nodes.end(), [&](const auto& entry) {
-            const Node& node = *entry.second;
-            return node.number == number && (node.present || node.openFiles > 0);
+        const bool taken = std::any_of(m_entries.begin(), m_entries.end(), [&](const auto& item) {
+            const Entry& entry = *item.second;
+            return entry.number == number && (entry.node->Present() || entry.openFiles > 0);
         });
         if (taken) continue;
-        auto node = std::make_shared<Node>();
-        node->number = number;
-        node->ino = m_nextIno++;
-        node->device = std::move(device);
-        node->created = node->changed = Now();
-        m_nodes[node->ino] = node;
+        auto entry = std::make_shared<Entry>();
+        entry->number = number;
+        entry->ino = m_nextIno++;
+        entry->node = std::make_shared<HidrawNode>(std::move(device));
+        entry->created = entry->changed = Now();
+        m_entries[entry->ino] = entry;
         return number;
     }
     throw std::runtime_error("every hidraw number is taken");
 }
 
-std::shared_ptr<HidrawServer::Node> HidrawServer::PresentNode(int number) {
-    for (const auto& entry : m_nodes) {
-        if (entry.second->present && entry.second->number == number) return entry.second;
+std::shared_ptr<HidrawServer::Entry> HidrawServer::PresentEntry(int number) {
+    for (const auto& item : m_entries) {
+        if (item.second->node->Present() && item.second->number == number) return item.second;
     }
     return nullptr;
 }
@@ -240,9 +233,9 @@ std::shared_ptr<HidrawServer::Node> HidrawServer::PresentNode(int number) {
 void HidrawServer::Remove(int number) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        std::shared_ptr<Node> node = PresentNode(number);
-        if (!node) return;
-        node->present = false;
+        std::shared_ptr<Entry> entry = PresentEntry(number);
+        if (!entry) return;
+        entry->node->Leave();
     }
     Wake();
 }
@@ -250,12 +243,10 @@ void HidrawServer::Remove(int number) {
 void HidrawServer::QueueInput(int number, const uint8_t* report, size_t length) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        std::shared_ptr<Node> node = PresentNode(number);
-        if (!node) return;
-        for (auto& entry : m_files) {
-            OpenFile& file = *entry.second;
-            if (file.node != node || file.reports.size() == kQueuedReports) continue;
-            file.reports.emplace_back(report, report + length);
+        std::shared_ptr<Entry> entry = PresentEntry(number);
+        if (!entry) return;
+        for (auto& item : m_files) {
+            if (item.second->entry == entry) item.second->node.QueueInput(report, length);
         }
     }
     Wake();
@@ -263,33 +254,35 @@ void HidrawServer::QueueInput(int number, const uint8_t* report, size_t length) 
 
 void HidrawServer::SetMode(int number, mode_t mode) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (std::shared_ptr<Node> node = PresentNode(number)) {
-        node->mode = mode & 07777;
-        node->changed = Now();
+    if (std::shared_ptr<Entry> entry = PresentEntry(number)) {
+        entry->mode = mode & 07777;
+        entry->changed = Now();
     }
 }
 
 void HidrawServer::Lookup(fuse_req_t request, uint64_t parent, const char* name) {
-    fuse_entry_param entry{};
+    fuse_entry_param found{};
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (const auto& item : m_nodes) {
-            const Node& node = *item.second;
-            if (parent != FUSE_ROOT_ID || !node.present || "hidraw" + std::to_string(node.number) != name) continue;
-            entry.ino = node.ino;
-            entry.attr.st_ino = node.ino;
-            entry.attr.st_mode = S_IFREG | node.mode;
-            entry.attr.st_nlink = 1;
-            entry.attr.st_mtim = entry.attr.st_atim = node.created;
-            entry.attr.st_ctim = node.changed;
+        for (const auto& item : m_entries) {
+            const Entry& entry = *item.second;
+            if (parent != FUSE_ROOT_ID || !entry.node->Present() || "hidraw" + std::to_string(entry.number) != name) {
+                continue;
+            }
+            found.ino = entry.ino;
+            found.attr.st_ino = entry.ino;
+            found.attr.st_mode = S_IFREG | entry.mode;
+            found.attr.st_nlink = 1;
+            found.attr.st_mtim = found.attr.st_atim = entry.created;
+            found.attr.st_ctim = entry.changed;
             break;
         }
     }
     // Timeouts stay 0: the kernel asks again every time, so a mode change counts at once.
-    if (entry.ino == 0) {
+    if (found.ino == 0) {
         fuse_reply_err(request, ENOENT);
     } else {
-        fuse_reply_entry(request, &entry);
+        fuse_reply_entry(request, &found);
     }
 }
 
@@ -302,16 +295,16 @@ void HidrawServer::GetAttr(fuse_req_t request, uint64_t ino) {
         attributes.st_mtim = attributes.st_atim = attributes.st_ctim = m_mounted;
     } else {
         std::lock_guard<std::mutex> lock(m_mutex);
-        auto found = m_nodes.find(ino);
-        if (found == m_nodes.end()) {
+        auto found = m_entries.find(ino);
+        if (found == m_entries.end()) {
             fuse_reply_err(request, ENOENT);
             return;
         }
-        const Node& node = *found->second;
-        attributes.st_mode = S_IFREG | node.mode;
+        const Entry& entry = *found->second;
+        attributes.st_mode = S_IFREG | entry.mode;
         attributes.st_nlink = 1;
-        attributes.st_mtim = attributes.st_atim = node.created;
-        attributes.st_ctim = node.changed;
+        attributes.st_mtim = attributes.st_atim = entry.created;
+        attributes.st_ctim = entry.changed;
     }
     fuse_reply_attr(request, &attributes, 0);
 }
@@ -324,8 +317,8 @@ void HidrawServer::ReadDir(fuse_req_t request, uint64_t ino, size_t size, off_t 
     std::vector<std::pair<std::string, uint64_t>> names{{".", FUSE_ROOT_ID}, {"..", FUSE_ROOT_ID}};
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (const auto& entry : m_nodes) {
-            if (entry.second->present) names.emplace_back("hidraw" + std::to_string(entry.second->number), entry.first);
+        for (const auto& item : m_entries) {
+            if (item.second->node->Present()) names.emplace_back("hidraw" + std::to_string(item.second->number), item.first);
         }
     }
     // Entry i's offset is i + 1, where the next call starts.
@@ -346,16 +339,14 @@ void HidrawServer::ReadDir(fuse_req_t request, uint64_t ino, size_t size, off_t 
 void HidrawServer::Open(fuse_req_t request, uint64_t ino, fuse_file_info* info) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        auto found = m_nodes.find(ino);
-        if (found == m_nodes.end() || !found->second->present) {
+        auto found = m_entries.find(ino);
+        if (found == m_entries.end() || !found->second->node->Present()) {
             fuse_reply_err(request, ENODEV);
             return;
         }
-        auto file = std::make_unique<OpenFile>();
-        file->node = found->second;
-        ++file->node->openFiles;
+        ++found->second->openFiles;
         info->fh = m_nextFile++;
-        m_files[info->fh] = std::move(file);
+        m_files[info->fh] = std::make_unique<OpenFile>(found->second);
     }
     // Every read reaches the server with the caller's size; there is no position.
     info->direct_io = 1;
@@ -369,16 +360,12 @@ void HidrawServer::Read(fuse_req_t request, size_t size, fuse_file_info* info) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         OpenFile& file = *m_files.at(info->fh);
-        if (file.reads.empty() && !file.reports.empty()) {
-            report = std::move(file.reports.front());
-            file.reports.pop_front();
-            report.resize(std::min(report.size(), size));
-        } else if (!file.node->present) {
-            error = EIO;
-        } else if (info->flags & O_NONBLOCK) {
-            error = EAGAIN;
+        // A read never overtakes one parked before it.
+        if (file.reads.empty() && file.node.HasReport()) {
+            report = file.node.TakeReport(size);
         } else {
-            file.reads.push_back({request, size, false});
+            error = file.node.NoReportError((info->flags & O_NONBLOCK) != 0);
+            if (error == 0) file.reads.push_back({request, size, false});
         }
     }
     if (error != 0) {
@@ -397,22 +384,20 @@ void HidrawServer::Read(fuse_req_t request, size_t size, fuse_file_info* info) {
 void HidrawServer::Interrupted(fuse_req_t request) {
     // Called with libfuse's lock on the request held: mark it, and let Answer reply.
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (auto& entry : m_files) {
-        for (auto& read : entry.second->reads) {
+    for (auto& item : m_files) {
+        for (auto& read : item.second->reads) {
             if (read.request == request) read.interrupted = true;
         }
     }
 }
 
 void HidrawServer::Write(fuse_req_t request, size_t size, fuse_file_info* info) {
-    bool present;
+    std::shared_ptr<HidrawNode> node;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        present = m_files.at(info->fh)->node->present;
+        node = m_files.at(info->fh)->entry->node;
     }
-    // An output report: the display has no interrupt-out endpoint and declares none, so the
-    // class driver's SET_REPORT fallback is stalled.
-    fuse_reply_err(request, !present ? ENODEV : size < 2 ? EINVAL : EPIPE);
+    fuse_reply_err(request, node->Write(size).error);
 }
 
 void HidrawServer::Release(fuse_req_t request, fuse_file_info* info) {
@@ -422,21 +407,20 @@ void HidrawServer::Release(fuse_req_t request, fuse_file_info* info) {
         auto found = m_files.find(info->fh);
         file = std::move(found->second);
         m_files.erase(found);
-        --file->node->openFiles;
+        --file->entry->openFiles;
     }
     if (file->poller != nullptr) fuse_pollhandle_destroy(file->poller);
     fuse_reply_err(request, 0);
 }
 
 void HidrawServer::Poll(fuse_req_t request, fuse_file_info* info, fuse_pollhandle* handle) {
-    unsigned events = POLLOUT | POLLWRNORM;  // hidraw is always writable
+    unsigned events = 0;
     fuse_pollhandle* unused = handle;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         OpenFile& file = *m_files.at(info->fh);
-        if (!file.reports.empty()) events |= POLLIN | POLLRDNORM;
-        if (!file.node->present) events |= POLLERR | POLLHUP;
-        if (handle != nullptr && (events & (POLLIN | POLLHUP)) == 0) {
+        events = file.node.PollEvents();
+        if (handle != nullptr && !WakesPoller(events)) {
             // The caller will wait: Answer wakes it when a report comes or the node goes.
             unused = file.poller;
             file.poller = handle;
@@ -448,70 +432,18 @@ void HidrawServer::Poll(fuse_req_t request, fuse_file_info* info, fuse_pollhandl
 
 void HidrawServer::Ioctl(fuse_req_t request, unsigned int command, fuse_file_info* info, const void* in,
                          size_t inSize, size_t outSize) {
-    std::shared_ptr<Node> node;
+    std::shared_ptr<HidrawNode> node;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        node = m_files.at(info->fh)->node;
-        if (!node->present) {
-            fuse_reply_err(request, ENODEV);
-            return;
-        }
+        node = m_files.at(info->fh)->entry->node;
     }
-    const HidrawDevice& device = node->device;
-    const auto* input = static_cast<const uint8_t*>(in);
-    const size_t length = _IOC_SIZE(command);
-
-    // The commands with a fixed size are matched whole, the others by type and number, in
-    // hidraw_ioctl's order.
-    if (command == HIDIOCGRDESCSIZE) {
-        const int size = static_cast<int>(device.descriptor.size());
-        fuse_reply_ioctl(request, 0, &size, sizeof size);
-    } else if (command == HIDIOCGRDESC) {
-        // The caller's size field never reaches a restricted ioctl: the whole descriptor goes
-        // back, with its size.
-        hidraw_report_descriptor descriptor{};
-        descriptor.size = static_cast<uint32_t>(device.descriptor.size());
-        std::copy(device.descriptor.begin(), device.descriptor.end(), descriptor.value);
-        fuse_reply_ioctl(request, 0, &descriptor, std::min(sizeof descriptor, outSize));
-    } else if (command == HIDIOCGRAWINFO) {
-        hidraw_devinfo devinfo{BUS_USB, static_cast<int16_t>(device.vendorId), static_cast<int16_t>(device.productId)};
-        fuse_reply_ioctl(request, 0, &devinfo, sizeof devinfo);
-    } else if (_IOC_TYPE(command) != 'H') {
-        fuse_reply_err(request, EINVAL);
-    } else if (_IOC_NR(command) == _IOC_NR(HIDIOCSFEATURE(0))) {
-        if (length < 2 || inSize < length) {
-            fuse_reply_err(request, EINVAL);
-        } else if (device.features && device.features->SetFeature(input, length)) {
-            fuse_reply_ioctl(request, static_cast<int>(length), nullptr, 0);
-        } else {
-            fuse_reply_err(request, EPIPE);  // the device stalled the request
-        }
-    } else if (_IOC_NR(command) == _IOC_NR(HIDIOCGFEATURE(0))) {
-        // The device answers with its whole report; the transfer takes what fits.
-        const size_t full = device.featureLength && inSize >= 1 ? device.featureLength(input[0]) : 0;
-        std::vector<uint8_t> reply(std::max<size_t>(full, 1), 0);
-        reply[0] = inSize >= 1 ? input[0] : 0;
-        if (length < 2) {
-            fuse_reply_err(request, EINVAL);
-        } else if (full != 0 && device.features && device.features->GetFeature(reply.data(), full)) {
-            const size_t copied = std::min(full, length);
-            fuse_reply_ioctl(request, static_cast<int>(copied), reply.data(), copied);
-        } else {
-            fuse_reply_err(request, EPIPE);
-        }
-    } else if (_IOC_NR(command) >= 0x09 && _IOC_NR(command) <= 0x0C) {
-        // Input and output reports by control transfer: the display stalls them.
-        fuse_reply_err(request, length < 2 ? EINVAL : EPIPE);
-    } else if (_IOC_DIR(command) != _IOC_READ) {
-        fuse_reply_err(request, EINVAL);
-    } else if (_IOC_NR(command) == _IOC_NR(HIDIOCGRAWNAME(0))) {
-        ReplyString(request, device.name, length);
-    } else if (_IOC_NR(command) == _IOC_NR(HIDIOCGRAWPHYS(0))) {
-        ReplyString(request, device.phys, length);
-    } else if (_IOC_NR(command) == _IOC_NR(HIDIOCGRAWUNIQ(0))) {
-        ReplyString(request, "", length);
+    // Answered without the lock: the display's feature handler may unplug it, which comes back
+    // here through Remove.
+    const NodeAnswer answer = node->Ioctl(command, static_cast<const uint8_t*>(in), inSize, outSize);
+    if (answer.error != 0) {
+        fuse_reply_err(request, answer.error);
     } else {
-        fuse_reply_err(request, ENOTTY);
+        fuse_reply_ioctl(request, answer.result, answer.bytes.data(), answer.bytes.size());
     }
 }
 

@@ -1,29 +1,27 @@
 #pragma once
-// A FUSE file system whose regular files act as the kernel's hidraw nodes do
-// (drivers/hid/hidraw.c): the hidraw ioctls, one input report per read, poll, and the errors of a
-// node whose device has gone. The kernel passes the hidraw ioctls to a FUSE server as restricted
-// ioctls: their direction and size are encoded in the command, so the kernel copies the data both
-// ways. Files are root:root 0600 until SetMode; the mount uses default_permissions, so the kernel
-// checks the mode as it does for a device node.
+// A FUSE file system whose regular files are hidraw nodes: this is the FUSE side (the session,
+// the mount, the serving thread, the directory of nodes, open files, parked reads, interrupts
+// and poll handles); what a node answers is HidrawNode.h's. The kernel passes the hidraw ioctls
+// to a FUSE server as restricted ioctls: their direction and size are encoded in the command, so
+// the kernel copies the data both ways. Files are root:root 0600 until SetMode; the mount uses
+// default_permissions, so the kernel checks the mode as it does for a device node.
 //
 // One thread serves the mount, and it alone answers reads and notifies pollers: other threads
-// change the state under the lock and wake it. A read with nothing queued is parked, not
-// answered, and is answered EINTR when its caller is signalled, so a killed reader can die.
+// change the state under the lock and wake it. A read with nothing to answer is parked, and is
+// answered EINTR when its caller is signalled, so a killed reader can die.
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "device/HidPort.h"
+#include "tests/kernel/HidrawNode.h"
 
 struct fuse_req;
 struct fuse_session;
@@ -31,19 +29,6 @@ struct fuse_file_info;
 struct fuse_pollhandle;
 
 namespace padsmith::test {
-
-// What a node tells about its device, and what takes its feature reports.
-struct HidrawDevice {
-    std::string name;  // HIDIOCGRAWNAME
-    std::string phys;  // HIDIOCGRAWPHYS
-    uint16_t vendorId = 0;
-    uint16_t productId = 0;
-    std::vector<uint8_t> descriptor;
-    // Sets and gets the feature reports. Null: every one is refused, as a device that stalls them.
-    std::shared_ptr<HidDevice> features;
-    // Length of feature report `id`, report ID included; 0 when the device has none.
-    std::function<size_t(uint8_t id)> featureLength;
-};
 
 class HidrawServer {
 public:
@@ -57,18 +42,17 @@ public:
 
     // A node appears as hidrawN, N the lowest number free as the kernel counts it: a number stays
     // taken while a file of its gone node is still open. Returns N.
-    int Add(HidrawDevice device);
-    // The node's device is gone: its name stops resolving, its open files give ENODEV to ioctls,
-    // EIO to reads once their queued reports are read, POLLERR|POLLHUP to poll.
+    int Add(ServedDevice device);
+    // The node's device is gone: its name stops resolving, and its open files fail as
+    // HidrawNode.h says.
     void Remove(int number);
-    // Queues an input report on every open file of the node. Each file queues at most 63, and
-    // drops what comes while full: hidraw's ring of 64 keeps one slot empty.
+    // Queues an input report on every open file of the node.
     void QueueInput(int number, const uint8_t* report, size_t length);
     // The node's permission bits; its ctime becomes now.
     void SetMode(int number, mode_t mode);
 
 private:
-    struct Node;
+    struct Entry;
     struct OpenFile;
     using Request = fuse_req*;
 
@@ -77,7 +61,7 @@ private:
     // Answers what can be answered now: parked reads, interrupted reads, pollers to wake.
     void Answer();
     void Wake();
-    std::shared_ptr<Node> PresentNode(int number);  // m_mutex held
+    std::shared_ptr<Entry> PresentEntry(int number);  // m_mutex held
 
     // The file system's operations, on the serving thread.
     void Lookup(Request request, uint64_t parent, const char* name);
@@ -100,7 +84,7 @@ private:
     std::mutex m_mutex;  // guards everything below
     bool m_stopping = false;
     // Every node ever added, by inode: open files of gone nodes still ask for attributes.
-    std::map<uint64_t, std::shared_ptr<Node>> m_nodes;
+    std::map<uint64_t, std::shared_ptr<Entry>> m_entries;
     std::map<uint64_t, std::unique_ptr<OpenFile>> m_files;  // by file handle
     uint64_t m_nextIno = 2;  // 1 is the root
     uint64_t m_nextFile = 1;

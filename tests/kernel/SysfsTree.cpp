@@ -74,6 +74,7 @@ void AddHidrawEntry(const std::string& root, const HidrawEntry& entry) {
     WriteFile(usbDir / "devpath", DevPath(entry) + "\n");
     WriteFile(usbDir / "idVendor", Hex4(entry.vendorId, false) + "\n");
     WriteFile(usbDir / "idProduct", Hex4(entry.productId, false) + "\n");
+    if (!entry.serial.empty()) WriteFile(usbDir / "serial", entry.serial + "\n");
     WriteFile(interfaceDir / "bInterfaceNumber", "00\n");
     const std::string vendor = "0000" + Hex4(entry.vendorId, true);
     const std::string product = "0000" + Hex4(entry.productId, true);

@@ -6,6 +6,7 @@
 //   sys/class/hidraw/hidrawN -> ../../devices/pci0000:00/0000:00:14.0/<usbPath>/<usb>:1.0/
 //                               0003:VVVV:PPPP.IIII/hidraw/hidrawN
 //   sys/devices/.../<usb>                 busnum, devpath, idVendor, idProduct  (the USB device)
+//                                         and serial, when it has one
 //   sys/devices/.../<usb>/<usb>:1.0       bInterfaceNumber                      (interface 0)
 //   sys/devices/.../<usb>:1.0/0003:...    uevent, report_descriptor             (the HID device)
 //   .../0003:.../hidraw/hidrawN           uevent, dev, device -> ../..
@@ -24,6 +25,7 @@ struct HidrawEntry {
     uint16_t productId = 0;
     int instance = 0;      // the HID bus's running device count, the IIII of 0003:VVVV:PPPP.IIII
     std::string name;      // HID_NAME
+    std::string serial;    // the USB device's serial number; empty: it has none
     std::vector<uint8_t> descriptor;
 };
 

@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,9 +80,17 @@ TEST_F(KernelTest, ListAndInfoFindTheServiceCollectionByItsDescriptorNeverThePen
     EXPECT_EQ(list.exitCode, 0) << list.err;
     const std::string node = fixture.NodePath(0);
     // The mouse, then the display's node with its three collections: only the vendor one is it.
-    EXPECT_THAT(list.out, HasSubstr("1-2         1B3F:0B17  0001:0002"));
-    EXPECT_THAT(list.out, HasSubstr("1-1.1       2A7D:6C21  000D:0002  " + node + "\n"));
-    EXPECT_THAT(list.out, HasSubstr("1-1.1       2A7D:6C21  FF00:0001  " + node + "  <- target\n"));
+    // The display's USB serial number comes last; the mouse has none.
+    EXPECT_THAT(list.out, HasSubstr("1-2         1B3F:0B17  0001:0002  " + fixture.DevRoot() + "/hidraw0\n"));
+    EXPECT_THAT(list.out, HasSubstr("1-1.1       2A7D:6C21  000D:0002  " + node + "  QXTP-000001\n"));
+    EXPECT_THAT(list.out, HasSubstr("1-1.1       2A7D:6C21  FF00:0001  " + node + "  QXTP-000001  <- target\n"));
+    const RunResult json = RunProgram({kPadsmith, "--json", "list"}, In(fixture));
+    std::map<std::string, std::set<std::string>> serials;  // by device
+    for (size_t start = 0, end; (end = json.out.find('\n', start)) != std::string::npos; start = end + 1) {
+        const nlohmann::json object = nlohmann::json::parse(json.out.substr(start, end - start));
+        if (object.contains("index")) serials[object["device"]].insert(object.value("serial", "(none)"));
+    }
+    EXPECT_EQ(serials, (std::map<std::string, std::set<std::string>>{{"1-1.1", {"QXTP-000001"}}, {"1-2", {""}}}));
 
     const RunResult info = RunProgram({kPadsmith, "info", "--json", "--device=1-1.1"}, In(fixture));
     EXPECT_EQ(info.exitCode, 0) << info.err;
@@ -132,6 +142,23 @@ TEST_F(KernelTest, AnUnplugInTheMiddleOfAWriteIsToldAndARerunRecovers) {
     const RunResult rerun = RunProgram({kPadsmith, "write", file.Path()}, In(fixture));
     EXPECT_EQ(rerun.exitCode, 0) << rerun.err;
     ExpectWritten(fixture.Display(0).Flash(), image);
+}
+
+TEST_F(KernelTest, ADisplayThatLeavesBeforeTheInformationReplyIsToldGoneNotReadAsZeros) {
+    HidrawFixture fixture({DisplayOptions("")}, clock);
+    // It accepts the request (0x2A) and is gone when the reply (0x2B) is asked for: ENODEV.
+    fixture.AfterFeatureAccepted(0, [&fixture](uint8_t reportId) {
+        if (reportId == 0x2A) fixture.Unplug(0);
+    });
+    const RunResult plain = RunProgram({kPadsmith, "info"}, In(fixture));
+    EXPECT_EQ(plain.exitCode, 1);
+    EXPECT_THAT(plain.out, Not(HasSubstr("Success")));
+    EXPECT_THAT(plain.err, HasSubstr("the display left the bus during the run"));
+
+    fixture.Plug(0);
+    const RunResult json = RunProgram({kPadsmith, "--json", "info"}, In(fixture));
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_EQ(LastObject(json)["error"]["kind"], "gone");
 }
 
 TEST_F(KernelTest, TheReaderTakesOnlyTheServiceCollectionsInputReports) {

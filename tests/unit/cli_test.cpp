@@ -12,11 +12,15 @@
 #include <nlohmann/json.hpp>
 
 #include "TestRig.h"
+#include "app/ExitStatus.h"
+#include "app/Operations.h"
 #include "app/PortStartup.h"
 #include "base/SteadyClock.h"
 #include "base/Utf8.h"
+#include "cli/CommandContext.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/DisplayDriver.h"
 #include "cli/Session.h"
 
 namespace padsmith::test {
@@ -296,6 +300,29 @@ TEST(CliSession, WhatStandsInTheWayIsToldOnStderrAndInJsonByItsKind) {
     EXPECT_EQ(notAnImage.status, 1);
     EXPECT_THAT(notAnImage.err, HasSubstr("missing.bin: No such file or directory; nothing was sent"));
     EXPECT_EQ(LastObjectOf(notAnImage)["error"]["kind"], "bad-image");
+}
+
+TEST(CliSession, AnOperationThatCannotHaveTheDeviceLockExitsBusyAndSaysSo) {
+    VirtualClock clock;
+    sim::SimHidPort port(clock, sim::SimOptions{});
+    AnnouncedThread run(clock);
+    const cli::CommandLine commandLine = CliRun::Parsed({"--json", "info"});
+    const cli::SessionStreams streams{std::tmpfile(), std::tmpfile(), false};
+    RecordedLog log;
+    nlohmann::ordered_json result;
+    cli::CommandContext context{commandLine, port, clock, streams, log, result, "", false};
+    int status = -1;
+    {
+        cli::DisplayDriver display(context, DriverHooks{});
+        // Another operation holds the lock and never lets it go: this one gives up after 5 s.
+        EXPECT_TRUE(display.Driver().DeviceLock().Wait(Millis(0)));
+        status = display.Finish(GetFirmwareVersion(&display.Driver(), log));
+    }
+    EXPECT_EQ(status, kExitBusy);
+    EXPECT_EQ(result["error"]["kind"], "held");
+    EXPECT_THAT(result["error"]["message"].get<std::string>(), HasSubstr("the display is busy"));
+    EXPECT_THAT(CliRun::Contents(streams.err), HasSubstr("the display is busy"));
+    std::fclose(streams.out);
 }
 
 // The kinds and bytes of a report trace's lines, without their times.
