@@ -308,9 +308,10 @@ TEST(CliSession, AnOperationThatCannotHaveTheDeviceLockExitsBusyAndSaysSo) {
     AnnouncedThread run(clock);
     const cli::CommandLine commandLine = CliRun::Parsed({"--json", "info"});
     const cli::SessionStreams streams{std::tmpfile(), std::tmpfile(), false};
+    cli::ConsoleLog output(streams.out);
     RecordedLog log;
     nlohmann::ordered_json result;
-    cli::CommandContext context{commandLine, port, clock, streams, log, result, "", false};
+    cli::CommandContext context{commandLine, port, clock, streams, output, log, result, "", false};
     int status = -1;
     {
         cli::DisplayDriver display(context, DriverHooks{});
