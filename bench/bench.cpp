@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "base/SteadyClock.h"
+#include "base/VirtualClock.h"
 #include "bench/Measure.h"
 #include "bench/StationBench.h"
 #include "base/Utf8.h"
@@ -35,7 +36,6 @@
 #include "protocol/OperationFrame.h"
 #include "protocol/WriteSequence.h"
 #include "tests/support/RecoveryCampaign.h"
-#include "tests/support/VirtualClock.h"
 
 #ifdef PADSMITH_BENCH_KERNEL_PATH
 #include "bench/KernelPathBench.h"

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/VirtualClock.h"
 #include "device/sim/SimFlashFile.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimInterfaces.h"
-#include "tests/support/VirtualClock.h"
 
 namespace padsmith::sim {
 namespace {
