@@ -74,12 +74,15 @@ struct Exchange {
     std::string hex;
 };
 
+// The reports of a trace or a record file; a record's interface, arrival and removal lines are
+// left out.
 std::vector<Exchange> Trace(const std::wstring& path) {
     std::vector<Exchange> exchanges;
     for (const std::string& line : ReadLines(path)) {
         char kind[32] = {}, hex[128] = {};
         double micros = 0;
-        if (std::sscanf(line.c_str(), "%lf %31s %127s", &micros, kind, hex) == 3) {
+        if (std::sscanf(line.c_str(), "%lf %31s %127s", &micros, kind, hex) == 3 &&
+            std::strcmp(kind, "interface") != 0) {
             exchanges.push_back({micros, kind, hex});
         }
     }
