@@ -15,6 +15,9 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 // The device lock was not had within 5 s: another operation is talking to the display.
 inline constexpr int kExitBusy = 3;
+// A replayed recording (--simulate=replay=FILE) met a request other than the one it holds next,
+// or the run ended with recorded records unplayed.
+inline constexpr int kExitReplayDiverged = 4;
 // An interrupt N was held until the run ended: the program then exits with this plus N.
 inline constexpr int kExitInterruptedBase = 128;
 

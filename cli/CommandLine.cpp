@@ -40,7 +40,9 @@ const Option kOptions[] = {
      "HID port; OPTIONS, comma-separated: displays=N,\n"
      "info=HEX, absent, refuse-erase, refuse-at=ADDR,\n"
      "unplug-after=N, arrive-after=MS, no-reply,\n"
-     "trace=FILE, flash=FILE; K:ITEM for display K alone",
+     "trace=FILE, flash=FILE; K:ITEM for display K alone;\n"
+     "or replay=FILE[,realtime]: the display recorded\n"
+     "in FILE (--record), on a virtual clock or real time",
      nullptr,
      [](const std::string* value, CommandLine& parsed, std::string&) {
          return PortOption("--simulate", value, parsed);
@@ -209,11 +211,11 @@ std::string UsageText() {
         std::snprintf(line, sizeof line, "  %-*s", kOptionColumn - 2, form.c_str());
         text += line + help + "\n";
     }
-    char statuses[200];
+    char statuses[240];
     std::snprintf(statuses, sizeof statuses,
                   "\nexit status: %d success, %d failure, %d usage error, %d device busy,\n"
-                  "%d + N after an interrupt N was held until the run ended\n",
-                  kExitSuccess, kExitFailure, kExitUsage, kExitBusy, kExitInterruptedBase);
+                  "%d replay diverged, %d + N after an interrupt N was held until the run ended\n",
+                  kExitSuccess, kExitFailure, kExitUsage, kExitBusy, kExitReplayDiverged, kExitInterruptedBase);
     return text + statuses;
 }
 

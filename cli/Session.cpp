@@ -186,6 +186,12 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,
         std::fprintf(streams.err, "padsmith: simulated device: %s\n", error.c_str());
         if (status == kExitSuccess) status = kExitFailure;
     }
+    // A replay that diverged says where, whatever else went wrong.
+    if (const Error replay = port.EndSession()) {
+        std::fprintf(streams.err, "padsmith: %s\n", replay.message.c_str());
+        result["error"] = {{"kind", ErrorKindName(replay.kind)}, {"message", replay.message}};
+        status = kExitReplayDiverged;
+    }
     if (commandLine.json) {
         nlohmann::ordered_json last{{"result", ResultName(status)},
                                     {"exit", status},

@@ -23,8 +23,9 @@ struct SessionStreams {
 };
 
 // Runs `commandLine` (a command, not --help or --version): the wait for the display when asked,
-// the command, the simulated device's flash saved (a save that fails fails the run), and with
-// --json the result object. Returns the exit status (app/ExitStatus.h). `simulated` is
+// the command, the simulated device's flash saved (a save that fails fails the run), the port's
+// verdict on the session (a replay that diverged: kExitReplayDiverged), and with --json the
+// result object. Returns the exit status (app/ExitStatus.h). `simulated` is
 // the simulated device when it is the port or the one the port records (monitor streams its
 // input reports), else null.
 int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock,

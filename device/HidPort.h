@@ -118,6 +118,10 @@ public:
         (void)listener;
         return false;
     }
+    // Once the program's exchanges are over: what the port holds against them. Only a replayed
+    // recording holds anything (kDiverged: a request that differed from the recording, or recorded
+    // lines left unplayed); the ports of real devices return kNone.
+    virtual Error EndSession() { return {}; }
 };
 
 }  // namespace padsmith

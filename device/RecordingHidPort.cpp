@@ -166,4 +166,8 @@ bool RecordingHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> list
     });
 }
 
+Error RecordingHidPort::EndSession() {
+    return m_inner.EndSession();
+}
+
 }  // namespace padsmith

@@ -25,6 +25,7 @@ public:
     std::vector<HidInterface> Enumerate() override;
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error) override;
     bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
+    Error EndSession() override;
 
     struct Record;
 

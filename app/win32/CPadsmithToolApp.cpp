@@ -14,7 +14,6 @@
 #include "base/Utf8.h"
 #include "device/sim/SimHidPort.h"
 #include "device/win32/DebugOutputTrace.h"
-#include "device/win32/WinClock.h"
 #include "device/win32/WinHidPort.h"
 
 namespace padsmith::win32 {
@@ -49,9 +48,11 @@ BOOL CPadsmithToolApp::InitInstance() {
 
     SetLocalTimeSource(&WindowsLocalTime);
 
-    WinClock clock;
+    const PortRequest request = ParseLaunchArguments(m_arguments);
+    std::unique_ptr<Clock> clockOwner = CreateClock(request);
+    Clock& clock = *clockOwner;
     DebugOutputTrace trace;
-    OpenedPort opened = OpenPort(ParseLaunchArguments(m_arguments), clock);
+    OpenedPort opened = OpenPort(request, clock);
     if (!opened.port) {
         ReportDemoError(opened.error);
         m_exitCode = opened.exitStatus;
@@ -73,6 +74,10 @@ BOOL CPadsmithToolApp::InitInstance() {
     if (simulated != nullptr && simulated->HasFlashFile() && !simulated->SaveFlash(error)) {
         ReportDemoError(error);
         m_exitCode = kExitFailure;
+    }
+    if (const Error replay = opened.port->EndSession()) {
+        ReportDemoError(replay.message);
+        m_exitCode = kExitReplayDiverged;
     }
     opened.port.reset();
     return FALSE;

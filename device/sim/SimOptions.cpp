@@ -141,6 +141,7 @@ bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& 
         start = comma + 1;
     }
     SimOptions parsed = options;
+    bool simulatedBus = false;  // an item of the simulated bus, which a replay does not take
     // The number of displays first, so that a "K:" item is checked against it wherever it stands.
     for (const std::string& item : items) {
         if (item.substr(0, item.find('=')) != "displays") continue;
@@ -177,6 +178,7 @@ bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& 
         DisplaySetting setting;
         std::string why;
         if (!ParseDisplayItem(name, hasValue, value, known, setting, why)) return malformed(why);
+        simulatedBus = simulatedBus || (name != "replay" && name != "realtime");
         if (known) {
             if (display != 0) {
                 setting(parsed.byDisplay.try_emplace(display, static_cast<const SimDisplayOptions&>(parsed))
@@ -186,9 +188,16 @@ bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& 
                 setting(parsed);
                 for (auto& own : parsed.byDisplay) setting(own.second);
             }
-        } else if (name == "displays" || name == "trace" || name == "flash") {
+        } else if (name == "displays" || name == "trace" || name == "flash" || name == "replay" ||
+                   name == "realtime") {
             if (display != 0) return malformed("holds for the whole bus, not for one display");
-            if (name != "displays") {
+            if (name == "realtime") {
+                if (hasValue) return malformed("takes no value");
+                parsed.realtime = true;
+            } else if (name == "replay") {
+                if (!hasValue || value.empty()) return malformed("expected a file name");
+                parsed.replayFile = value;
+            } else if (name != "displays") {
                 if (!hasValue || value.empty()) return malformed("expected a file name");
                 (name == "trace" ? parsed.traceFile : parsed.flashFile) = value;
             }
@@ -196,6 +205,14 @@ bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& 
             error = "unknown simulation option \"" + written + "\"";
             return false;
         }
+    }
+    if (!parsed.replayFile.empty() && simulatedBus) {
+        error = "simulation options \"" + text + "\": replay=FILE takes no other item but realtime";
+        return false;
+    }
+    if (parsed.realtime && parsed.replayFile.empty()) {
+        error = "simulation options \"" + text + "\": realtime is for replay=FILE";
+        return false;
     }
     options = parsed;
     return true;

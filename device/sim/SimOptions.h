@@ -45,6 +45,10 @@ struct SimOptions : SimDisplayOptions {
     // With several displays, display N keeps its own: FILE.N (DisplayFile).
     std::string traceFile;
     std::string flashFile;
+    // replay=FILE: the bus holds the display recorded in FILE instead (ReplayHidPort.h), on a
+    // virtual clock, or on the real one with `realtime`.
+    std::string replayFile;
+    bool realtime = false;
     std::vector<SimInterface> interfaces;  // empty: the default bus (SimInterfaces.h); one display
 
     // The options of display `number` (1 to `displays`).
@@ -58,9 +62,10 @@ inline constexpr int kMostDisplays = 16;
 std::string DisplayFile(const std::string& file, int number, int displays);
 
 // Parses "displays=N,info=HEX,absent,refuse-erase,refuse-at=ADDR,unplug-after=N,arrive-after=MS,
-// no-reply,trace=FILE,flash=FILE": items in any order, separated by commas, spaces around an
-// item ignored; a later item overrides an earlier one of the same name. An item of a display's
-// own (all but displays, trace and flash) prefixed "K:" applies to display K only (1 to N).
+// no-reply,trace=FILE,flash=FILE", or "replay=FILE[,realtime]": items in any order, separated by
+// commas, spaces around an item ignored; a later item overrides an earlier one of the same name.
+// An item of a display's own (all but displays, trace, flash, replay and realtime) prefixed "K:"
+// applies to display K only (1 to N). replay= takes no other item but realtime, which needs it.
 // displays= takes 1 to kMostDisplays; info= exactly 16 hex digits; ADDR is 0x-prefixed hex or
 // decimal and must be the address of a write record (a multiple of 0x20 in 0x0000..0x7FE0 or
 // 0xB000..0xD7E0); N is a decimal count of 1 or more; MS a decimal count of milliseconds, at
