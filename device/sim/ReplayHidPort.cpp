@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -311,7 +312,7 @@ std::vector<HidInterface> ReplayHidPort::Enumerate() {
     std::lock_guard<std::mutex> lock(m_core->mutex);
     if (!m_core->Present()) return {};
     const size_t shown = std::min(m_core->interfaces.size(), static_cast<size_t>(kInterfaceIndexLimit));
-    return std::vector<HidInterface>(m_core->interfaces.begin(), m_core->interfaces.begin() + static_cast<long>(shown));
+    return std::vector<HidInterface>(m_core->interfaces.begin(), m_core->interfaces.begin() + static_cast<std::ptrdiff_t>(shown));
 }
 
 std::shared_ptr<HidDevice> ReplayHidPort::Open(const HidInterface& wanted, Error* error) {
