@@ -231,7 +231,8 @@ private:
                     if (get) std::copy_n(answer.reply.begin(), std::min(length, answer.reply.size()), reply);
                     break;
                 case ReplayScript::Outcome::kRefused:
-                    m_lastError = {ErrorKind::kRefused, "the recorded display refused report " + ReportName(report[0]) + line};
+                    m_lastError = {ErrorKind::kRefused,
+                                   "the recorded display refused report " + ReportName(report[0]) + line};
                     break;
                 case ReplayScript::Outcome::kGone:
                     m_lastError = {ErrorKind::kGone, "the recorded display had left the bus" + line};
@@ -312,7 +313,8 @@ std::vector<HidInterface> ReplayHidPort::Enumerate() {
     std::lock_guard<std::mutex> lock(m_core->mutex);
     if (!m_core->Present()) return {};
     const size_t shown = std::min(m_core->interfaces.size(), static_cast<size_t>(kInterfaceIndexLimit));
-    return std::vector<HidInterface>(m_core->interfaces.begin(), m_core->interfaces.begin() + static_cast<std::ptrdiff_t>(shown));
+    const auto first = m_core->interfaces.begin();
+    return std::vector<HidInterface>(first, first + static_cast<std::ptrdiff_t>(shown));
 }
 
 std::shared_ptr<HidDevice> ReplayHidPort::Open(const HidInterface& wanted, Error* error) {
