@@ -15,6 +15,9 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 // The device lock was not had within 5 s: another operation is talking to the display.
 inline constexpr int kExitBusy = 3;
+// A replayed recording (--simulate=replay=FILE) met a request other than the one it holds next,
+// or the run ended with recorded records unplayed.
+inline constexpr int kExitReplayDiverged = 4;
 // An interrupt N was held until the run ended: the program then exits with this plus N.
 inline constexpr int kExitInterruptedBase = 128;
 
@@ -22,6 +25,13 @@ inline constexpr int kExitInterruptedBase = 128;
 inline int ExitStatusOf(uint32_t result) {
     if (result == kResultSuccess) return kExitSuccess;
     return result == kResultBusy ? kExitBusy : kExitFailure;
+}
+
+// What the port held against the session when it ended (HidPort::EndSession) as an exit status:
+// a replay that diverged says so; a flash file that was not saved is a run whose result is lost.
+inline int ExitStatusOfSessionEnd(const Error& error) {
+    if (!error) return kExitSuccess;
+    return error.kind == ErrorKind::kDiverged ? kExitReplayDiverged : kExitFailure;
 }
 
 }  // namespace padsmith

@@ -2,7 +2,9 @@
 
 #include "app/ExitStatus.h"
 
+#include "base/VirtualClock.h"
 #include "device/RecordingHidPort.h"
+#include "device/sim/ReplayHidPort.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimOptions.h"
 
@@ -71,6 +73,14 @@ OpenedPort OpenUnrecorded(const PortRequest& request, Clock& clock) {
         opened.error = "--simulate: " + error;
         return opened;
     }
+    if (!options.replayFile.empty()) {
+        opened.port = sim::ReplayHidPort::Create(clock, options.replayFile, error);
+        if (!opened.port) {
+            opened.exitStatus = kExitFailure;
+            opened.error = "replay: " + error;
+        }
+        return opened;
+    }
     std::unique_ptr<sim::SimHidPort> simulated = sim::SimHidPort::Create(clock, options, error);
     if (!simulated) {
         opened.exitStatus = kExitFailure;
@@ -81,14 +91,24 @@ OpenedPort OpenUnrecorded(const PortRequest& request, Clock& clock) {
     return opened;
 }
 
-}  // namespace
-
 std::unique_ptr<Clock> CreatePlatformClock() {
 #ifdef _WIN32
     return std::make_unique<win32::WinClock>();
 #else
     return std::make_unique<SteadyClock>();
 #endif
+}
+
+}  // namespace
+
+std::unique_ptr<Clock> CreateClock(const PortRequest& request) {
+    sim::SimOptions options;
+    std::string error;
+    // Malformed options get the platform's clock here; OpenPort then tells what is wrong.
+    const bool replay = request.simulate && sim::ParseSimOptions(request.simulatorOptions, options, error) &&
+                        !options.replayFile.empty();
+    if (replay && !options.realtime) return std::make_unique<VirtualClock>();
+    return CreatePlatformClock();
 }
 
 bool TakePortArgument(const std::string& argument, PortRequest& request) {

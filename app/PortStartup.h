@@ -1,7 +1,8 @@
 #pragma once
 // What both programs do first: read the port their command line asks for, and open it: the
-// simulated device with its options (--simulate[=OPTIONS]), or the platform's HID port (hid.dll
-// on Windows, hidraw on Linux). And the clock of the platform.
+// simulated device with its options (--simulate[=OPTIONS]), a recorded session played back
+// (--simulate=replay=FILE), or the platform's HID port (hid.dll on Windows, hidraw on Linux). And
+// the clock the program runs on.
 
 #include <memory>
 #include <string>
@@ -27,8 +28,8 @@ bool TakePortArgument(const std::string& argument, PortRequest& request);
 struct OpenedPort {
     std::unique_ptr<HidPort> recorded;  // the port the recording wraps, when there is one
     std::unique_ptr<HidPort> port;      // null when the start-up failed; the recording port, if any
-    // When `port` is null: kExitFailure for a file of the simulated device or the record file,
-    // kExitUsage for malformed --simulate options or no HID port.
+    // When `port` is null: kExitFailure for a file of the simulated device, the recording to
+    // replay or the record file, kExitUsage for malformed --simulate options or no HID port.
     int exitStatus = 0;
     std::string error;  // when `port` is null: one line, naming the file or option
 };
@@ -36,10 +37,12 @@ struct OpenedPort {
 // The items --simulate=OPTIONS takes, as the help shows them ("displays=N", "absent"...).
 std::vector<std::string> SimulationItemForms();
 
+// The clock to run on, made before the port: a virtual one for a replay (--simulate=replay=FILE
+// without realtime), so a recorded 15 s write checks in milliseconds; for anything else the clock
+// whose pauses are exact on this system.
+std::unique_ptr<Clock> CreateClock(const PortRequest& request);
+
 // Opens the port `request` asks for; `clock` must outlive it.
 OpenedPort OpenPort(const PortRequest& request, Clock& clock);
-
-// The clock whose pauses are exact on this system.
-std::unique_ptr<Clock> CreatePlatformClock();
 
 }  // namespace padsmith

@@ -1,7 +1,8 @@
 #pragma once
 // Time as the device layer and the protocol see it: pauses, the timed lock waits and "now".
-// Production runs on a steady clock; tests and the benchmark's cost run use a virtual clock, so a
-// full write is checked in milliseconds and every pause can be asserted exactly.
+// Production runs on a steady clock; tests, the benchmark's cost run and a replayed recording use
+// a virtual clock (base/VirtualClock.h), so a full write is checked in milliseconds and every
+// pause can be asserted exactly.
 
 #include <chrono>
 #include <memory>

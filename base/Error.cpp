@@ -15,6 +15,7 @@ const char* ErrorKindName(ErrorKind kind) {
         case ErrorKind::kRefused: return "refused";
         case ErrorKind::kIo: return "io";
         case ErrorKind::kBadImage: return "bad-image";
+        case ErrorKind::kDiverged: return "diverged";
     }
     return "io";
 }

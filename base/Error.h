@@ -18,9 +18,11 @@ enum class ErrorKind {
     kRefused,           // the device refused the report
     kIo,                // any other failure of the system or the device
     kBadImage,          // the image file must not be written: unreadable, wrong name, empty
+    kDiverged,          // a replayed recording met a request other than the one it holds next
 };
 
-// "absent", "held", "permission-denied", "gone", "refused", "io", "bad-image"; "" for kNone.
+// "absent", "held", "permission-denied", "gone", "refused", "io", "bad-image", "diverged"; "" for
+// kNone.
 const char* ErrorKindName(ErrorKind kind);
 
 struct Error {

@@ -30,6 +30,7 @@
 
 #include "base/Console.h"
 #include "base/SteadyClock.h"
+#include "base/VirtualClock.h"
 #include "bench/Measure.h"
 #include "bench/StationBench.h"
 #include "bench/StationLineBench.h"
@@ -41,7 +42,6 @@
 #include "protocol/OperationFrame.h"
 #include "protocol/WriteSequence.h"
 #include "tests/support/RecoveryCampaign.h"
-#include "tests/support/VirtualClock.h"
 
 #ifdef PADSMITH_BENCH_KERNEL_PATH
 #include "bench/KernelPathBench.h"

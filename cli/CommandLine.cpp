@@ -252,11 +252,11 @@ std::string UsageText() {
         std::snprintf(line, sizeof line, "  %-*s", kOptionColumn - 2, form.c_str());
         text += line + help + "\n";
     }
-    char statuses[200];
+    char statuses[240];
     std::snprintf(statuses, sizeof statuses,
                   "\nexit status: %d success, %d failure, %d usage error, %d device busy,\n"
-                  "%d + N after an interrupt N was held until the run ended\n",
-                  kExitSuccess, kExitFailure, kExitUsage, kExitBusy, kExitInterruptedBase);
+                  "%d replay diverged, %d + N after an interrupt N was held until the run ended\n",
+                  kExitSuccess, kExitFailure, kExitUsage, kExitBusy, kExitReplayDiverged, kExitInterruptedBase);
     return text + statuses;
 }
 

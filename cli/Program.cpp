@@ -24,7 +24,11 @@ int RunCommand(const CommandLine& commandLine) {
     streams.progressBar = IsTerminal(stderr);
     streams.terminal = IsTerminal(stdout);
     streams.interrupted = &HeldInterrupt;
-    std::unique_ptr<Clock> clock = CreatePlatformClock();
+    std::unique_ptr<Clock> clock = CreateClock(commandLine.port);
+    // On a virtual clock (a replay) time moves only while the run waits on it, from before the
+    // port is made (a recorded arrival comes on time) to the run's end.
+    clock->BeginActivity();
+    ClockActivity run(*clock);
     OpenedPort opened = OpenPort(commandLine.port, *clock);
     if (!opened.port) {
         std::fprintf(stderr, "padsmith: %s\n", opened.error.c_str());

@@ -165,10 +165,15 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock, cons
             status = RunOnOneDisplay(context);
         }
     }
-    // A flash that was not saved is a run whose result is lost.
+    // A flash that was not saved is a run whose result is lost; a replay that diverged says
+    // where, whatever else went wrong.
     if (const Error error = port.EndSession()) {
         std::fprintf(streams.err, "padsmith: %s\n", error.message.c_str());
-        if (status == kExitSuccess) status = kExitFailure;
+        const int ended = ExitStatusOfSessionEnd(error);
+        if (ended == kExitReplayDiverged || status == kExitSuccess) {
+            status = ended;
+            result["error"] = {{"kind", ErrorKindName(error.kind)}, {"message", error.message}};
+        }
     }
     if (commandLine.json) {
         nlohmann::ordered_json last{{"result", ResultName(status)},

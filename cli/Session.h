@@ -20,8 +20,9 @@ struct SessionStreams {
 };
 
 // Runs `commandLine` (a command, not --help or --version): the wait for the display when asked,
-// the command, the port's session ended (a simulated flash that cannot be saved fails the run),
-// and with --json the result object. Returns the exit status (app/ExitStatus.h).
+// the command, the port's session ended (a simulated flash that cannot be saved fails the run; a
+// replay that diverged gives kExitReplayDiverged), and with --json the result object. Returns
+// the exit status (app/ExitStatus.h).
 int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock, const SessionStreams& streams);
 
 }  // namespace padsmith::cli

@@ -141,7 +141,9 @@ public:
     virtual void StartInputStream(Millis period) { (void)period; }
     virtual void StopInputStream() {}
     // The program's session on the port ends: what the port keeps outside the program (the
-    // simulated flash files) is saved now. The error names the file that could not be saved.
+    // simulated flash files) is saved now, and a replayed recording says what it holds against
+    // the session (kDiverged: a request that differed from the recording, or recorded lines left
+    // unplayed). The error names the file that could not be saved, or where the replay diverged.
     virtual Error EndSession() { return Error(); }
 };
 

@@ -1,7 +1,10 @@
 #pragma once
 // A port that records every report exchanged through it: it wraps whichever port is in use (the
-// Windows HID port or the simulated device) and appends each set, get and input report to a
-// record file, in the report trace's format. A technician sends the file with a failing session.
+// Windows or Linux HID port, or the simulated device) and appends to a record file, in the report
+// trace's format (device/ReportTrace.h), each set and get with its outcome (accepted, refused,
+// gone) and a get's reply, each input report read, the arrivals and removals the port tells of
+// while the tool listens, and the display's service collection as the bus first shows it. A
+// technician sends the file with a failing session; `--simulate=replay=FILE` plays it back.
 
 #include <memory>
 #include <string>

@@ -1,42 +1,232 @@
 #include "device/ReportTrace.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "base/Utf8.h"
 
 namespace padsmith {
 namespace {
 constexpr std::chrono::milliseconds kWritePeriod{50};  // see ReportTrace.h
+
+// What a trace may hold. A full write is 1346 lines of at most 100 characters: these leave room
+// for a day of sessions while a hostile file cannot make the reader take much memory.
+constexpr size_t kLongestFile = 64u << 20;
+constexpr size_t kLongestLine = 16384;
+constexpr size_t kMostRecords = 500'000;
+constexpr size_t kLongestTime = 18;  // decimal digits: always fits in 64 bits
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+struct KindName {
+    ReportKind kind;
+    const char* name;
+};
+constexpr KindName kKindNames[] = {
+    {ReportKind::kSet, "set"},         {ReportKind::kSetRefused, "set-refused"},
+    {ReportKind::kSetGone, "set-gone"}, {ReportKind::kGet, "get"},
+    {ReportKind::kGetFailed, "get-failed"}, {ReportKind::kGetGone, "get-gone"},
+    {ReportKind::kInput, "input"},     {ReportKind::kArrival, "arrival"},
+    {ReportKind::kRemoval, "removal"},
+};
+constexpr char kInterfaceWord[] = "interface";
+
+void AppendHex(const uint8_t* bytes, size_t length, std::string& line) {
+    for (size_t i = 0; i < length; ++i) {
+        line += kHexDigits[bytes[i] >> 4];
+        line += kHexDigits[bytes[i] & 0x0F];
+    }
+}
+
+void AppendTime(Micros time, std::string& line) {
+    char number[24];
+    std::snprintf(number, sizeof(number), "%lld ", static_cast<long long>(time.count()));
+    line += number;
+}
+
+// A field of a line that may come from anywhere: no line ends, no spaces inside.
+std::string OneField(const std::string& text) {
+    std::string field = text;
+    for (char& c : field) {
+        if (static_cast<unsigned char>(c) <= ' ') c = '?';
+    }
+    return field;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool ParseHex(const std::string& text, std::vector<uint8_t>& bytes) {
+    if (text.empty() || text.size() % 2 != 0) return false;
+    bytes.clear();
+    bytes.reserve(text.size() / 2);
+    for (size_t i = 0; i < text.size(); i += 2) {
+        const int high = HexValue(text[i]);
+        const int low = HexValue(text[i + 1]);
+        if (high < 0 || low < 0) return false;
+        bytes.push_back(static_cast<uint8_t>(high * 16 + low));
+    }
+    return true;
+}
+
+// "2A7D:6C21": two numbers of four hex digits.
+bool ParseIdPair(const std::string& text, uint16_t& first, uint16_t& second) {
+    if (text.size() != 9 || text[4] != ':') return false;
+    std::vector<uint8_t> bytes;
+    if (!ParseHex(text.substr(0, 4) + text.substr(5), bytes)) return false;
+    first = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+    second = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
+    return true;
+}
+
+// The line's fields split at spaces; `rest` after the `fields`-th field is kept whole (the
+// interface's path may hold spaces).
+std::vector<std::string> Fields(const std::string& line, size_t most, std::string& rest) {
+    std::vector<std::string> fields;
+    size_t at = 0;
+    while (at < line.size() && fields.size() < most) {
+        while (at < line.size() && line[at] == ' ') ++at;
+        if (at == line.size()) break;
+        const size_t end = std::min(line.find(' ', at), line.size());
+        fields.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    while (at < line.size() && line[at] == ' ') ++at;
+    rest = line.substr(at);
+    return fields;
+}
+
+// One line of a trace into `trace`; false with `why`.
+bool ParseLine(const std::string& line, ParsedTrace& trace, int number, std::string& why) {
+    std::string rest;
+    const std::vector<std::string> fields = Fields(line, 2, rest);
+    if (fields.size() < 2) return why = "expected \"<microseconds> <kind> ...\"", false;
+    const std::string& time = fields[0];
+    if (time.size() > kLongestTime || time.find_first_not_of("0123456789") != std::string::npos) {
+        return why = "the time \"" + time.substr(0, 32) + "\" is not a count of microseconds", false;
+    }
+    const Micros micros(std::stoll(time));
+    const std::string& word = fields[1];
+    if (word == kInterfaceWord) {
+        std::string path;
+        const std::vector<std::string> parts = Fields(rest, 3, path);
+        HidInterface iface;
+        if (parts.size() < 3 || path.empty() || !ParseIdPair(parts[1], iface.vendorId, iface.productId) ||
+            !ParseIdPair(parts[2], iface.usagePage, iface.usage)) {
+            return why = "expected \"interface <location> <VID>:<PID> <PAGE>:<USAGE> <path>\"", false;
+        }
+        iface.location = parts[0] == "-" ? std::string() : parts[0];
+        iface.path = FromUtf8(path);
+        iface.service = true;
+        trace.interfaces.push_back(std::move(iface));
+        return true;
+    }
+    const KindName* kind = nullptr;
+    for (const KindName& known : kKindNames) {
+        if (word == known.name) kind = &known;
+    }
+    if (kind == nullptr) return why = "unknown kind \"" + word.substr(0, 32) + "\"", false;
+    std::string beyond;
+    const std::vector<std::string> hex = Fields(rest, 2, beyond);
+    const bool event = kind->kind == ReportKind::kArrival || kind->kind == ReportKind::kRemoval;
+    const size_t most = kind->kind == ReportKind::kGet ? 2 : 1;
+    const size_t least = event ? 0 : 1;
+    if (!beyond.empty() || hex.size() < least || hex.size() > (event ? 0 : most)) {
+        return why = std::string(kind->name) +
+                     (event ? " takes nothing after it"
+                            : most == 2 ? " takes the request's and the reply's hex bytes"
+                                        : " takes one field of hex bytes"),
+               false;
+    }
+    ReportRecord record{micros, kind->kind, {}};
+    for (size_t i = 0; i < hex.size(); ++i) {
+        std::vector<uint8_t>& bytes = i == 0 ? record.bytes : record.reply;
+        if (!ParseHex(hex[i], bytes)) {
+            return why = "\"" + hex[i].substr(0, 32) + (hex[i].size() > 32 ? "..." : "") +
+                         "\" is not hex bytes (two digits a byte)",
+                   false;
+        }
+    }
+    if (kind->kind == ReportKind::kGet) {
+        if (hex.size() == 1) {
+            // An older get line: the reply alone, asked for as its ID and zeros.
+            record.reply = record.bytes;
+            std::fill(record.bytes.begin() + 1, record.bytes.end(), uint8_t{0});
+        } else if (record.reply.size() != record.bytes.size()) {
+            return why = "the get's request and reply differ in length", false;
+        }
+    }
+    if (trace.entries.size() == kMostRecords) {
+        return why = "more than " + std::to_string(kMostRecords) + " records", false;
+    }
+    trace.entries.push_back({number, std::move(record)});
+    return true;
+}
+
 }  // namespace
 
 const char* ReportKindName(ReportKind kind) {
-    switch (kind) {
-        case ReportKind::kSet: return "set";
-        case ReportKind::kSetRefused: return "set-refused";
-        case ReportKind::kGet: return "get";
-        case ReportKind::kGetFailed: return "get-failed";
-        case ReportKind::kInput: return "input";
+    for (const KindName& known : kKindNames) {
+        if (known.kind == kind) return known.name;
     }
     return "?";
 }
 
-void AppendTraceLine(Micros time, ReportKind kind, const uint8_t* bytes, size_t length,
-                     std::string& line) {
-    static const char kHex[] = "0123456789ABCDEF";
-    char number[24];
-    std::snprintf(number, sizeof(number), "%lld ", static_cast<long long>(time.count()));
-    line += number;
-    line += ReportKindName(kind);
-    line += ' ';
-    for (size_t i = 0; i < length; ++i) {
-        line += kHex[bytes[i] >> 4];
-        line += kHex[bytes[i] & 0x0F];
-    }
+bool IsRequest(ReportKind kind) {
+    return kind != ReportKind::kInput && kind != ReportKind::kArrival && kind != ReportKind::kRemoval;
 }
 
-std::string TraceLine(const ReportRecord& record) {
-    std::string line;
-    AppendTraceLine(record.time, record.kind, record.bytes.data(), record.bytes.size(), line);
-    return line;
+std::string HexBytes(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    AppendHex(bytes.data(), bytes.size(), text);
+    return text;
+}
+
+bool ParseReportTrace(const std::string& text, ParsedTrace& trace, std::string& error) {
+    ParsedTrace parsed;
+    int number = 0;
+    for (size_t start = 0; start < text.size();) {
+        ++number;
+        const size_t newline = text.find('\n', start);
+        const size_t end = newline == std::string::npos ? text.size() : newline;
+        const auto failed = [&](const std::string& why) {
+            error = "line " + std::to_string(number) + ": " + why;
+            return false;
+        };
+        if (end - start > kLongestLine) return failed("longer than " + std::to_string(kLongestLine) + " characters");
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.find_first_not_of(' ') == std::string::npos) continue;
+        std::string why;
+        if (!ParseLine(line, parsed, number, why)) return failed(why);
+    }
+    trace = std::move(parsed);
+    return true;
+}
+
+bool ReadReportTrace(const std::string& path, ParsedTrace& trace, std::string& error) {
+    const std::string named = "recording \"" + path + "\"";
+    std::error_code code;
+    const std::filesystem::file_type type = std::filesystem::status(path, code).type();
+    if (type == std::filesystem::file_type::not_found) return error = named + " does not exist", false;
+    // A FIFO or a device would block the read or never end it.
+    if (code || type != std::filesystem::file_type::regular) return error = named + " is not a regular file", false;
+    const std::uintmax_t size = std::filesystem::file_size(path, code);
+    if (!code && size > kLongestFile) return error = named + " is larger than 64 MiB", false;
+    std::ifstream file(path, std::ios::binary);
+    std::string text(code ? 0 : static_cast<size_t>(size), '\0');
+    if (file) file.read(&text[0], static_cast<std::streamsize>(text.size()));
+    if (code || !file) return error = named + " cannot be read", false;
+    if (!ParseReportTrace(text, trace, error)) return error = named + ": " + error, false;
+    return true;
 }
 
 ReportTraceFile::~ReportTraceFile() {
@@ -55,10 +245,45 @@ bool ReportTraceFile::Open(const std::string& path, std::string& error) {
     return true;
 }
 
-void ReportTraceFile::Append(Micros time, ReportKind kind, const uint8_t* bytes, size_t length) {
+void ReportTraceFile::Append(Micros time, ReportKind kind, const uint8_t* bytes, size_t length,
+                             const uint8_t* reply) {
     if (!m_open) return;
     std::lock_guard<std::mutex> lock(m_queueMutex);
-    AppendTraceLine(time, kind, bytes, length, m_queued);
+    AppendTime(time, m_queued);
+    m_queued += ReportKindName(kind);
+    if (length > 0) {
+        m_queued += ' ';
+        AppendHex(bytes, length, m_queued);
+    }
+    if (reply != nullptr) {
+        m_queued += ' ';
+        AppendHex(reply, length, m_queued);
+    }
+    m_queued += '\n';
+}
+
+void ReportTraceFile::Append(const ReportRecord& record) {
+    const bool replied = record.kind == ReportKind::kGet && record.reply.size() == record.bytes.size();
+    Append(record.time, record.kind, record.bytes.data(), record.bytes.size(),
+           replied ? record.reply.data() : nullptr);
+}
+
+void ReportTraceFile::AppendInterface(Micros time, const HidInterface& iface) {
+    if (!m_open) return;
+    char ids[32];
+    std::snprintf(ids, sizeof ids, " %04X:%04X %04X:%04X ", iface.vendorId, iface.productId, iface.usagePage,
+                  iface.usage);
+    std::string path = ToUtf8(iface.path);
+    for (char& c : path) {
+        if (c == '\n' || c == '\r') c = '?';
+    }
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    AppendTime(time, m_queued);
+    m_queued += kInterfaceWord;
+    m_queued += ' ';
+    m_queued += iface.location.empty() ? std::string("-") : OneField(iface.location);
+    m_queued += ids;
+    m_queued += path;
     m_queued += '\n';
 }
 

@@ -13,7 +13,6 @@
 #include "app/win32/ResourceCatalogue.h"
 #include "base/Utf8.h"
 #include "device/win32/DebugOutputTrace.h"
-#include "device/win32/WinClock.h"
 
 namespace padsmith::win32 {
 
@@ -47,9 +46,10 @@ BOOL CPadsmithToolApp::InitInstance() {
 
     SetLocalTimeSource(&WindowsLocalTime);
 
-    WinClock clock;
-    DebugOutputTrace trace;
     const PortRequest request = ParseLaunchArguments(m_arguments);
+    std::unique_ptr<Clock> clockOwner = CreateClock(request);
+    Clock& clock = *clockOwner;
+    DebugOutputTrace trace;
     OpenedPort opened = OpenPort(request, clock);
     if (!opened.port) {
         ReportDemoError(opened.error);
@@ -61,11 +61,11 @@ BOOL CPadsmithToolApp::InitInstance() {
         CPadsmithToolDlg dialog(environment);
         dialog.DoModal();
     }
-    // The port goes last, after the dialog and its workers; a flash that cannot be saved is
-    // a demo run whose result is lost.
+    // The port goes last, after the dialog and its workers: a flash that cannot be saved, or a
+    // replay that diverged, is told.
     if (const Error error = opened.port->EndSession()) {
         ReportDemoError(error.message);
-        m_exitCode = kExitFailure;
+        m_exitCode = ExitStatusOfSessionEnd(error);
     }
     opened.port.reset();
     return FALSE;

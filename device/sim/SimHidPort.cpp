@@ -91,8 +91,8 @@ struct SimHidPort::Core {
                                               [&](const BusInterface& bus) { return bus.display == display; }));
     }
 
-    void Record(int display, ReportKind kind, std::vector<uint8_t> bytes) {
-        ReportRecord record{clock.Now(), kind, std::move(bytes)};
+    void Record(int display, ReportKind kind, std::vector<uint8_t> bytes, std::vector<uint8_t> reply = {}) {
+        ReportRecord record{clock.Now(), kind, std::move(bytes), std::move(reply)};
         if (display == 0) {
             otherReports.push_back(std::move(record));
             return;
@@ -246,8 +246,8 @@ public:
         std::vector<uint8_t> request(report, report + length);
         const bool supplied = m_state.service && m_core->Display(display).firmware.GetFeature(report, length);
         if (!supplied) m_lastError = {ErrorKind::kRefused, "the display did not supply report " + ReportIdText(report[0])};
-        m_core->Record(display, supplied ? ReportKind::kGet : ReportKind::kGetFailed,
-                       supplied ? std::vector<uint8_t>(report, report + length) : std::move(request));
+        m_core->Record(display, supplied ? ReportKind::kGet : ReportKind::kGetFailed, std::move(request),
+                       supplied ? std::vector<uint8_t>(report, report + length) : std::vector<uint8_t>());
         return supplied;
     }
 

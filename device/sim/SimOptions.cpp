@@ -97,7 +97,16 @@ const std::vector<SimOptionItem> kItems{
      [](const std::string& value, SimOptions& bus, std::string& why) { return FileName(value, bus.traceFile, why); }},
     {"flash", "FILE", "the flash, loaded from FILE at start and saved at exit (display K: FILE.K)", nullptr,
      [](const std::string& value, SimOptions& bus, std::string& why) { return FileName(value, bus.flashFile, why); }},
+    {"replay", "FILE", "instead, the display recorded in FILE (--record), on a virtual clock", nullptr,
+     [](const std::string& value, SimOptions& bus, std::string& why) { return FileName(value, bus.replayFile, why); }},
+    {"realtime", nullptr, "with replay=: on the real clock, holding the tool to the flash's timing", nullptr,
+     [](const std::string&, SimOptions& bus, std::string&) { return bus.realtime = true; }},
 };
+
+// A replay is the recorded display alone: nothing of the simulated bus goes with it.
+bool ReplayItem(const std::string& name) {
+    return name == "replay" || name == "realtime";
+}
 
 const SimOptionItem* FindItem(const std::string& name) {
     for (const SimOptionItem& item : kItems) {
@@ -145,6 +154,7 @@ bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& 
         start = comma + 1;
     }
     SimOptions parsed = options;
+    bool simulatedBus = false;  // an item of the simulated bus, which a replay does not take
     const SimOptionItem& displays = *FindItem("displays");
     // The number of displays first, so that a "K:" item is checked against it wherever it stands.
     for (const std::string& written : items) {
@@ -176,6 +186,7 @@ bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& 
             error = "unknown simulation option \"" + written + "\"";
             return false;
         }
+        simulatedBus = simulatedBus || !ReplayItem(known->name);
         const bool hasValue = equals != std::string::npos;
         if (known->value == nullptr && hasValue) return malformed("takes no value");
         if (known->value != nullptr && !hasValue) return malformed("expected a value: " + std::string(known->name) + "=" + known->value);
@@ -195,6 +206,14 @@ bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& 
         // Every display: those with options of their own too, so the later item wins.
         if (!known->applyToDisplay(value, parsed, why)) return malformed(why);
         for (auto& own : parsed.byDisplay) known->applyToDisplay(value, own.second, why);
+    }
+    if (!parsed.replayFile.empty() && simulatedBus) {
+        error = "simulation options \"" + text + "\": replay=FILE takes no other item but realtime";
+        return false;
+    }
+    if (parsed.realtime && parsed.replayFile.empty()) {
+        error = "simulation options \"" + text + "\": realtime is for replay=FILE";
+        return false;
     }
     options = parsed;
     return true;

@@ -52,6 +52,10 @@ struct SimOptions : SimDisplayOptions {
     // With several displays, display N keeps its own: FILE.N (DisplayFile).
     std::string traceFile;
     std::string flashFile;
+    // replay=FILE: the bus holds the display recorded in FILE instead (ReplayHidPort.h), on a
+    // virtual clock, or on the real one with `realtime`.
+    std::string replayFile;
+    bool realtime = false;
     std::vector<SimInterface> interfaces;  // empty: the default bus (SimInterfaces.h); one display
 
     // The options of display `number` (1 to `displays`).
@@ -81,6 +85,7 @@ const std::vector<SimOptionItem>& SimOptionItems();
 // Parses the comma-separated items of SimOptionItems(), in any order, spaces around an item
 // ignored; a later item overrides an earlier one of the same name. An item of a display's own
 // prefixed "K:" applies to display K only (1 to N, N given by displays=, wherever it stands).
+// replay= takes no other item but realtime, which needs it.
 // The items are applied over `options` (an empty text leaves it as it is, so a
 // default-constructed one stays at the defaults). On an unknown or malformed item `options` is
 // left untouched, `error` gets one line naming the item, and the result is false.

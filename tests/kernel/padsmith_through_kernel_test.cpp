@@ -127,7 +127,9 @@ TEST_F(KernelTest, AnUnplugInTheMiddleOfAWriteIsToldAndARerunRecovers) {
     HidrawFixture fixture({DisplayOptions("")}, clock);
     const std::vector<uint8_t> image = RandomImage(0x2000);  // 256 records: about 2.6 s after the erase
     const ImageFile file(image);
-    ChildProcess interrupted({kPadsmith, "--json", "write", file.Path()}, In(fixture));
+    const std::string record = "/tmp/padsmith-kernel-" + std::to_string(getpid()) + "-record.txt";
+    std::remove(record.c_str());
+    ChildProcess interrupted({kPadsmith, "--json", "--record=" + record, "write", file.Path()}, In(fixture));
     std::this_thread::sleep_for(std::chrono::milliseconds(1800));
     fixture.Unplug(0);
     const RunResult cut = interrupted.Wait();
@@ -137,6 +139,16 @@ TEST_F(KernelTest, AnUnplugInTheMiddleOfAWriteIsToldAndARerunRecovers) {
     const int sent = LastObject(cut)["records"]["sent"];
     EXPECT_GT(sent, 0);
     EXPECT_LT(sent, 256);
+
+    // Its recording on the Linux port replays as that display, where it sat: the same records
+    // sent, the same end.
+    const RunResult replayed =
+        RunProgram({kPadsmith, "--json", "--simulate=replay=" + record, "write", file.Path()}, In(fixture));
+    std::remove(record.c_str());
+    EXPECT_EQ(replayed.exitCode, 1) << replayed.err;
+    EXPECT_EQ(LastObject(replayed)["records"]["sent"], sent);
+    EXPECT_EQ(LastObject(replayed)["error"]["kind"], "gone");
+    EXPECT_EQ(LastObject(replayed)["device"], "1-1.1");
 
     fixture.Plug(0);
     const RunResult rerun = RunProgram({kPadsmith, "write", file.Path()}, In(fixture));

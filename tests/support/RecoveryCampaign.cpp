@@ -12,11 +12,11 @@
 
 #include "app/ActivityLog.h"
 #include "app/FlashThreads.h"
+#include "base/VirtualClock.h"
 #include "device/CDriver.h"
 #include "device/sim/SimHidPort.h"
 #include "protocol/OperationFrame.h"
 #include "protocol/WriteSequence.h"
-#include "tests/support/VirtualClock.h"
 
 namespace padsmith::support {
 namespace {

@@ -192,6 +192,12 @@ bool ToolUnderTest::Exited() const {
     return WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0;
 }
 
+DWORD ToolUnderTest::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(m_process.hProcess, &code);
+    return code;
+}
+
 void ToolUnderTest::LeaveRunning() {
     CloseHandle(m_process.hThread);
     CloseHandle(m_process.hProcess);

@@ -67,6 +67,8 @@ public:
     // the simulated flash). False when it does not end.
     bool Close(int timeoutMs = 10000);
     bool Exited() const;
+    // The program's exit code, once it has exited.
+    DWORD ExitCode() const;
     // Lets the tool run on after this object is gone (a screenshot of it is taken next).
     void LeaveRunning();
 

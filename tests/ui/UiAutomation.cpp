@@ -74,12 +74,15 @@ struct Exchange {
     std::string hex;
 };
 
+// The reports of a trace or a record file; a record's interface, arrival and removal lines are
+// left out.
 std::vector<Exchange> Trace(const std::wstring& path) {
     std::vector<Exchange> exchanges;
     for (const std::string& line : ReadLines(path)) {
         char kind[32] = {}, hex[128] = {};
         double micros = 0;
-        if (std::sscanf(line.c_str(), "%lf %31s %127s", &micros, kind, hex) == 3) {
+        if (std::sscanf(line.c_str(), "%lf %31s %127s", &micros, kind, hex) == 3 &&
+            std::strcmp(kind, "interface") != 0) {
             exchanges.push_back({micros, kind, hex});
         }
     }
@@ -403,6 +406,31 @@ void RefusedGroup() {
     Check(WaitFor([&] { return ButtonEnabled(tool); }, 5000), "Write Flash is enabled after a bad image");
 }
 
+// A write recorded in the dialog (--record) and replayed in the dialog (--simulate=replay=): the
+// same lines, and a replay played to its end lets the program end with 0.
+void ReplayGroup() {
+    const std::wstring record = TempFile(L"replay-record.txt");
+    const std::wstring imagePath = TempFile(L"replay-image.bin");
+    WriteFileBytes(imagePath, ImageOfSize(0x100));
+    const std::vector<std::wstring> expected{L"Write Flash Fail", kPleaseWait, L"Erase Flash Success",
+                                             L"Open File " + imagePath};
+    {
+        ToolUnderTest tool(g_exe, L"refuse-at=0x80", L"\"--record=" + record + L"\"");
+        if (!tool.Started()) return;
+        ChooseImage(tool, imagePath);
+        Check(WaitFor([&] { return tool.LogTexts().size() >= 4; }, 20000), "the recorded write ends");
+        CheckTexts(tool, expected, "the recorded write");
+        Check(WaitFor([&] { return ButtonEnabled(tool); }, 5000) && tool.Close(), "the recording dialog closes");
+    }
+    ToolUnderTest tool(g_exe, L"replay=" + record);
+    if (!tool.Started()) return;
+    ChooseImage(tool, imagePath);
+    Check(WaitFor([&] { return tool.LogTexts().size() >= 4; }, 20000), "the replayed write ends");
+    CheckTexts(tool, expected, "the replayed write");
+    Check(WaitFor([&] { return ButtonEnabled(tool); }, 5000) && tool.Close(), "the replaying dialog closes");
+    Check(tool.ExitCode() == 0, "a replay played to its end exits with 0, not " + std::to_string(tool.ExitCode()));
+}
+
 void EraseGroup() {
     {
         ToolUnderTest tool(g_exe, L"");
@@ -629,7 +657,8 @@ int DemoWrite(const std::wstring& image) {
 const std::pair<const char*, std::function<void()>> kGroups[] = {
     {"startup", StartupGroup}, {"absent", AbsentGroup},   {"version", VersionGroup},
     {"cancel", CancelGroup},   {"write", WriteGroup},     {"short-image", ShortImageGroup},
-    {"refused", RefusedGroup}, {"erase", EraseGroup},     {"events", EventsGroup},
+    {"refused", RefusedGroup}, {"replay", ReplayGroup},   {"erase", EraseGroup},
+    {"events", EventsGroup},
     {"bound", BoundGroup},     {"version-resource", VersionResourceGroup},
 };
 

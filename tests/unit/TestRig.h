@@ -13,9 +13,9 @@
 
 #include "app/ActivityLog.h"
 #include "app/FlashThreads.h"
+#include "base/VirtualClock.h"
 #include "device/CDriver.h"
 #include "device/sim/SimHidPort.h"
-#include "tests/support/VirtualClock.h"
 
 namespace padsmith {
 

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "CliRun.h"
 #include "TestRig.h"
 #include "app/ExitStatus.h"
 #include "app/Operations.h"
@@ -88,95 +89,6 @@ TEST(CommandLineParsing, MistakesAreUsageErrorsOfOneLine) {
     }
 }
 
-// Runs one command on the simulated device in virtual time and keeps what it printed.
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-
-    CliRun(const std::vector<std::string>& args, const std::string& simulate = "") {
-        VirtualClock clock;
-        Execute(args, simulate, clock);
-    }
-    CliRun(const std::vector<std::string>& args, const std::string& simulate, Clock& clock) {
-        Execute(args, simulate, clock);
-    }
-    // On a simulated bus the test holds.
-    CliRun(const std::vector<std::string>& args, sim::SimHidPort& port, Clock& clock) {
-        AnnouncedThread run(clock);
-        Session(Parsed(args), port, clock);
-    }
-
-    static cli::CommandLine Parsed(const std::vector<std::string>& args) {
-        cli::CommandLine commandLine;
-        std::string error;
-        EXPECT_TRUE(cli::ParseCommandLine(args, commandLine, error)) << error;
-        return commandLine;
-    }
-
-    void Execute(const std::vector<std::string>& args, const std::string& simulate, Clock& clock) {
-        cli::CommandLine commandLine = Parsed(args);
-        commandLine.port.simulate = true;
-        commandLine.port.simulatorOptions = simulate;
-        // Time moves only while the run waits on the clock, as it would for a real run: from
-        // before the device is made (it may arrive late), to the run's end.
-        auto run = std::make_unique<AnnouncedThread>(clock);
-        OpenedPort opened = OpenPort(commandLine.port, clock);
-        if (!opened.port) run.reset();
-        ASSERT_NE(opened.port, nullptr) << opened.error;
-        Session(commandLine, *opened.port, clock);
-        run.reset();
-    }
-
-    void Session(const cli::CommandLine& commandLine, HidPort& port, Clock& clock) {
-        std::FILE* file = std::tmpfile();
-        std::FILE* errors = std::tmpfile();
-        cli::SessionStreams streams{file, errors, false};
-        status = cli::RunSession(commandLine, port, clock, streams);
-        err = Contents(errors);
-        out = Contents(file);
-    }
-
-    static std::string Contents(std::FILE* file) {
-        std::string text;
-        std::rewind(file);
-        char buffer[4096];
-        size_t read = 0;
-        while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, read);
-        std::fclose(file);
-        return text;
-    }
-
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> lines;
-        size_t start = 0;
-        for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
-            lines.push_back(out.substr(start, end - start));
-        }
-        return lines;
-    }
-
-    // The log lines' texts, time stamps cut off, oldest first.
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const std::string& line : Lines()) texts.push_back(line.size() >= 22 ? line.substr(22) : line);
-        return texts;
-    }
-};
-
-nlohmann::json LastObjectOf(const CliRun& run) {
-    return nlohmann::json::parse(run.Lines().back());
-}
-
-TEST(CliSession, WriteRunsTheWholeFlashRun) {
-    TempDir dir;
-    auto file = dir.Write("fw.bin", PatternImage(0xD800));
-    CliRun run({"write", file.u8string()});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_THAT(run.Texts(), ElementsAre("Open File " + file.u8string(), "Erase Flash Success",
-                                         "Please wait when operatation...", "Write Flash Success"));
-}
-
 TEST(CliSession, FileNamesReachTheFileAsTheyAreAndCannotForgeALine) {
     TempDir dir;
     // Not UTF-8: a lossy conversion would open the look-alike beside it.
@@ -207,9 +119,6 @@ TEST(CliSession, ExitStatusFollowsTheOutcome) {
     CliRun info({"info"});
     EXPECT_EQ(info.status, 0);
     EXPECT_THAT(info.Texts(), ElementsAre("Get PCB Version(0.10.3.1) Firmware Version(1.0.10.255)Product Size(15.25 inches) Success"));
-
-    CliRun noReply({"info"}, "no-reply");
-    EXPECT_EQ(noReply.status, 1);
 
     CliRun setIds({"set-ids", "0x2A7D", "0x6C21"});
     EXPECT_EQ(setIds.status, 1);
@@ -405,20 +314,6 @@ TEST(CliStation, JsonLinesCarryThePlainTextsAndEndWithTheResult) {
     EXPECT_EQ(values["pcbVersion"]["text"], "0.10.3.1");
     EXPECT_EQ(values["productSize"]["text"], "15.25");
     EXPECT_EQ(nlohmann::json::parse(info.Lines()[0])["id"], 110);
-}
-
-TEST(CliStation, TheRecordOfAnyPortEqualsTheSimulatedDevicesTraceInKindsAndBytes) {
-    TempDir dir;
-    auto file = dir.Write("fw.bin", PatternImage(0x400));
-    const auto trace = dir.Path() / "trace.txt";
-    const auto record = dir.Path() / "record.txt";
-    const std::string options = "refuse-at=0x100,trace=" + trace.native();
-    CliRun info({"--record=" + record.native(), "info"}, options);
-    CliRun write({"--record=" + record.native(), "write", file.native()}, options);
-    EXPECT_EQ(write.status, 1);
-    const auto traced = Exchanges(trace);
-    EXPECT_EQ(traced.size(), 2u + 1u + 9u);  // request and reply; erase; 8 records and the refused one
-    EXPECT_EQ(Exchanges(record), traced);
 }
 
 }  // namespace

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/VirtualClock.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimInterfaces.h"
-#include "tests/support/VirtualClock.h"
 
 namespace padsmith::sim {
 namespace {

@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
+#include "base/VirtualClock.h"
 #include "device/sim/SimFlashFile.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimInterfaces.h"
-#include "tests/support/VirtualClock.h"
 
 namespace padsmith::sim {
 namespace {

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/VirtualClock.h"
 #include "device/sim/SimFlashFile.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimInterfaces.h"
-#include "tests/support/VirtualClock.h"
 
 namespace padsmith::sim {
 namespace {
@@ -105,7 +105,7 @@ TEST(SimFilesTest, TraceHasOneLinePerReportAndIsAppended) {
         std::string refused = "10000 set-refused ";
         for (int i = 0; i < 38; ++i) refused += "AB";
         EXPECT_EQ(lines[1], refused);
-        EXPECT_EQ(lines[2], "10000 get 2B0001000AFF25150A31");
+        EXPECT_EQ(lines[2], "10000 get 2B000000000000000000 2B0001000AFF25150A31");
         EXPECT_EQ(lines[3], "10000 get-failed 2C000000000000000000");
         EXPECT_EQ(lines[4], "11234 input 2B0001000AFF25150A31");
         EXPECT_EQ(port.Reports().size(), 5u);

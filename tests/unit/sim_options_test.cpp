@@ -30,6 +30,10 @@ TEST(SimOptionsTest, ParsesEveryItemInAnyOrder) {
 
     ASSERT_TRUE(ParseSimOptions("refuse-at=64,refuse-at=45056", options, error));
     EXPECT_EQ(options.refuseAt, 0xB000u);  // decimal, and the later item wins
+
+    ASSERT_TRUE(ParseSimOptions("realtime, replay=C:\\s.txt", options, error)) << error;
+    EXPECT_EQ(options.replayFile, "C:\\s.txt");
+    EXPECT_TRUE(options.realtime);
 }
 
 TEST(SimOptionsTest, EmptyTextKeepsTheDefaults) {
@@ -52,6 +56,8 @@ TEST(SimOptionsTest, RejectsMalformedItemsByNameAndLeavesOptionsAlone) {
         "unplug-after=0",       "unplug-after=x",        "unplug-after=0x10",
         "unplug-after",         "absent=1",              "trace=",
         "flash",                "bogus",                 "Absent",
+        "replay=",              "replay=s.txt",          "realtime",  // a replay takes no display's items
+        "realtime=1",           "1:replay=s.txt",
     };
     for (const char* item : bad) {
         SimOptions options;

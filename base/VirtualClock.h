@@ -1,8 +1,9 @@
 #pragma once
-// A discrete-event clock for tests and for measuring the core's own cost. Time stands still while
-// any announced thread (Clock::BeginActivity) runs, and jumps to the earliest deadline of the
-// waiting threads as soon as every announced thread waits on the clock. A thread that was never
-// announced (a test's main thread) moves time whenever it waits and no announced thread runs.
+// A discrete-event clock: for tests, for measuring the core's own cost, and for a replayed
+// recording, which checks a 15 s session in milliseconds. Time stands still while any announced
+// thread (Clock::BeginActivity) runs, and jumps to the earliest deadline of the waiting threads as
+// soon as every announced thread waits on the clock. A thread that was never announced (a test's
+// main thread, the dialog's) moves time whenever it waits and no announced thread runs.
 // So pauses cost no real time, and a timed lock wait ends exactly at its deadline or at the
 // moment the holder releases, whichever comes first in virtual time, however the threads are
 // scheduled for real.

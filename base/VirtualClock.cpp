@@ -1,4 +1,4 @@
-#include "tests/support/VirtualClock.h"
+#include "base/VirtualClock.h"
 
 #include <algorithm>
 
