@@ -114,7 +114,9 @@ TEST_F(KernelTest, AStationWritesEveryDisplayAtOnceAndARefusedRecordFailsItsDisp
     EXPECT_THAT(run.out, HasSubstr("4 displays: 3 written, 1 failed (1-1.3: write record 0x0040: "
                                    "HIDIOCSFEATURE report 0x28 on "));
     EXPECT_THAT(run.out, HasSubstr(": Broken pipe)\n"));
-    EXPECT_LT(seconds, 1.01 + 13.44 + 2.0);  // side by side, not one after another
+    // Side by side, not one after another (that would take four times as long); loose enough
+    // for a machine busy with other builds.
+    EXPECT_LT(seconds, 2 * (1.01 + 13.44));
     for (int display : {0, 1, 3}) {
         SCOPED_TRACE(display);
         EXPECT_EQ(fixture.Display(display).AcceptedWriteRecords(), 1344);
