@@ -6,9 +6,10 @@ cmake_minimum_required(VERSION 3.25)
 
 # Each folder may include its own headers and those of the folders listed for it. resources/
 # holds data and may be included from anywhere. base/win32/ is the Windows side of base/, for
-# whatever may include base/.
+# whatever may include base/; base/posix/ the POSIX side, which only implements base/'s headers.
 set(allowed_base "base;base/win32")
 set(allowed_base/win32 "base;base/win32")
+set(allowed_base/posix "base;base/posix")
 set(allowed_device "base;base/win32;device")
 # The ports: each sees the device layer and itself, never another port.
 set(allowed_device/sim "base;base/win32;device;device/sim")
@@ -28,7 +29,7 @@ set(allowed_tests/unit "base;device;${ports};protocol;app;cli;tests/support;test
 set(allowed_tests/fuzz "base;device;device/linux;tests/fuzz")
 set(allowed_tests/ui "base;base/win32;device;device/win32;app;app/win32;tests/ui")
 # Longest first, so device/sim/x.h belongs to device/sim, not device.
-set(layers app/win32 base/win32 device/linux device/sim device/win32 tests/support tests/kernel
+set(layers app/win32 base/win32 base/posix device/linux device/sim device/win32 tests/support tests/kernel
     tests/unit tests/fuzz tests/ui base device protocol app cli bench)
 # Folders that hold data or build help, not code of a layer.
 set(not_layers resources build .git)
