@@ -16,21 +16,27 @@ set(allowed_device/sim "base;base/win32;device;device/sim")
 set(allowed_device/win32 "base;base/win32;device;device/win32")
 set(allowed_device/linux "base;device;device/linux")
 set(allowed_protocol "base;base/win32;device;protocol")
+# The history of the runs sits above the protocol; its Windows side loads the system's SQLite.
+set(allowed_history "base;base/win32;device;protocol;history")
+set(allowed_history/win32 "base;base/win32;history;history/win32")
 # app/ opens the port the options ask for, so it sees every port.
 set(ports "device/sim;device/win32;device/linux")
-set(allowed_app "base;base/win32;device;${ports};protocol;app")
-set(allowed_app/win32 "base;base/win32;device;${ports};protocol;app;app/win32")
-set(allowed_cli "base;base/win32;device;${ports};protocol;app;cli")
-set(allowed_bench "base;device;device/sim;device/linux;protocol;app;tests/support;tests/kernel;bench")
+set(allowed_app "base;base/win32;device;${ports};protocol;history;app")
+set(allowed_app/win32 "base;base/win32;device;${ports};protocol;history;app;app/win32")
+set(allowed_cli "base;base/win32;device;${ports};protocol;history;app;cli")
+set(allowed_bench "base;device;device/sim;device/linux;protocol;history;app;tests/support;tests/kernel;bench")
 # The tests sit above everything they test.
 set(allowed_tests/support "base;device;device/sim;protocol;app;tests/support")
 set(allowed_tests/kernel "base;device;device/sim;device/linux;protocol;app;tests/support;tests/kernel")
-set(allowed_tests/unit "base;device;${ports};protocol;app;cli;tests/support;tests/unit")
+set(allowed_tests/unit "base;device;${ports};protocol;history;app;cli;tests/support;tests/unit")
+# The history's tests run processes with the kernel tests' runner.
+set(allowed_tests/history "base;device;device/sim;protocol;history;app;cli;tests/support;tests/kernel;tests/history")
 set(allowed_tests/fuzz "base;device;device/linux;tests/fuzz")
 set(allowed_tests/ui "base;base/win32;device;device/win32;app;app/win32;tests/ui")
 # Longest first, so device/sim/x.h belongs to device/sim, not device.
-set(layers app/win32 base/win32 base/posix device/linux device/sim device/win32 tests/support tests/kernel
-    tests/unit tests/fuzz tests/ui base device protocol app cli bench)
+set(layers app/win32 base/win32 base/posix device/linux device/sim device/win32 history/win32
+    tests/support tests/kernel tests/unit tests/fuzz tests/ui tests/history base device protocol history
+    app cli bench)
 # Folders that hold data or build help, not code of a layer.
 set(not_layers resources build .git)
 
