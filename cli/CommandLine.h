@@ -8,6 +8,7 @@
 
 #include "app/PortStartup.h"
 #include "base/Sha256.h"
+#include "cli/HistoryOptions.h"
 
 namespace padsmith::cli {
 
@@ -27,6 +28,7 @@ struct CommandLine {
     std::optional<int> count;           // --count=N: the station's displays (with --all)
     std::optional<Sha256Digest> expectedSha256;  // --expect-sha256=HEX (write only)
     bool json = false;                  // --json: one JSON object per stdout line
+    HistoryOptions history;             // --history, --no-history and what history shows
 
     // The command's operands, as its own parser read them.
     std::string imageFile;              // write

@@ -9,6 +9,7 @@
 #include "base/Utf8.h"
 #include "cli/CommandContext.h"
 #include "cli/DisplayDriver.h"
+#include "cli/HistoryCommand.h"
 #include "cli/JsonOutput.h"
 #include "device/sim/SimHidPort.h"
 #include "protocol/DeviceInfo.h"
@@ -266,6 +267,8 @@ const std::vector<Command>& Commands() {
          nullptr},
         {"monitor", "[SECONDS]", "device arrival/removal and input-report values (default 10)", SecondsOperand,
          nullptr, Monitor, nullptr},
+        {"history", "[push URL]", "the runs recorded, newest first; push: to PostgreSQL", HistoryOperands,
+         nullptr, nullptr, nullptr, RunHistory},
     };
     return commands;
 }

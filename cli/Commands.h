@@ -10,6 +10,7 @@ namespace padsmith::cli {
 struct CommandLine;
 struct CommandContext;
 struct PreparedRun;
+struct SessionStreams;
 
 struct Command {
     const char* name;
@@ -25,6 +26,9 @@ struct Command {
     // With --all the command runs on every display found, and its summary counts the displays
     // with this word ("written"); null: the command takes one display only.
     const char* stationWord;
+    // A command that serves no display (history): run instead of `run`, without the HID port
+    // or a session's result object. Returns an exit status.
+    int (*runWithoutPort)(const CommandLine& commandLine, const SessionStreams& streams) = nullptr;
 };
 
 const std::vector<Command>& Commands();

@@ -9,6 +9,7 @@
 #include "base/Utf8.h"
 #include "base/Version.h"
 #include "cli/CommandLine.h"
+#include "cli/Commands.h"
 #include "cli/InterruptHold.h"
 #include "cli/Session.h"
 #include "device/sim/SimHidPort.h"
@@ -42,6 +43,7 @@ int RunCommand(const padsmith::cli::CommandLine& commandLine) {
     cli::SessionStreams streams;
     streams.progressBar = StderrIsTerminal();
     streams.interrupted = &cli::HeldInterrupt;
+    if (commandLine.command->runWithoutPort != nullptr) return commandLine.command->runWithoutPort(commandLine, streams);
     std::unique_ptr<Clock> clock = CreatePlatformClock();
     OpenedPort opened = OpenPort(commandLine.port, *clock);
     if (!opened.port) {
