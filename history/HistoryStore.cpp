@@ -6,6 +6,7 @@
 #include "base/Version.h"
 #include "history/HistorySchema.h"
 #include "history/RunRecordFields.h"
+#include "history/SqliteConnection.h"
 
 namespace padsmith::history {
 namespace {
@@ -90,6 +91,18 @@ Error RunToEnd(SqliteStatement& statement) {
 
 }  // namespace
 
+struct HistoryStore::Database {
+    SqliteConnection connection;
+    SqliteStatement insert;
+    SqliteStatement complete;
+    SqliteStatement unsent;
+    SqliteStatement markSent;
+};
+
+HistoryStore::HistoryStore(std::string path) : m_path(std::move(path)), m_db(std::make_unique<Database>()) {}
+
+HistoryStore::~HistoryStore() = default;
+
 bool HistoryStore::Exists(const std::string& path) {
     std::error_code ignored;
     return std::filesystem::exists(NativePath(path), ignored);
@@ -97,7 +110,7 @@ bool HistoryStore::Exists(const std::string& path) {
 
 std::unique_ptr<HistoryStore> HistoryStore::Open(const std::string& path, const HistoryOpenOptions& options,
                                                  Error& error) {
-    std::unique_ptr<HistoryStore> store(new HistoryStore());
+    std::unique_ptr<HistoryStore> store(new HistoryStore(path));
     const std::filesystem::path native = NativePath(path);
     std::error_code ignored;
     const std::filesystem::file_status status = std::filesystem::status(native, ignored);
@@ -112,17 +125,17 @@ std::unique_ptr<HistoryStore> HistoryStore::Open(const std::string& path, const 
     }
     if (exists) {
         int64_t version = 0;
-        if ((error = ReadSchemaVersion(store->m_connection, path, version))) return nullptr;
+        if ((error = ReadSchemaVersion(store->m_db->connection, path, version))) return nullptr;
         if (version > kSchemaVersion) {
             error = NewerSchema(path, version);
             return nullptr;
         }
         if (options.access == HistoryAccess::kRead && version == kSchemaVersion) {
-            store->m_connection.SetBusyTimeout(kBusyTimeoutMs);
+            store->m_db->connection.SetBusyTimeout(kBusyTimeoutMs);
             if ((error = store->PrepareStatements())) return nullptr;
             return store;
         }
-        store->m_connection.Close();
+        store->m_db->connection.Close();
     } else if (options.createFolders) {
         std::error_code failed;
         std::filesystem::create_directories(native.parent_path(), failed);
@@ -132,59 +145,63 @@ std::unique_ptr<HistoryStore> HistoryStore::Open(const std::string& path, const 
             return nullptr;
         }
     }
-    if ((error = store->OpenForWriting(path, !exists))) return nullptr;
+    if ((error = store->OpenForWriting(!exists))) return nullptr;
     if ((error = store->Migrate())) return nullptr;
     if ((error = store->PrepareStatements())) return nullptr;
     return store;
 }
 
-Error HistoryStore::OpenForWriting(const std::string& path, bool create) {
+Error HistoryStore::OpenForWriting(bool create) {
+    const std::string& path = m_path;
+    SqliteConnection& connection = m_db->connection;
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-    if (Error failure = m_connection.Open(path, flags)) return failure;
+    if (Error failure = connection.Open(path, flags)) return failure;
     // SQLite falls back to reading a file it may not write; a history that cannot keep a run
     // must say so now, before any run starts.
-    if (m_connection.ReadOnly()) {
+    if (connection.ReadOnly()) {
         return Error(ErrorKind::kPermissionDenied, "history " + path + ": read-only for this user");
     }
-    m_connection.SetBusyTimeout(kBusyTimeoutMs);
-    // Several programs write at once, and readers never wait for writers. Each commit is on
-    // the disk before Begin returns: a power loss still leaves the unfinished row.
+    connection.SetBusyTimeout(kBusyTimeoutMs);
+    // Several programs write at once, and readers never wait for writers.
     SqliteStatement journal;
-    if (Error failure = m_connection.Prepare("PRAGMA journal_mode = WAL", journal)) return failure;
+    if (Error failure = connection.Prepare("PRAGMA journal_mode = WAL", journal)) return failure;
     const int code = journal.Step();
     if (code != SQLITE_ROW) return journal.Failure(code);
     if (journal.Text(0) != "wal") {
         return Error(ErrorKind::kIo, "history " + path + ": SQLite keeps the journal as " + journal.Text(0) +
                                          ", not WAL, which several programs need");
     }
-    return m_connection.Execute("PRAGMA synchronous = FULL");
+    // Commits reach the disk at checkpoints only, but for Begin's (below).
+    return connection.Execute("PRAGMA synchronous = NORMAL");
 }
 
 Error HistoryStore::Migrate() {
-    const std::string& path = m_connection.Path();
+    const std::string& path = m_path;
+    SqliteConnection& connection = m_db->connection;
     for (;;) {
         // Each migration in a transaction of its own, the version read inside it: another
         // padsmith may have migrated the file in the meantime.
-        if (Error failure = m_connection.Execute("BEGIN IMMEDIATE")) return failure.Within("migrate");
+        if (Error failure = connection.Execute("BEGIN IMMEDIATE")) return failure.Within("migrate");
         int64_t version = 0;
-        Error failure = m_connection.QueryNumber("PRAGMA user_version", version);
-        if (!failure && version == kSchemaVersion) return m_connection.Execute("COMMIT");
+        Error failure = connection.QueryNumber("PRAGMA user_version", version);
+        if (!failure && version == kSchemaVersion) return connection.Execute("COMMIT");
         if (!failure && version > kSchemaVersion) failure = NewerSchema(path, version);
         const std::string step = "migrate from schema " + std::to_string(version) + " to " + std::to_string(version + 1);
-        if (!failure) failure = m_connection.Execute(Migrations().at(static_cast<size_t>(version))).Within(step);
+        if (!failure) failure = connection.Execute(Migrations().at(static_cast<size_t>(version))).Within(step);
         if (!failure) {
             const std::string setVersion = "PRAGMA user_version = " + std::to_string(version + 1);
-            failure = m_connection.Execute(setVersion.c_str()).Within(step);
+            failure = connection.Execute(setVersion.c_str()).Within(step);
         }
-        if (!failure) failure = m_connection.Execute("COMMIT").Within(step);
+        if (!failure) failure = connection.Execute("COMMIT").Within(step);
         if (failure) {
-            m_connection.Execute("ROLLBACK");
+            connection.Execute("ROLLBACK");
             return failure;
         }
     }
 }
 
 Error HistoryStore::PrepareStatements() {
+    SqliteConnection& connection = m_db->connection;
     const size_t fieldCount = RunRecordFields().size();
     std::string placeholders;
     for (size_t i = 1; i <= fieldCount; ++i) placeholders += (i > 1 ? ", ?" : "?") + std::to_string(i);
@@ -195,24 +212,33 @@ Error HistoryStore::PrepareStatements() {
     const std::string unsent = "SELECT seq, revision, " + SelectedColumns() +
                                " FROM runs WHERE revision > sent_revision AND seq > ?1 ORDER BY seq LIMIT ?2";
     const std::string markSent = "UPDATE runs SET sent_revision = ?2 WHERE id = ?1 AND sent_revision < ?2";
-    Error failure = m_connection.Prepare(insert, m_insert);
-    if (!failure) failure = m_connection.Prepare(complete, m_complete);
-    if (!failure) failure = m_connection.Prepare(unsent, m_unsent);
-    if (!failure) failure = m_connection.Prepare(markSent, m_markSent);
+    Error failure = connection.Prepare(insert, m_db->insert);
+    if (!failure) failure = connection.Prepare(complete, m_db->complete);
+    if (!failure) failure = connection.Prepare(unsent, m_db->unsent);
+    if (!failure) failure = connection.Prepare(markSent, m_db->markSent);
     return failure;
 }
 
 Error HistoryStore::Begin(const RunRecord& record) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    BindRecord(m_insert, record);
-    return RunToEnd(m_insert).Within("record the start of run " + record.id);
+    // The begun row is on the disk before anything is sent to the display, so that even a power
+    // loss leaves it unfinished. The rest may wait for the next checkpoint (or the next Begin):
+    // a completion lost with the power reads as unfinished, which sends a person to check the
+    // display, never the other way round.
+    // (A pragma takes effect as it is compiled, so it is run anew each time, not prepared once.)
+    Error failure = m_db->connection.Execute("PRAGMA synchronous = FULL");
+    BindRecord(m_db->insert, record);
+    if (!failure) failure = RunToEnd(m_db->insert);
+    const Error restored = m_db->connection.Execute("PRAGMA synchronous = NORMAL");
+    if (!failure) failure = restored;
+    return failure.Within("record the start of run " + record.id);
 }
 
 Error HistoryStore::Complete(const RunRecord& record) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    BindRecord(m_complete, record);
-    Error failure = RunToEnd(m_complete);
-    if (!failure && m_connection.Changes() == 0) {
+    BindRecord(m_db->complete, record);
+    Error failure = RunToEnd(m_db->complete);
+    if (!failure && m_db->connection.Changes() == 0) {
         failure = Error(ErrorKind::kAbsent, "history " + Path() + ": no run was begun with this ID");
     }
     return failure.Within("record the end of run " + record.id);
@@ -226,7 +252,7 @@ Error HistoryStore::Query(const HistoryFilter& filter, const std::function<void(
                             " FROM runs WHERE started >= ?1 AND (?2 = '' OR location = ?2 OR node = ?2)"
                             " AND (?3 = '' OR serial = ?3) AND (?4 = 0 OR result <> ?5)"
                             " ORDER BY started DESC, seq DESC";
-    if (Error failure = m_connection.Prepare(sql, query)) return failure.Within("read");
+    if (Error failure = m_db->connection.Prepare(sql, query)) return failure.Within("read");
     query.Bind(1, filter.since);
     query.Bind(2, filter.device);
     query.Bind(3, filter.serial);
@@ -240,30 +266,30 @@ Error HistoryStore::Query(const HistoryFilter& filter, const std::function<void(
 Error HistoryStore::Unsent(int64_t afterSeq, int limit, std::vector<PendingRun>& runs) {
     std::lock_guard<std::mutex> lock(m_mutex);
     runs.clear();
-    m_unsent.Bind(1, afterSeq);
-    m_unsent.Bind(2, int64_t{limit});
+    m_db->unsent.Bind(1, afterSeq);
+    m_db->unsent.Bind(2, int64_t{limit});
     int code;
-    while ((code = m_unsent.Step()) == SQLITE_ROW) {
-        runs.push_back(PendingRun{m_unsent.Number(0).value_or(0), m_unsent.Number(1).value_or(0), ReadRecord(m_unsent, 2)});
+    while ((code = m_db->unsent.Step()) == SQLITE_ROW) {
+        runs.push_back(PendingRun{m_db->unsent.Number(0).value_or(0), m_db->unsent.Number(1).value_or(0), ReadRecord(m_db->unsent, 2)});
     }
-    m_unsent.Reset();
-    return code == SQLITE_DONE ? Error() : m_unsent.Failure(code).Within("read the runs not yet sent");
+    m_db->unsent.Reset();
+    return code == SQLITE_DONE ? Error() : m_db->unsent.Failure(code).Within("read the runs not yet sent");
 }
 
 Error HistoryStore::MarkSent(const std::vector<PendingRun>& runs) {
     std::lock_guard<std::mutex> lock(m_mutex);
     const std::string step = "mark the runs the server took";
-    if (Error failure = m_connection.Execute("BEGIN IMMEDIATE")) return failure.Within(step);
+    if (Error failure = m_db->connection.Execute("BEGIN IMMEDIATE")) return failure.Within(step);
     for (const PendingRun& run : runs) {
-        m_markSent.Bind(1, run.record.id);
-        m_markSent.Bind(2, run.revision);
-        if (Error failure = RunToEnd(m_markSent)) {
-            m_connection.Execute("ROLLBACK");
+        m_db->markSent.Bind(1, run.record.id);
+        m_db->markSent.Bind(2, run.revision);
+        if (Error failure = RunToEnd(m_db->markSent)) {
+            m_db->connection.Execute("ROLLBACK");
             return failure.Within(step);
         }
     }
-    if (Error failure = m_connection.Execute("COMMIT")) {
-        m_connection.Execute("ROLLBACK");
+    if (Error failure = m_db->connection.Execute("COMMIT")) {
+        m_db->connection.Execute("ROLLBACK");
         return failure.Within(step);
     }
     return Error();

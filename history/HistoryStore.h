@@ -14,7 +14,6 @@
 #include "base/Error.h"
 #include "history/HistoryFilter.h"
 #include "history/RunRecord.h"
-#include "history/SqliteConnection.h"
 
 namespace padsmith::history {
 
@@ -49,7 +48,11 @@ public:
     // Something is at `path` (a file, or what stands in its place).
     static bool Exists(const std::string& path);
 
-    const std::string& Path() const { return m_connection.Path(); }
+    ~HistoryStore();
+    HistoryStore(const HistoryStore&) = delete;
+    HistoryStore& operator=(const HistoryStore&) = delete;
+
+    const std::string& Path() const { return m_path; }
 
     // Writes `record` as begun; its ID must be new.
     Error Begin(const RunRecord& record);
@@ -67,17 +70,18 @@ public:
     Error MarkSent(const std::vector<PendingRun>& runs);
 
 private:
-    HistoryStore() = default;
-    Error OpenForWriting(const std::string& path, bool create);
+    // The SQLite connection and its statements, out of this header: sqlite3.h stays the
+    // history's own.
+    struct Database;
+
+    explicit HistoryStore(std::string path);
+    Error OpenForWriting(bool create);
     Error Migrate();
     Error PrepareStatements();
 
+    const std::string m_path;
     std::mutex m_mutex;
-    SqliteConnection m_connection;
-    SqliteStatement m_insert;
-    SqliteStatement m_complete;
-    SqliteStatement m_unsent;
-    SqliteStatement m_markSent;
+    std::unique_ptr<Database> m_db;
 };
 
 }  // namespace padsmith::history

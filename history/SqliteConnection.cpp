@@ -23,9 +23,13 @@ ErrorKind KindOf(int code, int systemCode) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
             return ErrorKind::kHeld;
-#ifndef _WIN32
         case SQLITE_CANTOPEN:
             // The system's reason decides: a missing folder, or one this user may not enter.
+            // (On Windows the code is GetLastError's, which the message names.)
+#ifdef _WIN32
+            (void)systemCode;
+            return ErrorKind::kIo;
+#else
             return systemCode != 0 ? ErrorFromErrno(systemCode, "").kind : ErrorKind::kIo;
 #endif
         default:

@@ -13,6 +13,7 @@
 
 #include "history/HistorySchema.h"
 #include "tests/history/HistoryTest.h"
+#include "tests/history/SyncCountingVfs.h"
 #include "tests/kernel/ChildProcess.h"
 
 namespace padsmith::test {
@@ -73,6 +74,19 @@ TEST(HistoryStore, ARunIsKeptAsBegunThenAsCompletedInEveryField) {
     // An ID is begun once; a run never begun cannot be completed.
     EXPECT_TRUE(store->Begin(begun));
     EXPECT_TRUE(store->Complete(WriteRecord("2026-12-10T14:03:08.000Z", "1-1.3")));
+}
+
+TEST(HistoryStore, ABegunRunIsOnTheDiskWhenBeginReturnsWhileItsCompletionWaitsForACheckpoint) {
+    SyncCountingVfs disk;
+    ScratchDir dir;
+    auto store = OpenStore(dir.File("history.sqlite3"));
+    const int opened = disk.WalSyncs();
+    const RunRecord record = WriteRecord("2026-12-10T14:03:07.123Z", "1-1.3");
+    ASSERT_FALSE(store->Begin(record));
+    const int begun = disk.WalSyncs();
+    EXPECT_GT(begun, opened);  // a power loss after the erase still leaves the unfinished row
+    ASSERT_FALSE(store->Complete(Completed(record, history::kResultSuccess)));
+    EXPECT_EQ(disk.WalSyncs(), begun);  // lost with the power, it reads as unfinished: checked
 }
 
 TEST(HistoryStore, TheQueryGivesTheNewestFirstAndItsFiltersCombine) {
