@@ -40,7 +40,7 @@ std::string FormatUtcTimestamp(std::chrono::system_clock::time_point time) {
     const int64_t days = FloorDiv(millis, 86'400'000);
     const int64_t inDay = millis - days * 86'400'000;
     const CivilDate date = CivilFromDays(days);
-    char text[40];
+    char text[96];  // room for any value the format may meet, as the compiler checks
     std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<long long>(date.year),
                   date.month, date.day, static_cast<int>(inDay / 3'600'000), static_cast<int>(inDay / 60'000 % 60),
                   static_cast<int>(inDay / 1000 % 60), static_cast<int>(inDay % 1000));

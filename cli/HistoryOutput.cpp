@@ -1,5 +1,6 @@
 #include "cli/HistoryOutput.h"
 
+#include <algorithm>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -15,8 +16,22 @@ namespace {
 
 // The table's columns: start, result, display, serial, image digest, records sent/refused,
 // error. The digest is cut to 12 hex digits, enough to tell images apart at a glance.
-constexpr char kTableLine[] = "%-24s  %-10s  %-10s  %-12s  %-12s  %-9s  %s\n";
+constexpr char kTableLine[] = "%-24s  %-10s  %-10s  %-12s  %-12s  %-9s  %s";
 constexpr size_t kShortDigest = 12;
+
+// One line of the table, without the spaces an empty last column leaves.
+void PrintTableLine(std::FILE* stream, const std::string& started, const std::string& result,
+                    const std::string& device, const std::string& serial, const std::string& image,
+                    const std::string& records, const std::string& error) {
+    const int length = std::snprintf(nullptr, 0, kTableLine, started.c_str(), result.c_str(), device.c_str(),
+                                     serial.c_str(), image.c_str(), records.c_str(), error.c_str());
+    std::vector<char> buffer(static_cast<size_t>(std::max(length, 0)) + 1);
+    std::snprintf(buffer.data(), buffer.size(), kTableLine, started.c_str(), result.c_str(), device.c_str(),
+                  serial.c_str(), image.c_str(), records.c_str(), error.c_str());
+    std::string line(buffer.data());
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    std::fprintf(stream, "%s\n", line.c_str());
+}
 
 std::string OrDash(const std::string& text) {
     return text.empty() ? "-" : text;
@@ -52,13 +67,11 @@ void HistoryOutput::Record(const history::RunRecord& record) {
     const std::vector<history::RunRecordField>& fields = history::RunRecordFields();
     if (m_form == HistoryForm::kTable) {
         if (m_records == 0) {
-            std::fprintf(m_stream, kTableLine, "started (UTC)", "result", "device", "serial", "image", "records",
-                         "error");
+            PrintTableLine(m_stream, "started (UTC)", "result", "device", "serial", "image", "records", "error");
         }
-        std::fprintf(m_stream, kTableLine, Shown(record.started).c_str(), Shown(record.result).c_str(),
-                     Shown(OrDash(record.location)).c_str(), Shown(OrDash(record.serial)).c_str(),
-                     OrDash(Shown(record.imageSha256.substr(0, kShortDigest))).c_str(), Records(record).c_str(),
-                     Shown(ErrorText(record)).c_str());
+        PrintTableLine(m_stream, Shown(record.started), Shown(record.result), Shown(OrDash(record.location)),
+                       Shown(OrDash(record.serial)), OrDash(Shown(record.imageSha256.substr(0, kShortDigest))),
+                       Records(record), Shown(ErrorText(record)));
     } else if (m_form == HistoryForm::kJson) {
         nlohmann::ordered_json object = nlohmann::ordered_json::object();
         for (const history::RunRecordField& field : fields) {

@@ -106,10 +106,10 @@ TEST(HistoryCommand, TheRunsComeNewestFirstAsATableJsonLinesOrCsv) {
     EXPECT_EQ(table.status, kExitSuccess) << table.err;
     EXPECT_THAT(table.Lines(),
                 ElementsAre("started (UTC)             result      device      serial        image         records    error",
-                            "2026-12-10T14:05:00.000Z  unfinished  1-1.3       -             -             -          ",
+                            "2026-12-10T14:05:00.000Z  unfinished  1-1.3       -             -             -",
                             "2026-12-10T14:04:00.000Z  failure     1-1.1       -             7f5d5f0ff106  3/1        "
                             "refused: write record 0x0040, \"0x28\"\\x0Arefused",
-                            "2026-12-10T14:03:07.123Z  success     1-1.2       SN0042        7f5d5f0ff106  1344/0     "));
+                            "2026-12-10T14:03:07.123Z  success     1-1.2       SN0042        7f5d5f0ff106  1344/0"));
 
     HistoryRun json({"history", option, "--json", "--failed"});
     ASSERT_EQ(json.Lines().size(), 2u) << json.out;
