@@ -12,6 +12,8 @@
 // 5. On Linux as root: the Linux port through the kernel (a FUSE-served hidraw node), per report
 //    and as full writes side by side with the in-process simulated device.
 // 6. Stations of 1, 2, 4 and 8 simulated displays written at once, against one display's floor.
+// 7. On Linux: the run history, a record's Begin + Complete and `padsmith history --failed` over
+//    100,000 runs.
 
 #include <atomic>
 #include <chrono>
@@ -39,6 +41,9 @@
 
 #ifdef PADSMITH_BENCH_KERNEL_PATH
 #include "bench/KernelPathBench.h"
+#endif
+#ifdef PADSMITH_BENCH_HISTORY
+#include "bench/HistoryBench.h"
 #endif
 
 #ifdef __linux__
@@ -311,6 +316,9 @@ int main(int argc, char** argv) {
 #endif
         ok = bench::MeasureStations({1, 2, 4, 8}, bytes) && ok;
     }
+#ifdef PADSMITH_BENCH_HISTORY
+    ok = bench::MeasureHistory(directory, quick) && ok;
+#endif
     fs::remove_all(directory);
     return ok ? 0 : 1;
 }
