@@ -32,7 +32,7 @@ set(allowed_tests/unit "base;device;${ports};protocol;history;app;cli;tests/supp
 # The history's tests run processes with the kernel tests' runner.
 set(allowed_tests/history "base;device;device/sim;protocol;history;app;cli;tests/support;tests/kernel;tests/history")
 set(allowed_tests/fuzz "base;device;device/linux;tests/fuzz")
-set(allowed_tests/ui "base;base/win32;device;device/win32;app;app/win32;tests/ui")
+set(allowed_tests/ui "base;base/win32;device;device/win32;history;app;app/win32;tests/ui")
 # Longest first, so device/sim/x.h belongs to device/sim, not device.
 set(layers app/win32 base/win32 base/posix device/linux device/sim device/win32 history/win32
     tests/support tests/kernel tests/unit tests/fuzz tests/ui tests/history base device protocol history
