@@ -3,27 +3,18 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <random>
 
 namespace padsmith::history {
 
 std::string NewRecordId() {
-    // The system's entropy (getrandom, or the Windows CRT's rand_s) seeds one generator per
-    // process; the 128 bits of an ID are drawn under a lock, as several displays start at once.
-    static std::mutex mutex;
-    static std::mt19937_64 generator = [] {
-        std::random_device entropy;
-        std::seed_seq seed{entropy(), entropy(), entropy(), entropy(), entropy(), entropy(), entropy(), entropy()};
-        return std::mt19937_64(seed);
-    }();
+    // Straight from the system's entropy (getrandom, or the Windows CRT's rand_s) each time: no
+    // generator state that threads would share or a forked process would repeat.
+    std::random_device entropy;
     std::array<uint8_t, 16> bytes{};
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (size_t i = 0; i < bytes.size(); i += 8) {
-            uint64_t word = generator();
-            for (size_t j = 0; j < 8; ++j) bytes[i + j] = static_cast<uint8_t>(word >> (8 * j));
-        }
+    for (size_t i = 0; i < bytes.size(); i += 4) {
+        const uint32_t word = entropy();
+        for (size_t j = 0; j < 4; ++j) bytes[i + j] = static_cast<uint8_t>(word >> (8 * j));
     }
     bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
     bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);  // the RFC 4122 variant
