@@ -15,6 +15,8 @@
 // 7. Lines that run themselves (padsmith station) of 1, 4 and 8 ports, three displays through
 //    each port with a 3 s swap, against the ideal ports x 3600 / (floor + swap) an hour.
 //    `--line` runs only these.
+// 8. On Linux: the run history, a record's Begin + Complete and `padsmith history --failed` over
+//    100,000 runs.
 
 #include <atomic>
 #include <chrono>
@@ -45,6 +47,9 @@
 
 #ifdef PADSMITH_BENCH_KERNEL_PATH
 #include "bench/KernelPathBench.h"
+#endif
+#ifdef PADSMITH_BENCH_HISTORY
+#include "bench/HistoryBench.h"
 #endif
 
 #ifdef __linux__
@@ -321,6 +326,9 @@ int main(int argc, char** argv) {
         ok = bench::MeasureStations({1, 2, 4, 8}, bytes) && ok;
         ok = bench::MeasureStationLines({1, 4, 8}, 3, 3.0, bytes) && ok;
     }
+#ifdef PADSMITH_BENCH_HISTORY
+    ok = bench::MeasureHistory(directory, quick) && ok;
+#endif
     fs::remove_all(directory);
     return ok ? 0 : 1;
 }

@@ -6,6 +6,8 @@
 #include "app/ExitStatus.h"
 #include "base/Number.h"
 #include "cli/Commands.h"
+#include "cli/HistoryCommand.h"
+#include "history/HistoryFilter.h"
 
 namespace padsmith::cli {
 namespace {
@@ -66,7 +68,8 @@ const Option kOptions[] = {
      [](const std::string* value, CommandLine& parsed, std::string&) {
          return PortOption("--record", value, parsed);
      }},
-    {"--device", Value::kRequired, "ID", "the display to use, by the location or path list shows",
+    {"--device", Value::kRequired, "ID", "the display to use, by the location or path list shows\n"
+                                         "(history: the runs of that display)",
      nullptr,
      [](const std::string* value, CommandLine& parsed, std::string&) {
          parsed.device = *value;
@@ -128,6 +131,40 @@ const Option kOptions[] = {
      }},
     {"--json", Value::kNone, nullptr, "one JSON object per stdout line, a result object last",
      &CommandLine::json, nullptr},
+    {"--history", Value::kRequired, "FILE", "the history of the runs, an SQLite file; default\n"
+                                            "$XDG_STATE_HOME/padsmith/history.sqlite3",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string&) {
+         parsed.history.file = *value;
+         return true;
+     }},
+    {"--no-history", Value::kNone, nullptr, "write, erase: keep no record of the run", nullptr,
+     [](const std::string*, CommandLine& parsed, std::string&) {
+         parsed.history.disabled = true;
+         return true;
+     }},
+    {"--since", Value::kRequired, "DATE", "history: runs started at DATE or later, UTC:\n"
+                                          "YYYY-MM-DD[THH:MM[:SS]]",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         if (history::ParseSince(*value, parsed.history.since)) return true;
+         return error = "--since takes a UTC date and time, YYYY-MM-DD[THH:MM[:SS]]", false;
+     }},
+    {"--serial", Value::kRequired, "S", "history: the runs of the display with USB serial S", nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string&) {
+         parsed.history.serial = *value;
+         return true;
+     }},
+    {"--failed", Value::kNone, nullptr, "history: failed runs only, unfinished ones included", nullptr,
+     [](const std::string*, CommandLine& parsed, std::string&) {
+         parsed.history.failed = true;
+         return true;
+     }},
+    {"--csv", Value::kNone, nullptr, "history: CSV (RFC 4180) for spreadsheets", nullptr,
+     [](const std::string*, CommandLine& parsed, std::string&) {
+         parsed.history.csv = true;
+         return true;
+     }},
     {"--debug-output", Value::kNone, nullptr, "the write sequence's trace lines on stderr",
      &CommandLine::debugOutput, nullptr},
     {"--help", Value::kNone, nullptr, "this text", &CommandLine::help, nullptr},
@@ -184,6 +221,8 @@ bool CheckCombination(const CommandLine& parsed, std::string& error) {
         error = "--all and --device exclude each other";
     } else if (parsed.count && !parsed.all) {
         error = "--count is for --all";
+    } else {
+        CheckHistoryOptions(parsed, error);
     }
     return error.empty();
 }

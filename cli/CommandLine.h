@@ -8,6 +8,7 @@
 
 #include "app/PortStartup.h"
 #include "base/Sha256.h"
+#include "cli/HistoryOptions.h"
 
 namespace padsmith::cli {
 
@@ -29,6 +30,7 @@ struct CommandLine {
     std::optional<int> most;            // --max=N: a station ends after N displays
     std::optional<Sha256Digest> expectedSha256;  // --expect-sha256=HEX (write only)
     bool json = false;                  // --json: one JSON object per stdout line
+    HistoryOptions history;             // --history, --no-history and what history shows
 
     // The command's operands, as its own parser read them.
     std::string imageFile;              // write, station

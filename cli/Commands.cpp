@@ -9,6 +9,7 @@
 #include "base/Utf8.h"
 #include "cli/CommandContext.h"
 #include "cli/DisplayDriver.h"
+#include "cli/HistoryCommand.h"
 #include "cli/JsonOutput.h"
 #include "cli/StationCommand.h"
 #include "device/TargetRule.h"
@@ -247,6 +248,8 @@ const std::vector<Command>& Commands() {
          nullptr, Monitor, false, nullptr},
         {"station", "FILE", "write FILE to each display the moment it is plugged in, until stopped", ImageOperand,
          PrepareWrite, RunStation, false, nullptr, true},
+        {"history", "[push URL]", "the runs recorded, newest first; push: to PostgreSQL", HistoryOperands,
+         nullptr, nullptr, false, nullptr, false, RunHistory},
     };
     return commands;
 }

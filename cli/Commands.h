@@ -10,6 +10,7 @@ namespace padsmith::cli {
 struct CommandLine;
 struct CommandContext;
 struct PreparedRun;
+struct SessionStreams;
 
 struct Command {
     const char* name;
@@ -30,6 +31,9 @@ struct Command {
     // It runs until it is stopped: an interrupt is how it ends, not a run cut short, so the
     // exit status stays the command's own.
     bool untilStopped = false;
+    // A command that serves no display (history): run instead of `run`, without the HID port
+    // or a session's result object. Returns an exit status.
+    int (*runWithoutPort)(const CommandLine& commandLine, const SessionStreams& streams) = nullptr;
 };
 
 const std::vector<Command>& Commands();

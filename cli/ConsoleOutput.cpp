@@ -6,9 +6,6 @@
 
 namespace padsmith::cli {
 
-namespace {
-// A log line is one line: a control character in it (a file name may hold a line break) is
-// shown as \xNN, so it can neither break the line nor forge another.
 std::wstring WithoutControlCharacters(const std::wstring& line) {
     std::wstring shown;
     shown.reserve(line.size());
@@ -24,7 +21,6 @@ std::wstring WithoutControlCharacters(const std::wstring& line) {
     }
     return shown;
 }
-}  // namespace
 
 void ConsoleLog::Write(const LogEntry& entry, const std::string& device) {
     const std::wstring about = device.empty() ? entry.text : FromUtf8(device) + L"  " + entry.text;

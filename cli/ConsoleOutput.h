@@ -4,12 +4,17 @@
 
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 #include "base/TraceSink.h"
 #include "cli/OutputLog.h"
 #include "device/DriverHooks.h"
 
 namespace padsmith::cli {
+
+// A text as one line: a control character in it (a file name may hold a line break) is shown
+// as \xNN, so it can neither break the line nor forge another.
+std::wstring WithoutControlCharacters(const std::wstring& line);
 
 // Time stamp, two spaces, [the display, two spaces,] text.
 class ConsoleLog : public OutputLog {

@@ -24,6 +24,7 @@ int RunCommand(const CommandLine& commandLine) {
     streams.progressBar = IsTerminal(stderr);
     streams.terminal = IsTerminal(stdout);
     streams.interrupted = &HeldInterrupt;
+    if (commandLine.command->runWithoutPort != nullptr) return commandLine.command->runWithoutPort(commandLine, streams);
     std::unique_ptr<Clock> clock = CreateClock(commandLine.port);
     // On a virtual clock (a replay) time moves only while the run waits on it, from before the
     // port is made (a recorded arrival comes on time) to the run's end.

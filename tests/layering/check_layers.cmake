@@ -20,8 +20,9 @@ set(allowed_device/sim "base;device;device/sim")
 set(allowed_device/win32 "base;base/win32;device;device/win32")
 set(allowed_device/linux "base;device;device/linux")
 set(allowed_protocol "base;device;protocol")
+# The history of the runs sits above the protocol; its Windows side loads the system's SQLite.
 set(allowed_history "base;device;protocol;history")
-set(allowed_history/win32 "base;base/win32;device;protocol;history;history/win32")
+set(allowed_history/win32 "base;base/win32;history;history/win32")
 # app/ opens the port the options ask for, so it sees every port; the front ends above it reach
 # a port only through what app/ opened (the Windows dialog keeps its own platform's window).
 set(ports "device/sim;device/win32;device/linux")
@@ -35,12 +36,14 @@ set(allowed_bench "base;device;${ports};protocol;history;app;tests/support;tests
 set(allowed_tests/support "base;device;device/sim;protocol;history;app;tests/support")
 set(allowed_tests/kernel "base;device;device/sim;device/linux;protocol;app;tests/support;tests/kernel")
 set(allowed_tests/unit "base;device;${ports};protocol;history;app;cli;tests/support;tests/unit")
+# The history's tests run processes with the kernel tests' runner.
+set(allowed_tests/history "base;device;device/sim;protocol;history;app;cli;tests/support;tests/kernel;tests/history")
 set(allowed_tests/fuzz "base;device;tests/fuzz")
-set(allowed_tests/ui "base;base/win32;device;device/win32;app;app/win32;tests/ui")
+set(allowed_tests/ui "base;base/win32;device;device/win32;history;app;app/win32;tests/ui")
 # Longest first, so device/sim/x.h belongs to device/sim, not device.
 set(layers app/win32 base/posix base/win32 cli/posix cli/win32 device/linux device/sim device/win32
-    history/win32 tests/support tests/kernel tests/unit tests/fuzz tests/ui base device protocol
-    history app cli bench)
+    history/win32 tests/support tests/kernel tests/unit tests/fuzz tests/ui tests/history base device
+    protocol history app cli bench)
 # The layers that must build on any system: no system header, no platform folder's header.
 set(portable base device protocol history app cli)
 # Libraries a portable layer may include besides the standard library.

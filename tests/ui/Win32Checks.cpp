@@ -1,6 +1,7 @@
 // Checks of the Windows pieces that need no running tool: the pause, the log's one-step append
 // under many threads, the filter text, the icon placement, the command line, SHA-256 through
-// BCrypt, our message windows, and the HID port's watch, errors and serial numbers.
+// BCrypt, our message windows, the HID port's watch, errors and serial numbers, the host's name
+// and the run history through the system's winsqlite3.dll.
 // Usage: Win32Checks.exe
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "app/win32/LaunchOptions.h"
 #include "app/win32/ListBoxLog.h"
 #include "app/win32/PrivateMessages.h"
+#include "base/HostName.h"
 #include "base/Sha256.h"
 #include "base/Utf8.h"
 #include "device/win32/DeviceChangeWatch.h"
@@ -27,6 +30,7 @@
 #include "device/win32/WinClock.h"
 #include "device/win32/WinHidPort.h"
 #include "tests/ui/ToolUnderTest.h"
+#include "history/HistoryStore.h"
 
 using namespace padsmith;
 using namespace padsmith::win32;
@@ -173,6 +177,37 @@ void PlatformLibraryChecks() {
     Check(sha256.Finish(digest) &&
               ToHex(digest) == "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
           "BCrypt's SHA-256 of \"abc\" is the standard's");
+    Check(!HostName().empty(), "the host has a name");
+}
+
+// Where Windows has winsqlite3.dll (10 and later), a run begun, completed and read back through
+// its __stdcall functions; where it has none (7, Wine), the history says so and nothing breaks.
+void HistoryChecks() {
+    wchar_t temp[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
+    const std::string path = ToUtf8(std::wstring(temp, length) + L"padsmith-win32checks-" +
+                                    std::to_wstring(GetCurrentProcessId()) + L".sqlite3");
+    Error error;
+    std::unique_ptr<history::HistoryStore> store = history::HistoryStore::Open(path, history::HistoryOpenOptions{}, error);
+    if (store == nullptr) {
+        std::printf("history: %s\n", error.message.c_str());
+        Check(error.message == "history " + path + ": no SQLite here: winsqlite3.dll is not in the system directory "
+                                                   "(Windows 10 and later have it)",
+              "without winsqlite3.dll the history says that it has no SQLite");
+        return;
+    }
+    history::RunRecord record = history::StartRunRecord("Win32Checks");
+    Check(!store->Begin(record), "a run is begun in the history");
+    record.ended = record.started;
+    record.result = history::kResultSuccess;
+    record.recordsSent = 1344;
+    Check(!store->Complete(record), "a run is completed in the history");
+    std::vector<history::RunRecord> kept;
+    store->Query(history::HistoryFilter{}, [&kept](const history::RunRecord& one) { kept.push_back(one); });
+    Check(kept.size() == 1 && kept[0].id == record.id && kept[0].recordsSent == 1344 && kept[0].result == "success",
+          "the history gives back the run as it was recorded");
+    store.reset();
+    for (const char* suffix : {"", "-wal", "-shm"}) DeleteFileW(FromUtf8(path + suffix).c_str());
 }
 
 // A message window that counts what reaches its object.
@@ -331,6 +366,7 @@ int wmain() {
     PortWatchChecks();
     PortErrorChecks();
     SerialNumberChecks();
+    HistoryChecks();
     std::printf("%d failure(s)\n", g_failures);
     return g_failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,54 @@
+#include "base/UtcTime.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace padsmith {
+namespace {
+
+struct CivilDate {
+    int64_t year;
+    unsigned month;  // 1..12
+    unsigned day;    // 1..31
+};
+
+// The proleptic Gregorian date of a day counted from 1970-01-01, computed in 400-year eras
+// (146097 days each) that start on 1 March, so the leap day ends its year. Portable, where
+// gmtime_r and gmtime_s are not.
+CivilDate CivilFromDays(int64_t days) {
+    days += 719468;  // from 0000-03-01
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
+    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned shiftedMonth = (5 * dayOfYear + 2) / 153;  // 0 = March
+    const unsigned day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
+    const unsigned month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
+    const int64_t year = static_cast<int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
+    return {year, month, day};
+}
+
+int64_t FloorDiv(int64_t value, int64_t divisor) {
+    return value >= 0 ? value / divisor : -((-value + divisor - 1) / divisor);
+}
+
+}  // namespace
+
+std::string FormatUtcTimestamp(std::chrono::system_clock::time_point time) {
+    const int64_t millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+    const int64_t days = FloorDiv(millis, 86'400'000);
+    const int64_t inDay = millis - days * 86'400'000;
+    const CivilDate date = CivilFromDays(days);
+    char text[96];  // room for any value the format may meet, as the compiler checks
+    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<long long>(date.year),
+                  date.month, date.day, static_cast<int>(inDay / 3'600'000), static_cast<int>(inDay / 60'000 % 60),
+                  static_cast<int>(inDay / 1000 % 60), static_cast<int>(inDay % 1000));
+    return text;
+}
+
+std::string UtcTimestampNow() {
+    return FormatUtcTimestamp(std::chrono::system_clock::now());
+}
+
+}  // namespace padsmith

@@ -1,0 +1,15 @@
+#pragma once
+// UTC time stamps as the history keeps them: ISO 8601 with milliseconds and a Z,
+// "2026-12-10T14:03:07.123Z". Every stamp has the same length, so they sort as text.
+
+#include <chrono>
+#include <string>
+
+namespace padsmith {
+
+std::string FormatUtcTimestamp(std::chrono::system_clock::time_point time);
+
+// Now, as above.
+std::string UtcTimestampNow();
+
+}  // namespace padsmith

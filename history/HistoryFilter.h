@@ -1,0 +1,20 @@
+#pragma once
+// Which records a query of the history returns. Every condition set must hold.
+
+#include <string>
+
+namespace padsmith::history {
+
+struct HistoryFilter {
+    std::string since;   // started at or after this UTC time, a prefix of the stored form
+    std::string device;  // the display's USB location, or its node or path
+    std::string serial;  // the display's USB serial number
+    bool failed = false; // every result but success: unfinished runs are failed runs
+};
+
+// --since=DATE: "YYYY-MM-DD", or with a UTC time "YYYY-MM-DDTHH:MM", ":SS", ".mmm" added, with
+// or without a closing Z. Gives the prefix of the stored form it stands for; false when `text`
+// is none of these or names no real date and time.
+bool ParseSince(const std::string& text, std::string& since);
+
+}  // namespace padsmith::history
