@@ -25,6 +25,10 @@ struct DisplayOutcome {
     uint32_t result = 1;  // the operation result: 0 success, 1 failure, 3 busy
     Error error;          // what stood in the way, when it failed
     double seconds = 0;
+    // Its record in the history: the ID, empty when none is kept; and, when a promised history
+    // lost the record, why.
+    std::string recordId;
+    Error recordLost;
 
     bool Succeeded() const { return result == 0; }
 };

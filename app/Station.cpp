@@ -117,6 +117,7 @@ StationSummary Station::Run() {
         if (Reap()) woken = true;
         if (m_settings.most && m_summary.succeeded + m_summary.failed >= *m_settings.most) stopping = true;
         if (m_settings.interrupted != nullptr && m_settings.interrupted() != 0) stopping = true;
+        if (m_historyRefused) stopping = true;
         const bool busy = std::any_of(m_ports.begin(), m_ports.end(), [](const auto& port) { return port->busy; });
         if (stopping && !busy) break;
         if (!stopping && (woken || m_clock.Now() >= nextLook)) {
@@ -207,6 +208,7 @@ bool Station::Reap() {
         } else {
             ++m_summary.failed;
         }
+        if (worker.outcome.recordLost) ++m_summary.recordsLost;
         for (auto& port : m_ports) {
             if (port->location != worker.outcome.port) continue;
             port->busy = false;
@@ -233,10 +235,15 @@ void Station::Serve(Worker& worker) {
     hooks.toggles = &toggles;
     hooks.progress = &progress;
     hooks.trace = m_settings.trace;
+    // The record first, before anything is sent.
+    FlashHistory::Run record = FlashHistory::Start(m_settings.history, worker.display);
     {
         CDriver driver(nullptr, m_port, m_clock, hooks);
         driver.RefreshDevices();
-        if (!driver.CurrentDevice()) {
+        if (!record.MaySend()) {
+            outcome.error = record.Refusal();
+            m_historyRefused = true;
+        } else if (!driver.CurrentDevice()) {
             const Error why = driver.LastOpenError();
             outcome.error = NothingErased(why ? why : Error(ErrorKind::kAbsent, "the display left before its run"));
         } else if ((outcome.result = GetFirmwareVersion(&driver, log)) != kResultSuccess) {
@@ -255,6 +262,9 @@ void Station::Serve(Worker& worker) {
     outcome.recordsSent = progress.Sent();
     outcome.recordsRefused = progress.Refused();
     outcome.seconds = std::chrono::duration<double>(m_clock.Now() - started).count();
+    // After the display was let go, never inside the write's pacing.
+    outcome.recordLost = record.Complete(outcome);
+    outcome.recordId = record.Id();
     m_observer.OnState(port, outcome.Succeeded() ? PortState::kDone : PortState::kFailed, 100);
     m_observer.OnResult(outcome);
     worker.ended = true;

@@ -11,6 +11,7 @@
 // not written again; its port is ready once it leaves and another arrives. The front ends only
 // draw what the observer is told (app/ knows nothing of terminals or JSON).
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -19,6 +20,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/DisplayOutcome.h"
+#include "app/FlashHistory.h"
 #include "app/FlashThreads.h"
 #include "base/Clock.h"
 #include "device/HidPort.h"
@@ -59,6 +61,10 @@ struct StationSettings {
     // progress finish. Null: only `most` ends it.
     int (*interrupted)() = nullptr;
     TraceSink* trace = nullptr;  // the write sequence's lines, for every worker
+    // The history each display's run is recorded in (may be null). A promised history that does
+    // not take a display's record stops the station: that display is not touched, and no other
+    // is started.
+    FlashHistory* history = nullptr;
 };
 
 struct StationSummary {
@@ -66,7 +72,8 @@ struct StationSummary {
     int succeeded = 0;
     int failed = 0;
     int ignored = 0;
-    bool AllSucceeded() const { return failed == 0 && succeeded == started; }
+    int recordsLost = 0;  // runs whose record a promised history lost
+    bool AllSucceeded() const { return failed == 0 && succeeded == started && recordsLost == 0; }
 };
 
 class Station {
@@ -104,6 +111,7 @@ private:
     std::vector<std::unique_ptr<Port>> m_ports;
     std::vector<std::unique_ptr<Worker>> m_workers;
     StationSummary m_summary;
+    std::atomic<bool> m_historyRefused{false};  // a promised history refused a record
 };
 
 }  // namespace padsmith

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/ActivityLog.h"
+#include "app/FlashHistory.h"
 #include "app/FlashThreads.h"
 #include "base/Clock.h"
 #include "cli/CommandLine.h"
@@ -34,6 +35,8 @@ struct CommandContext {
 // What a command's preparation hands every display's run.
 struct PreparedRun {
     WriteRunImage image;  // write: read once, shared read-only by every display
+    // The history every display's run is recorded in; null when none is kept.
+    std::unique_ptr<FlashHistory> history;
 };
 
 }  // namespace padsmith::cli

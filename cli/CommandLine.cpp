@@ -8,6 +8,7 @@
 #include "cli/Commands.h"
 #include "cli/HistoryCommand.h"
 #include "history/HistoryFilter.h"
+#include "history/PostgresForwarder.h"
 
 namespace padsmith::cli {
 namespace {
@@ -35,6 +36,26 @@ bool WholeNumber(const std::string& text, int& number) {
 // --simulate and --record are read by the start-up both programs share.
 bool PortOption(const char* name, const std::string* value, CommandLine& parsed) {
     return TakePortArgument(value != nullptr ? std::string(name) + "=" + *value : name, parsed.port);
+}
+
+// "padsmith" and the arguments as a shell would take them back: an argument with anything but
+// plain characters in single quotes.
+std::string CommandText(const std::vector<std::string>& args) {
+    std::string text = "padsmith";
+    for (const std::string& argument : args) {
+        const bool plain = !argument.empty() && argument.find_first_not_of(
+                                                    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                    "0123456789-_=.,:/+@%") == std::string::npos;
+        text += ' ';
+        if (plain) {
+            text += argument;
+            continue;
+        }
+        text += '\'';
+        for (char c : argument) text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        text += '\'';
+    }
+    return text;
 }
 
 // The simulation's items, from the table that parses them, as lines of the help.
@@ -110,6 +131,14 @@ const Option kOptions[] = {
              parsed.ports.push_back(port);
              start = comma + 1;
          }
+         return true;
+     }},
+    {"--push", Value::kRequired, "URL", "station: forward the history to the line's\n"
+                                        "PostgreSQL after each display (libpq URL)",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         if (!history::PostgresForwardingBuilt()) return error = "--push is not available in this build (it has no libpq)", false;
+         parsed.history.pushUrl = *value;
          return true;
      }},
     {"--max", Value::kRequired, "N", "station: end once N displays have finished",
@@ -231,6 +260,7 @@ bool CheckCombination(const CommandLine& parsed, std::string& error) {
 
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& parsed, std::string& error) {
     parsed = CommandLine{};
+    parsed.commandText = CommandText(args);
     std::string commandName;
     std::vector<std::string> operands;
     bool optionsEnded = false;  // after "--", everything is an operand

@@ -15,6 +15,7 @@ namespace padsmith::cli {
 struct Command;
 
 struct CommandLine {
+    std::string commandText;            // the command line as given, for the history
     bool help = false;                  // --help: the usage, nothing else
     bool version = false;               // --version
     const Command* command = nullptr;   // set unless help or version was asked for

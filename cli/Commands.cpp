@@ -143,8 +143,10 @@ int PrepareWrite(CommandContext& context, PreparedRun& prepared) {
     const CommandLine& commandLine = context.commandLine;
     ImageCheck check;
     check.expected = commandLine.expectedSha256;
-    // Hashing reads the whole file, however big: only when the digest is asked for.
-    const bool hashed = commandLine.expectedSha256 || commandLine.json || commandLine.command->untilStopped;
+    // Hashing reads the whole file, however big: only when the digest is asked for (the history
+    // keeps it).
+    const bool hashed = commandLine.expectedSha256 || commandLine.json || commandLine.command->untilStopped ||
+                        !commandLine.history.disabled;
     FlashJob job{&context.log, nullptr, nullptr, AbsoluteFileName(commandLine.imageFile), hashed ? &check : nullptr};
     LogText(FormatMessageEntry(kMsgOpenFile, job.strImagePath), context.log, kMsgOpenFile);
     const Error error = LoadWriteRunImage(job, prepared.image);
@@ -185,13 +187,21 @@ int Write(CommandContext& context, const PreparedRun& prepared) {
     DriverHooks hooks;
     hooks.progress = &records;
     DisplayDriver display(context, hooks);
+    if (!display.BeginRecord(prepared.history.get())) {
+        Log(kMsgWriteFail, context.log);
+        return kExitFailure;
+    }
     const uint32_t result = EraseAndWrite(display.Driver(), prepared.image, context.log);
     context.result["records"] = {{"sent", records.Sent()}, {"refused", records.Refused()}};
-    return display.Finish(result);
+    return display.Finish(result, records.Sent(), records.Refused());
 }
 
-int Erase(CommandContext& context, const PreparedRun&) {
+int Erase(CommandContext& context, const PreparedRun& prepared) {
     DisplayDriver display(context, DriverHooks{});
+    if (!display.BeginRecord(prepared.history.get())) {
+        Log(kMsgEraseFail, context.log);
+        return kExitFailure;
+    }
     return display.Finish(EraseFlashThread(FlashJob{&context.log, &display.Driver(), nullptr, std::wstring()}));
 }
 

@@ -79,11 +79,34 @@ DisplayDriver::DisplayDriver(CommandContext& context, DriverHooks hooks)
 
 DisplayDriver::~DisplayDriver() = default;
 
-int DisplayDriver::Finish(uint32_t result) {
-    const int status = ExitStatusOf(result);
-    if (status == kExitSuccess || m_reported) return status;
+bool DisplayDriver::BeginRecord(FlashHistory* history) {
+    if (!m_driver->CurrentDevice()) return true;  // no display was opened: no run to record
+    m_record = FlashHistory::Start(history, m_driver->CurrentInterface());
+    if (m_record.MaySend()) return true;
     m_reported = true;
-    if (const Error error = m_driver->LastError()) ReportError(m_context, Error(error.kind, RunProblem(error)));
+    ReportError(m_context, m_record.Refusal());
+    return false;
+}
+
+int DisplayDriver::Finish(uint32_t result, int recordsSent, int recordsRefused) {
+    int status = ExitStatusOf(result);
+    DisplayOutcome outcome = OutcomeFor(m_driver->CurrentInterface());
+    outcome.result = result;
+    outcome.recordsSent = recordsSent;
+    outcome.recordsRefused = recordsRefused;
+    if (status != kExitSuccess) outcome.error = m_driver->LastError();
+    if (status != kExitSuccess && !m_reported) {
+        m_reported = true;
+        if (outcome.error) ReportError(m_context, Error(outcome.error.kind, RunProblem(outcome.error)));
+    }
+    if (const Error lost = m_record.Complete(outcome)) {
+        std::fprintf(m_context.streams.err, "padsmith: %s%s\n", m_context.oneOfSeveral ? (m_context.display + ": ").c_str() : "",
+                     lost.message.c_str());
+        m_context.result["historyError"] = {{"kind", ErrorKindName(lost.kind)}, {"message", lost.message}};
+        if (status == kExitSuccess) status = kExitFailure;
+    } else if (!m_record.Id().empty()) {
+        m_context.result["record"] = m_record.Id();
+    }
     return status;
 }
 

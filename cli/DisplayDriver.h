@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "app/FlashHistory.h"
 #include "base/Error.h"
 #include "cli/CommandContext.h"
 #include "cli/ConsoleOutput.h"
@@ -29,9 +30,15 @@ public:
     DisplayDriver& operator=(const DisplayDriver&) = delete;
 
     CDriver& Driver() { return *m_driver; }
+    // Begins the run's record in `history` (may be null) before anything is sent to the display
+    // it opened. False when a promised history did not take it: then nothing may be sent, and
+    // that was told.
+    bool BeginRecord(FlashHistory* history);
     // The exit status of the operation `result` (0 success, 1 failure, 3 busy); when it is not
-    // a success, what stood in the way is told, unless the open already told it.
-    int Finish(uint32_t result);
+    // a success, what stood in the way is told, unless the open already told it. The run's
+    // record is completed with it and the write records counted; a record that a promised
+    // history lost is told too, and makes the status a failure.
+    int Finish(uint32_t result, int recordsSent = 0, int recordsRefused = 0);
 
 private:
     class Events;
@@ -42,6 +49,7 @@ private:
     std::unique_ptr<Events> m_events;
     std::unique_ptr<CDriver> m_driver;
     bool m_reported = false;
+    FlashHistory::Run m_record;
 };
 
 }  // namespace padsmith::cli

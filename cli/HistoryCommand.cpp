@@ -12,11 +12,6 @@
 namespace padsmith::cli {
 namespace {
 
-// The commands whose runs are recorded; they and history take --history.
-bool RecordsItsRuns(const std::string& command) {
-    return command == "write" || command == "erase";
-}
-
 // --history's file, else the default location; empty with a line on stderr when there is none.
 std::string HistoryPath(const CommandLine& commandLine, const SessionStreams& streams) {
     if (!commandLine.history.file.empty()) return commandLine.history.file;
@@ -101,6 +96,10 @@ bool HistoryOperands(const std::vector<std::string>& operands, CommandLine& pars
     return true;
 }
 
+bool RecordsItsRuns(const std::string& command) {
+    return command == "write" || command == "erase" || command == "station";
+}
+
 bool CheckHistoryOptions(const CommandLine& parsed, std::string& error) {
     const std::string name = parsed.command->name;
     const HistoryOptions& options = parsed.history;
@@ -108,9 +107,11 @@ bool CheckHistoryOptions(const CommandLine& parsed, std::string& error) {
     if (!options.file.empty() && options.disabled) {
         error = "--history and --no-history exclude each other";
     } else if (!options.file.empty() && name != "history" && !RecordsItsRuns(name)) {
-        error = "--history is for write, erase and history";
+        error = "--history is for write, erase, station and history";
     } else if (options.disabled && !RecordsItsRuns(name)) {
-        error = "--no-history is for write and erase";
+        error = "--no-history is for write, erase and station";
+    } else if (!options.push && !options.pushUrl.empty() && (name != "station" || options.disabled)) {
+        error = "--push is for station, with a history";
     } else if (!listing && (!options.since.empty() || !options.serial.empty() || options.failed || options.csv)) {
         error = "--since, --serial, --failed and --csv are for history (not push)";
     } else if (options.csv && parsed.json) {

@@ -14,6 +14,9 @@ namespace padsmith::cli {
 // Operands: none, or "push URL". A push where this build cannot forward is a usage error.
 bool HistoryOperands(const std::vector<std::string>& operands, CommandLine& parsed, std::string& error);
 
+// The commands whose runs are recorded; they and history take --history.
+bool RecordsItsRuns(const std::string& command);
+
 // What the history's options ask of the command, checked once both are known; false with a
 // one-line `error`.
 bool CheckHistoryOptions(const CommandLine& parsed, std::string& error);

@@ -11,6 +11,7 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/DisplayDriver.h"
 #include "cli/DisplayWait.h"
+#include "cli/HistoryCommand.h"
 #include "cli/JsonOutput.h"
 #include "device/TargetRule.h"
 
@@ -26,15 +27,45 @@ double Seconds(Micros duration) {
     return std::chrono::duration<double>(duration).count();
 }
 
-// The command once, on the display the target rule (or --device) picks.
-int RunOnOneDisplay(CommandContext& context) {
-    const Command& command = *context.commandLine.command;
-    PreparedRun prepared;
+// What is done once before any display: the command's preparation (the write reads its
+// image), then the history its runs are recorded in. Anything but kExitSuccess ends the run
+// there, with nothing sent.
+int Prepare(CommandContext& context, PreparedRun& prepared) {
+    const CommandLine& commandLine = context.commandLine;
+    const Command& command = *commandLine.command;
     if (command.prepare != nullptr) {
         const int status = command.prepare(context, prepared);
         if (status != kExitSuccess) return status;
     }
-    return command.run(context, prepared);
+    if (!RecordsItsRuns(command.name)) return kExitSuccess;
+    FlashHistorySettings settings;
+    settings.file = commandLine.history.file;
+    settings.disabled = commandLine.history.disabled;
+    settings.command = commandLine.commandText;
+    settings.recordFile = commandLine.port.recordFile;
+    const auto image = context.result.find("image");
+    if (image != context.result.end()) {
+        settings.imagePath = (*image)["path"].get<std::string>();
+        if ((*image)["bytes"].is_number()) settings.imageBytes = (*image)["bytes"].get<int64_t>();
+        if ((*image)["sha256"].is_string()) settings.imageSha256 = (*image)["sha256"].get<std::string>();
+    }
+    std::FILE* err = context.streams.err;
+    Error error;
+    prepared.history = FlashHistory::Open(
+        settings, [err](const std::string& line) { std::fprintf(err, "padsmith: %s\n", line.c_str()); }, error);
+    if (error) {
+        ReportError(context, Error(error.kind, error.message + "; nothing was sent"));
+        return kExitFailure;
+    }
+    if (prepared.history) context.result["history"] = prepared.history->Path();
+    return kExitSuccess;
+}
+
+// The command once, on the display the target rule (or --device) picks.
+int RunOnOneDisplay(CommandContext& context) {
+    PreparedRun prepared;
+    const int status = Prepare(context, prepared);
+    return status == kExitSuccess ? context.commandLine.command->run(context, prepared) : status;
 }
 
 // --all: the command on every display found, all at once (app/EveryDisplay). Every line names
@@ -55,10 +86,8 @@ public:
         }
         const Command& command = *commandLine.command;
         PreparedRun prepared;
-        if (command.prepare != nullptr) {
-            const int status = command.prepare(m_context, prepared);
-            if (status != kExitSuccess) return status;
-        }
+        const int status = Prepare(m_context, prepared);
+        if (status != kExitSuccess) return status;
         for (const HidInterface& display : present) m_displays.push_back(std::make_unique<Display>(m_context.output, DisplayId(display)));
 
         RunOnEachDisplay(

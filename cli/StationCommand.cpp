@@ -6,6 +6,7 @@
 #include "app/Station.h"
 #include "cli/ConsoleOutput.h"
 #include "cli/StationViews.h"
+#include "history/BackgroundPush.h"
 
 namespace padsmith::cli {
 namespace {
@@ -20,6 +21,28 @@ std::string Heading(const CommandContext& context) {
            "ports: " + (ports.empty() ? "every port" : ports) + "  (Ctrl-C ends it once the runs in hand are done)";
 }
 
+// The view, and after each display's result a push of the history to the line's server.
+class PushAfterEach : public StationObserver {
+public:
+    PushAfterEach(StationObserver& view, history::BackgroundPush* push) : m_view(view), m_push(push) {}
+    void OnArrival(const HidInterface& display) override { m_view.OnArrival(display); }
+    void OnIgnored(const HidInterface& display) override { m_view.OnIgnored(display); }
+    void OnStarted(const HidInterface& display) override { m_view.OnStarted(display); }
+    void OnState(const std::string& port, PortState state, int percent) override {
+        m_view.OnState(port, state, percent);
+    }
+    void OnLogLine(const std::string& port, const LogEntry& entry) override { m_view.OnLogLine(port, entry); }
+    void OnResult(const DisplayOutcome& outcome) override {
+        m_view.OnResult(outcome);
+        if (m_push != nullptr) m_push->Nudge();
+    }
+    void OnLeft(const std::string& port) override { m_view.OnLeft(port); }
+
+private:
+    StationObserver& m_view;
+    history::BackgroundPush* m_push;
+};
+
 }  // namespace
 
 int RunStation(CommandContext& context, const PreparedRun& prepared) {
@@ -30,6 +53,7 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
     settings.most = commandLine.most;
     settings.interrupted = context.streams.interrupted;
     if (commandLine.debugOutput) settings.trace = &trace;
+    settings.history = prepared.history.get();
 
     std::unique_ptr<StationObserver> view;
     StationTerminal* terminal = nullptr;
@@ -42,18 +66,35 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
     } else {
         view = std::make_unique<StationLines>(context.output);
     }
-    Station station(context.port, context.clock, prepared.image, settings, *view);
+    // --push: the history goes to the line's server after each display, off the flashing path.
+    std::unique_ptr<history::BackgroundPush> push;
+    if (!commandLine.history.pushUrl.empty() && prepared.history) {
+        std::FILE* err = context.streams.err;
+        push = std::make_unique<history::BackgroundPush>(
+            prepared.history->Path(), commandLine.history.pushUrl, [err](const history::PushResult& pushed) {
+                if (pushed.error) {
+                    std::fprintf(err, "padsmith: history push: %s; the runs not sent go with the next push\n",
+                                 pushed.error.message.c_str());
+                }
+            });
+    }
+    PushAfterEach forwarding(*view, push.get());
+    Station station(context.port, context.clock, prepared.image, settings, forwarding);
     const StationSummary summary = station.Run();
     if (terminal != nullptr) terminal->Close();
+    push.reset();  // the last push, for the last displays
 
     const std::string text = "station: " + std::to_string(summary.started) +
                              (summary.started == 1 ? " display: " : " displays: ") +
                              std::to_string(summary.succeeded) + " written, " + std::to_string(summary.failed) +
-                             " failed, " + std::to_string(summary.ignored) + " ignored";
+                             " failed, " + std::to_string(summary.ignored) + " ignored" +
+                             (summary.recordsLost > 0 ? ", " + std::to_string(summary.recordsLost) + " records lost"
+                                                      : std::string());
     context.result["displays"] = {{"started", summary.started},
                                   {"written", summary.succeeded},
                                   {"failed", summary.failed},
-                                  {"ignored", summary.ignored}};
+                                  {"ignored", summary.ignored},
+                                  {"recordsLost", summary.recordsLost}};
     context.result["summary"] = text;
     if (!commandLine.json) {
         std::fprintf(context.streams.out, "%s\n", text.c_str());

@@ -76,6 +76,7 @@ void StationLines::OnStarted(const HidInterface& display) {
 
 void StationLines::OnResult(const DisplayOutcome& outcome) {
     Line(outcome.port, ResultText(outcome));
+    if (outcome.recordLost) Line(outcome.port, outcome.recordLost.message);
 }
 
 void StationLines::OnLeft(const std::string& port) {
@@ -124,9 +125,13 @@ void StationJson::OnResult(const DisplayOutcome& outcome) {
         {"seconds", outcome.seconds},
         {"result", ResultName(outcome)},
         {"erased", outcome.erased},
+        {"record", outcome.recordId.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(outcome.recordId)},
         {"error", outcome.error ? nlohmann::ordered_json{{"kind", ErrorKindName(outcome.error.kind)},
                                                          {"message", outcome.error.message}}
                                 : nlohmann::ordered_json(nullptr)}};
+    if (outcome.recordLost) {
+        result["recordLost"] = {{"kind", ErrorKindName(outcome.recordLost.kind)}, {"message", outcome.recordLost.message}};
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     PrintJsonLine(m_stream, result);
 }
