@@ -128,8 +128,9 @@ public:
     // says why.
     virtual std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) = 0;
     // Arrival and removal of any HID interface go to `listener` (null: to nobody), on a thread of
-    // the port's; replacing the listener waits while another thread is inside the old one. True
-    // when the port will tell of them; a port that cannot returns false.
+    // the port's. Every port keeps it in a DeviceChangeListener: replacing the listener waits
+    // while another thread is inside the old one, and a listener may replace itself. True when
+    // the port will tell of them; a port that cannot returns false.
     virtual bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
         (void)listener;
         return false;

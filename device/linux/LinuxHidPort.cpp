@@ -139,31 +139,14 @@ std::shared_ptr<HidDevice> LinuxHidPort::Open(const HidInterface& iface, Error* 
 }
 
 bool LinuxHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
-    std::unique_lock<std::mutex> lock(m_listenerMutex);
-    const std::thread::id self = std::this_thread::get_id();
-    m_listenerIdle.wait(lock, [&] { return !m_notifying || m_notifyingThread == self; });
-    m_listener = std::move(listener);
-    if (m_listener && !m_watch) {
-        m_watch = std::make_unique<DeviceDirectoryWatch>(m_devRoot, [this](DeviceChange change) { Notify(change); });
+    const bool someone = listener != nullptr;
+    m_listener.Set(std::move(listener));
+    std::lock_guard<std::mutex> lock(m_watchMutex);
+    if (someone && !m_watch) {
+        m_watch = std::make_unique<DeviceDirectoryWatch>(m_devRoot,
+                                                         [this](DeviceChange change) { m_listener.Notify(change); });
     }
     return m_watch && m_watch->Watching();
-}
-
-void LinuxHidPort::Notify(DeviceChange change) {
-    std::function<void(DeviceChange)> call;
-    {
-        std::lock_guard<std::mutex> lock(m_listenerMutex);
-        if (!m_listener) return;
-        call = m_listener;
-        m_notifying = true;
-        m_notifyingThread = std::this_thread::get_id();
-    }
-    call(change);
-    {
-        std::lock_guard<std::mutex> lock(m_listenerMutex);
-        m_notifying = false;
-    }
-    m_listenerIdle.notify_all();
 }
 
 }  // namespace padsmith::hidraw

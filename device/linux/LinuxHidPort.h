@@ -6,14 +6,13 @@
 // this program cannot be opened again either.
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "device/DeviceChangeListener.h"
 #include "device/HidPort.h"
 
 namespace padsmith::hidraw {
@@ -43,22 +42,18 @@ public:
     // open(2) read/write, then flock(LOCK_EX | LOCK_NB); the descriptor is read again from the
     // open node, so the handle serves the collection the node has now.
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) override;
-    // inotify on the device directory; the listener runs on the watch's thread. Replacing it
-    // waits while another thread is calling the old one.
+    // inotify on the device directory; the listener runs on the watch's thread.
     bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
 
 private:
-    void Notify(DeviceChange change);
-
     const std::string m_sysfsRoot;
     const std::string m_devRoot;
 
-    std::mutex m_listenerMutex;
-    std::condition_variable m_listenerIdle;
-    std::function<void(DeviceChange)> m_listener;
-    bool m_notifying = false;
-    std::thread::id m_notifyingThread;
-    std::unique_ptr<DeviceDirectoryWatch> m_watch;  // made with the first listener
+    DeviceChangeListener m_listener;
+    std::mutex m_watchMutex;
+    // Made with the first listener. Last, so it goes first: its thread stops before the listener
+    // it calls goes.
+    std::unique_ptr<DeviceDirectoryWatch> m_watch;
 };
 
 }  // namespace padsmith::hidraw

@@ -8,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "device/DeviceChangeListener.h"
 #include "device/sim/ReplayScript.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimInterfaces.h"
@@ -65,9 +66,7 @@ struct ReplayHidPort::Core {
     ReplayScript script;
     bool plugged;
     std::vector<HandleState*> open;  // live handles: a path here cannot be opened again
-    std::function<void(DeviceChange)> listener;
-    std::vector<std::thread::id> notifying;  // threads inside the listener
-    std::condition_variable notified;
+    DeviceChangeListener listener;  // guarded by its own lock, and called outside `mutex`
 
     bool Present() const { return alive && plugged && !script.Diverged(); }
 
@@ -108,22 +107,6 @@ struct ReplayHidPort::Core {
             if (std::optional<DeviceChange> change = Apply(script.TakeEvent())) changes.push_back(*change);
         }
         return changes;
-    }
-
-    // Calls the listener once per notice, in order, outside the lock.
-    void Notify(const std::vector<DeviceChange>& changes) {
-        if (changes.empty()) return;
-        std::function<void(DeviceChange)> call;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (!listener) return;
-            call = listener;
-            notifying.push_back(std::this_thread::get_id());
-        }
-        for (DeviceChange change : changes) call(change);
-        std::lock_guard<std::mutex> lock(mutex);
-        notifying.erase(std::find(notifying.begin(), notifying.end(), std::this_thread::get_id()));
-        notified.notify_all();
     }
 };
 
@@ -215,7 +198,7 @@ private:
             // What the recording holds before this request and the lead-in has not played yet.
             before = m_core->TakeEvents();
         }
-        m_core->Notify(before);
+        m_core->listener.Notify(before);
         std::vector<DeviceChange> after;
         bool accepted = false;
         {
@@ -245,7 +228,7 @@ private:
             }
             after = m_core->TakeEvents();
         }
-        m_core->Notify(after);
+        m_core->listener.Notify(after);
         return accepted;
     }
 
@@ -272,9 +255,10 @@ ReplayHidPort::ReplayHidPort(Clock& clock, ParsedTrace trace, const std::string&
 
 ReplayHidPort::~ReplayHidPort() {
     StopLeadIn();
+    // Handles may outlive the port; its listener goes with it.
+    m_core->listener.Set(nullptr);
     std::lock_guard<std::mutex> lock(m_core->mutex);
     m_core->alive = false;
-    m_core->listener = nullptr;
     m_core->EndHandles();
 }
 
@@ -295,7 +279,7 @@ void ReplayHidPort::PlayLeadIn(Clock& clock) {
             }
         }
         if (wait <= Micros(0)) {
-            m_core->Notify(changes);
+            m_core->listener.Notify(changes);
         } else {
             m_leadInCancel->Wait(std::chrono::ceil<Millis>(wait));
         }
@@ -341,13 +325,7 @@ std::shared_ptr<HidDevice> ReplayHidPort::Open(const HidInterface& wanted, Error
 }
 
 bool ReplayHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
-    std::unique_lock<std::mutex> lock(m_core->mutex);
-    const std::thread::id self = std::this_thread::get_id();
-    m_core->notified.wait(lock, [&] {
-        return std::all_of(m_core->notifying.begin(), m_core->notifying.end(),
-                           [&](std::thread::id id) { return id == self; });
-    });
-    m_core->listener = std::move(listener);
+    m_core->listener.Set(std::move(listener));
     return true;
 }
 

@@ -39,7 +39,7 @@ public:
     std::vector<HidInterface> Enumerate() override;
     // Null when the path is not on the bus (kAbsent) or a live handle holds it (kHeld).
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) override;
-    // Replaces the listener; waits while another thread is calling the old one.
+    // Always true, as for the simulated port.
     bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
     // kDiverged with the message when a request differed from the recording, or when recorded
     // records are left unplayed now; kNone when the session played the recording to its end.

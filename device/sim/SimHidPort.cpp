@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "device/DeviceChangeListener.h"
 #include "device/ReportIdText.h"
 #include "device/ReportTrace.h"
 #include "device/sim/SimFlashFile.h"
@@ -70,10 +71,8 @@ struct SimHidPort::Core {
     std::vector<std::unique_ptr<DisplayState>> displays;  // display N at N - 1
     std::vector<ReportRecord> otherReports;               // with the mouse
     std::vector<HandleState*> open;  // live handles: a path here cannot be opened again
-    std::function<void(DeviceChange)> listener;
-    std::vector<std::thread::id> notifying;  // threads inside the listener
-    std::condition_variable notified;
     std::unique_ptr<TimedEvent> operatorWake;  // when some display is operated
+    DeviceChangeListener listener;  // guarded by its own lock, and called outside `mutex`
 
     DisplayState& Display(int number) { return *displays.at(static_cast<size_t>(number - 1)); }
     const DisplayState& Display(int number) const { return *displays.at(static_cast<size_t>(number - 1)); }
@@ -159,22 +158,6 @@ struct SimHidPort::Core {
         }
         return next;
     }
-
-    // Calls the listener `count` times, outside the lock.
-    void Notify(DeviceChange change, int count) {
-        if (count <= 0) return;
-        std::function<void(DeviceChange)> call;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (!listener) return;
-            call = listener;
-            notifying.push_back(std::this_thread::get_id());
-        }
-        for (int i = 0; i < count; ++i) call(change);
-        std::lock_guard<std::mutex> lock(mutex);
-        notifying.erase(std::find(notifying.begin(), notifying.end(), std::this_thread::get_id()));
-        notified.notify_all();
-    }
 };
 
 class SimHidPort::Handle : public HidDevice {
@@ -234,7 +217,7 @@ public:
                            std::vector<uint8_t>(report, report + length));
             if (outcome.dropOff) removed = m_core->DetachDisplay(display);
         }
-        m_core->Notify(DeviceChange::kRemoval, removed);
+        m_core->listener.Notify(DeviceChange::kRemoval, removed);
         return accepted;
     }
 
@@ -357,8 +340,8 @@ SimHidPort::SimHidPort(Clock& clock, SimOptions options, std::vector<std::vector
                     std::lock_guard<std::mutex> lock(m_core->mutex);
                     next = m_core->OperatorMoves(left, arrived);
                 }
-                m_core->Notify(DeviceChange::kRemoval, left);
-                m_core->Notify(DeviceChange::kArrival, arrived);
+                m_core->listener.Notify(DeviceChange::kRemoval, left);
+                m_core->listener.Notify(DeviceChange::kArrival, arrived);
                 const Millis wait =
                     next ? std::chrono::ceil<Millis>(std::max(*next - clock.Now(), Micros(0))) : kInfinite;
                 m_core->operatorWake->Wait(wait);
@@ -377,11 +360,12 @@ SimHidPort::~SimHidPort() {
     if (m_arrivalCancel) m_arrivalCancel->Set();
     for (std::thread& arrival : m_arrivals) arrival.join();
     StopInputStream();
+    // Handles may outlive the port; its listener goes with it.
+    m_core->listener.Set(nullptr);
     std::vector<std::vector<uint8_t>> flashes;
     {
         std::lock_guard<std::mutex> lock(m_core->mutex);
         m_core->alive = false;
-        m_core->listener = nullptr;
         m_core->EndHandles([](const HandleState&) { return true; });
         for (auto& display : m_core->displays) {
             display->trace.Close();
@@ -444,13 +428,7 @@ std::shared_ptr<HidDevice> SimHidPort::Open(const HidInterface& wanted, Error* e
 }
 
 bool SimHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
-    std::unique_lock<std::mutex> lock(m_core->mutex);
-    const std::thread::id self = std::this_thread::get_id();
-    m_core->notified.wait(lock, [&] {
-        return std::all_of(m_core->notifying.begin(), m_core->notifying.end(),
-                           [&](std::thread::id id) { return id == self; });
-    });
-    m_core->listener = std::move(listener);
+    m_core->listener.Set(std::move(listener));
     return true;
 }
 
@@ -461,7 +439,7 @@ void SimHidPort::Unplug(int display) {
         if (!m_core->Display(display).plugged) return;
         removed = m_core->DetachDisplay(display);
     }
-    m_core->Notify(DeviceChange::kRemoval, removed);
+    m_core->listener.Notify(DeviceChange::kRemoval, removed);
 }
 
 void SimHidPort::Replug(int display) {
@@ -474,7 +452,7 @@ void SimHidPort::Replug(int display) {
         state.firmware.PowerUp();
         arrived = m_core->Collections(display);
     }
-    m_core->Notify(DeviceChange::kArrival, arrived);
+    m_core->listener.Notify(DeviceChange::kArrival, arrived);
 }
 
 bool SimHidPort::Plugged(int display) const {

@@ -56,8 +56,8 @@ public:
     // Null when the path is not present (kAbsent) or is held open by a handle that is still
     // alive (kHeld).
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) override;
-    // Replaces the listener. Waits while another thread is calling the old one, so an owner that
-    // clears its listener before it goes is not called afterwards.
+    // Always true: every change is the port's own. The listener is kept as every port keeps it
+    // (DeviceChangeListener.h).
     bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
 
     // Displays are numbered from 1, as the options count them.

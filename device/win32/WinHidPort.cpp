@@ -307,19 +307,14 @@ std::shared_ptr<HidDevice> WinHidPort::Open(const HidInterface& iface, Error* er
 }
 
 bool WinHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
-    std::lock_guard<std::recursive_mutex> lock(m_listenerMutex);
-    m_listener = std::move(listener);
-    if (m_listener && !m_watch && Available()) {
-        m_watch = std::make_unique<DeviceChangeWatch>(HidGuid(), [this](DeviceChange change) { Notify(change); });
+    const bool someone = listener != nullptr;
+    m_listener.Set(std::move(listener));
+    std::lock_guard<std::mutex> lock(m_watchMutex);
+    if (someone && !m_watch && Available()) {
+        m_watch = std::make_unique<DeviceChangeWatch>(HidGuid(),
+                                                      [this](DeviceChange change) { m_listener.Notify(change); });
     }
     return m_watch != nullptr && m_watch->Watching();
-}
-
-void WinHidPort::Notify(DeviceChange change) {
-    std::lock_guard<std::recursive_mutex> lock(m_listenerMutex);
-    // A copy: the listener may replace itself while it runs.
-    const std::function<void(DeviceChange)> listener = m_listener;
-    if (listener) listener(change);
 }
 
 }  // namespace padsmith::win32

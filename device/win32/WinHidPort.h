@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "device/DeviceChangeListener.h"
 #include "device/HidPort.h"
 
 namespace padsmith::win32 {
@@ -38,17 +39,13 @@ public:
     std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error = nullptr) override;
     // A message-only window on a thread of its own, registered for the HID interface class,
     // made for the first listener and kept until the port goes. The listener runs on that
-    // thread; replacing it waits while that thread is inside it (unless the replacement comes
-    // from inside it).
+    // thread.
     bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override;
 
 private:
-    void Notify(DeviceChange change);
-
     std::shared_ptr<const HidFunctions> m_functions;
-    // Held while the listener runs: recursive, so the listener itself may replace it.
-    std::recursive_mutex m_listenerMutex;
-    std::function<void(DeviceChange)> m_listener;
+    DeviceChangeListener m_listener;
+    std::mutex m_watchMutex;
     // Last, so it goes first: its thread stops before the listener it calls goes.
     std::unique_ptr<DeviceChangeWatch> m_watch;
 };
