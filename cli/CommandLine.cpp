@@ -149,8 +149,8 @@ const Option kOptions[] = {
          parsed.most = most;
          return true;
      }},
-    {"--expect-sha256", Value::kRequired, "HEX", "write only an image file whose SHA-256 is HEX\n"
-                                                 "(64 hex digits)",
+    {"--expect-sha256", Value::kRequired, "HEX", "write, station: only an image file whose\n"
+                                                 "SHA-256 is HEX (64 hex digits)",
      nullptr,
      [](const std::string* value, CommandLine& parsed, std::string& error) {
          Sha256Digest digest{};
@@ -167,7 +167,7 @@ const Option kOptions[] = {
          parsed.history.file = *value;
          return true;
      }},
-    {"--no-history", Value::kNone, nullptr, "write, erase: keep no record of the run", nullptr,
+    {"--no-history", Value::kNone, nullptr, "write, erase, station: keep no record of the runs", nullptr,
      [](const std::string*, CommandLine& parsed, std::string&) {
          parsed.history.disabled = true;
          return true;
@@ -299,7 +299,7 @@ std::string UsageText() {
         "Firmware service tool for the pen display, over HID feature reports.\n"
         "\n"
         "commands:\n";
-    constexpr int kCommandColumn = 21;
+    constexpr int kCommandColumn = 22;
     for (const Command& command : Commands()) {
         std::string form = std::string(command.name) + (*command.operands != '\0' ? " " : "") + command.operands;
         char line[160];

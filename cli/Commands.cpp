@@ -256,7 +256,7 @@ const std::vector<Command>& Commands() {
          false, nullptr},
         {"monitor", "[SECONDS]", "device arrival/removal and input-report values (default 10)", SecondsOperand,
          nullptr, Monitor, false, nullptr},
-        {"station", "FILE", "write FILE to each display the moment it is plugged in, until stopped", ImageOperand,
+        {"station", "FILE", "write FILE to each display as it is plugged in, until stopped", ImageOperand,
          PrepareWrite, RunStation, false, nullptr, true},
         {"history", "[push URL]", "the runs recorded, newest first; push: to PostgreSQL", HistoryOperands,
          nullptr, nullptr, false, nullptr, false, RunHistory},
