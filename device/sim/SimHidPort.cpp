@@ -11,6 +11,7 @@
 #include "device/DeviceChangeListener.h"
 #include "device/ReportIdText.h"
 #include "device/ReportTrace.h"
+#include "device/sim/QueuedInputRead.h"
 #include "device/sim/SimFlashFile.h"
 #include "device/sim/SimInterfaces.h"
 
@@ -236,30 +237,7 @@ public:
 
     ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead,
                                ReadStop& stop) override {
-        // Set before the lock is taken: a stop takes the lock inside its wake.
-        stop.SetWake([core = m_core] {
-            std::lock_guard<std::mutex> lock(core->mutex);
-            core->changed.notify_all();
-        });
-        ReadStatus status = ReadStatus::kFailed;
-        {
-            std::unique_lock<std::mutex> lock(m_core->mutex);
-            m_core->changed.wait(lock, [&] {
-                return stop.Requested() || !m_state.valid || !m_state.inputs.empty();
-            });
-            if (stop.Requested()) {
-                status = ReadStatus::kCancelled;
-            } else if (m_state.valid && report != nullptr && length >= kInputReportLength) {
-                // A buffer shorter than the report fails, as the platform's read does.
-                const InputReport& next = m_state.inputs.front();
-                std::copy(next.begin(), next.end(), report);
-                m_state.inputs.pop_front();
-                bytesRead = kInputReportLength;
-                status = ReadStatus::kReport;
-            }
-        }
-        stop.SetWake(nullptr);
-        return status;
+        return ReadQueuedReport(m_core, m_state.valid, m_state.inputs, report, length, bytesRead, stop);
     }
 
 private:
