@@ -21,10 +21,12 @@ std::string Heading(const CommandContext& context) {
            "ports: " + (ports.empty() ? "every port" : ports) + "  (Ctrl-C ends it once the runs in hand are done)";
 }
 
-// The view, and after each display's result a push of the history to the line's server.
-class PushAfterEach : public StationObserver {
+// The view; after each display's result, a record the history lost told on stderr, as a write
+// tells it, and a push of the history to the line's server.
+class AfterEachResult : public StationObserver {
 public:
-    PushAfterEach(StationObserver& view, history::BackgroundPush* push) : m_view(view), m_push(push) {}
+    AfterEachResult(StationObserver& view, std::FILE* err, history::BackgroundPush* push)
+        : m_view(view), m_err(err), m_push(push) {}
     void OnArrival(const HidInterface& display) override { m_view.OnArrival(display); }
     void OnIgnored(const HidInterface& display) override { m_view.OnIgnored(display); }
     void OnStarted(const HidInterface& display) override { m_view.OnStarted(display); }
@@ -34,12 +36,16 @@ public:
     void OnLogLine(const std::string& port, const LogEntry& entry) override { m_view.OnLogLine(port, entry); }
     void OnResult(const DisplayOutcome& outcome) override {
         m_view.OnResult(outcome);
+        if (outcome.recordLost) {
+            std::fprintf(m_err, "padsmith: %s: %s\n", outcome.port.c_str(), outcome.recordLost.message.c_str());
+        }
         if (m_push != nullptr) m_push->Nudge();
     }
     void OnLeft(const std::string& port) override { m_view.OnLeft(port); }
 
 private:
     StationObserver& m_view;
+    std::FILE* m_err;
     history::BackgroundPush* m_push;
 };
 
@@ -78,8 +84,8 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
                 }
             });
     }
-    PushAfterEach forwarding(*view, push.get());
-    Station station(context.port, context.clock, prepared.image, settings, forwarding);
+    AfterEachResult afterEach(*view, context.streams.err, push.get());
+    Station station(context.port, context.clock, prepared.image, settings, afterEach);
     const StationSummary summary = station.Run();
     if (terminal != nullptr) terminal->Close();
     push.reset();  // the last push, for the last displays

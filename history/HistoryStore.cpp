@@ -1,7 +1,9 @@
 #include "history/HistoryStore.h"
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "base/Version.h"
 #include "history/HistorySchema.h"
@@ -14,6 +16,7 @@ namespace {
 // Long enough for every display of a station and other padsmith programs to write in turn;
 // Begin and Complete run outside a write's pacing, so a wait costs no record its timing.
 constexpr int kBusyTimeoutMs = 10'000;
+constexpr int kBusyRetryMs = 10;  // where SQLite gives up at once rather than wait
 
 std::filesystem::path NativePath(const std::string& path) {
 #ifdef _WIN32
@@ -34,6 +37,8 @@ Error NewerSchema(const std::string& path, int64_t version) {
 // it is known to be one this padsmith may write.
 Error ReadSchemaVersion(SqliteConnection& connection, const std::string& path, int64_t& version) {
     if (Error failure = connection.Open(path, SQLITE_OPEN_READONLY)) return failure;
+    // Another padsmith may be making the file this moment: its first writes lock it whole.
+    connection.SetBusyTimeout(kBusyTimeoutMs);
     return connection.QueryNumber("PRAGMA user_version", version);
 }
 
@@ -162,10 +167,19 @@ Error HistoryStore::OpenForWriting(bool create) {
         return Error(ErrorKind::kPermissionDenied, "history " + path + ": read-only for this user");
     }
     connection.SetBusyTimeout(kBusyTimeoutMs);
-    // Several programs write at once, and readers never wait for writers.
+    // Several programs write at once, and readers never wait for writers. Turning a new file to
+    // WAL reads it, then writes it: a program that meets another one writing it in between is
+    // told "locked" at once, without the busy timeout (SQLite's way out of two programs waiting
+    // for each other), so it asks again, for as long as the timeout.
     SqliteStatement journal;
     if (Error failure = connection.Prepare("PRAGMA journal_mode = WAL", journal)) return failure;
-    const int code = journal.Step();
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    int code = journal.Step();
+    while ((code & 0xFF) == SQLITE_BUSY && std::chrono::steady_clock::now() < giveUp) {
+        journal.Reset();
+        std::this_thread::sleep_for(std::chrono::milliseconds(kBusyRetryMs));
+        code = journal.Step();
+    }
     if (code != SQLITE_ROW) return journal.Failure(code);
     if (journal.Text(0) != "wal") {
         return Error(ErrorKind::kIo, "history " + path + ": SQLite keeps the journal as " + journal.Text(0) +

@@ -1,19 +1,24 @@
 #pragma once
 // What the history's tests share: a folder of each test's own, the probe program's report,
-// SQLite used directly (to make files of older and newer schemas, and to check one), and records.
+// SQLite used directly (to make files of older and newer schemas, and to check one), records,
+// and a wait for what another process does.
 
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "history/HistoryStore.h"
@@ -50,6 +55,21 @@ private:
 inline std::string Bytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Looks every 20 ms until `done` holds or `limit` has passed; whether it held.
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }
 
 // The probe's "key value" lines.

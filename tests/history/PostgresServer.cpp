@@ -126,4 +126,12 @@ std::string PostgresServer::Value(const std::string& sql) const {
     return value;
 }
 
+void PostgresServer::CountArrivals() const {
+    Value("CREATE TABLE arrivals (id text, revision bigint);"
+          "CREATE FUNCTION count_arrival() RETURNS trigger LANGUAGE plpgsql AS"
+          " $$ BEGIN INSERT INTO arrivals VALUES (NEW.id, NEW.revision); RETURN NEW; END $$;"
+          "CREATE TRIGGER counted BEFORE INSERT ON padsmith_runs"
+          " FOR EACH ROW EXECUTE FUNCTION count_arrival()");
+}
+
 }  // namespace padsmith::test

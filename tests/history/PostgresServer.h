@@ -36,6 +36,10 @@ public:
     std::string Url(const std::string& password = "") const;
     // Runs `sql` as that user; the first column of the first row, or "" (errors fail the test).
     std::string Value(const std::string& sql) const;
+    // Counts every arrival of a run at the server, in a table `arrivals` (id, revision), by a
+    // trigger of the test's own: what padsmith_runs cannot show, since it keeps one row per record
+    // however often one is sent. padsmith_runs must exist (a first push makes it).
+    void CountArrivals() const;
     // What initdb and the server said.
     std::string Log() const { return m_log; }
 

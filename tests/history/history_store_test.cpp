@@ -284,6 +284,27 @@ TEST(HistoryStore, AFileThatCannotKeepTheHistoryIsAClearErrorAndIsLeftAsItWas) {
     EXPECT_EQ(said.at("kept"), said.at("begun"));
 }
 
+TEST(HistoryStore, ANewFileAnotherProgramHoldsForAMomentIsWaitedFor) {
+    // Another program that has just made the file, about to write it or writing it: so padsmith
+    // programs meet when they start on a new history at once, each turning it to WAL.
+    for (const char* held : {"BEGIN IMMEDIATE", "BEGIN EXCLUSIVE"}) {
+        SCOPED_TRACE(held);
+        ScratchDir dir;
+        const std::string path = dir.File("history.sqlite3");
+        RawDatabase other(path);
+        ASSERT_EQ(other.Execute(held), "");
+        std::thread letGo([&other] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            other.Execute("COMMIT");
+        });
+        Error error;
+        const std::unique_ptr<history::HistoryStore> store = history::HistoryStore::Open(path, {}, error);
+        letGo.join();
+        ASSERT_NE(store, nullptr) << error.message;
+        EXPECT_FALSE(store->Begin(WriteRecord("2026-12-10T14:03:07.123Z", "1-1.3")));
+    }
+}
+
 TEST(HistoryStore, EightProcessesWriteOneFileAtOnceAndNoRunIsLostNotEvenAKilledOnes) {
     ScratchDir dir;
     const std::string path = dir.File("history.sqlite3");

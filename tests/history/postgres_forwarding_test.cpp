@@ -49,16 +49,6 @@ protected:
         return unsent.size();
     }
 
-    // Every arrival at the server, counted by a trigger of the test's own: what the server's
-    // table cannot show, since it keeps one row per record however often one is sent.
-    void CountArrivals() {
-        server->Value("CREATE TABLE arrivals (id text, revision bigint);"
-                      "CREATE FUNCTION count_arrival() RETURNS trigger LANGUAGE plpgsql AS"
-                      " $$ BEGIN INSERT INTO arrivals VALUES (NEW.id, NEW.revision); RETURN NEW; END $$;"
-                      "CREATE TRIGGER counted BEFORE INSERT ON padsmith_runs"
-                      " FOR EACH ROW EXECUTE FUNCTION count_arrival()");
-    }
-
     std::unique_ptr<PostgresServer> server;
 };
 
@@ -70,7 +60,7 @@ TEST_F(PostgresForwarding, EachRevisionOfARecordArrivesOnceAndAnOutageLosesNothi
     PushResult pushed = history::PushToPostgres(*station, server->Url());
     ASSERT_FALSE(pushed.error) << pushed.error.message;
     EXPECT_EQ(pushed.sent, 0);
-    CountArrivals();
+    server->CountArrivals();
 
     const RunRecord cutOff = WriteRecord("2026-12-10T14:00:00.000Z", "1-1.1", "SN0001");
     ASSERT_FALSE(station->Begin(cutOff));

@@ -36,8 +36,10 @@ set(allowed_bench "base;device;${ports};protocol;history;app;tests/support;tests
 set(allowed_tests/support "base;device;device/sim;protocol;history;app;tests/support")
 set(allowed_tests/kernel "base;device;device/sim;device/linux;protocol;app;tests/support;tests/kernel")
 set(allowed_tests/unit "base;device;${ports};protocol;history;app;cli;tests/support;tests/unit")
-# The history's tests run processes with the kernel tests' runner.
-set(allowed_tests/history "base;device;device/sim;protocol;history;app;cli;tests/support;tests/kernel;tests/history")
+# The history's tests run processes with the kernel tests' runner, and commands in process with
+# the unit suite's.
+set(allowed_tests/history
+    "base;device;device/sim;protocol;history;app;cli;tests/support;tests/kernel;tests/unit;tests/history")
 set(allowed_tests/fuzz "base;device;tests/fuzz")
 set(allowed_tests/ui "base;base/win32;device;device/win32;history;app;app/win32;tests/ui")
 # Longest first, so device/sim/x.h belongs to device/sim, not device.
