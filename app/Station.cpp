@@ -121,7 +121,7 @@ StationSummary Station::Run() {
         const bool busy = std::any_of(m_ports.begin(), m_ports.end(), [](const auto& port) { return port->busy; });
         if (stopping && !busy) break;
         if (!stopping && (woken || m_clock.Now() >= nextLook)) {
-            Look(true);
+            Look();
             nextLook = m_clock.Now() + lookEvery;
         }
         const Micros untilLook = std::max(nextLook - m_clock.Now(), Micros(0));
@@ -131,7 +131,7 @@ StationSummary Station::Run() {
     return m_summary;
 }
 
-void Station::Look(bool startMore) {
+void Station::Look() {
     std::vector<bool> seen(m_ports.size(), false);
     for (const HidInterface& display : PresentDisplays(m_port.Enumerate(), std::string())) {
         const std::string location = DisplayId(display);
@@ -159,7 +159,7 @@ void Station::Look(bool startMore) {
             }
         }
         const bool room = !m_settings.most || m_summary.started < *m_settings.most;
-        if (startMore && room && !port.ignored && !port.served) Start(port, display);
+        if (room && !port.ignored && !port.served) Start(port, display);
     }
     for (size_t index = 0; index < m_ports.size(); ++index) {
         Port& port = *m_ports[index];

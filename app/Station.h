@@ -96,7 +96,7 @@ private:
 
     bool Belongs(const std::string& port) const;
     // One look at the bus: arrivals, departures, workers to start.
-    void Look(bool startMore);
+    void Look();
     void Start(Port& port, const HidInterface& display);
     void Serve(Worker& worker);
     // Takes in the workers that have ended; true when any had.
