@@ -2,6 +2,7 @@
 // What a command runs with: the port, the clock, where its lines and its result go, and which
 // display it serves.
 
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -35,6 +36,8 @@ struct CommandContext {
 // What a command's preparation hands every display's run.
 struct PreparedRun {
     WriteRunImage image;  // write: read once, shared read-only by every display
+    std::wstring imagePath;            // write: the image file, as a full path
+    std::optional<ImageDigest> digest;  // write: the whole file's size and SHA-256, when hashed
     // The history every display's run is recorded in; null when none is kept.
     std::unique_ptr<FlashHistory> history;
 };

@@ -150,6 +150,8 @@ int PrepareWrite(CommandContext& context, PreparedRun& prepared) {
     FlashJob job{&context.log, nullptr, nullptr, AbsoluteFileName(commandLine.imageFile), hashed ? &check : nullptr};
     LogText(FormatMessageEntry(kMsgOpenFile, job.strImagePath), context.log, kMsgOpenFile);
     const Error error = LoadWriteRunImage(job, prepared.image);
+    prepared.imagePath = job.strImagePath;
+    if (check.loaded && hashed) prepared.digest = check.actual;
     nlohmann::ordered_json image{{"path", ToUtf8(job.strImagePath)}, {"bytes", nullptr}, {"sha256", nullptr}};
     if (check.loaded) {
         image["bytes"] = check.actual.fileBytes;

@@ -1,7 +1,7 @@
 #pragma once
 // padsmith --wait: before the command runs, wait until the display's service collection is on
-// the bus (with --all --count=N, until N displays are). A station plugs in the next display and
-// starts padsmith at once.
+// the bus (with --all --count=N, until N displays are). A bench script plugs in the next display
+// and starts padsmith at once.
 
 #include <optional>
 #include <string>

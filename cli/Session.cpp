@@ -6,6 +6,8 @@
 
 #include "app/EveryDisplay.h"
 #include "app/ExitStatus.h"
+#include "base/Sha256.h"
+#include "base/Utf8.h"
 #include "cli/CommandContext.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleOutput.h"
@@ -43,11 +45,10 @@ int Prepare(CommandContext& context, PreparedRun& prepared) {
     settings.disabled = commandLine.history.disabled;
     settings.command = commandLine.commandText;
     settings.recordFile = commandLine.port.recordFile;
-    const auto image = context.result.find("image");
-    if (image != context.result.end()) {
-        settings.imagePath = (*image)["path"].get<std::string>();
-        if ((*image)["bytes"].is_number()) settings.imageBytes = (*image)["bytes"].get<int64_t>();
-        if ((*image)["sha256"].is_string()) settings.imageSha256 = (*image)["sha256"].get<std::string>();
+    settings.imagePath = ToUtf8(prepared.imagePath);
+    if (prepared.digest) {
+        settings.imageBytes = static_cast<int64_t>(prepared.digest->fileBytes);
+        settings.imageSha256 = ToHex(prepared.digest->sha256);
     }
     std::FILE* err = context.streams.err;
     Error error;

@@ -9,6 +9,7 @@
 #include "cli/CommandLine.h"
 #include "cli/HistoryCommand.h"
 #include "tests/history/HistoryTest.h"
+#include "tests/unit/CliRun.h"
 
 namespace padsmith::test {
 namespace {
@@ -60,18 +61,8 @@ struct HistoryRun {
         std::FILE* output = std::tmpfile();
         std::FILE* errors = std::tmpfile();
         status = cli::RunHistory(commandLine, cli::SessionStreams{output, errors, false});
-        out = Contents(output);
-        err = Contents(errors);
-    }
-
-    static std::string Contents(std::FILE* file) {
-        std::string text;
-        std::rewind(file);
-        char buffer[4096];
-        size_t read = 0;
-        while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, read);
-        std::fclose(file);
-        return text;
+        out = CliRun::Contents(output);
+        err = CliRun::Contents(errors);
     }
 
     std::vector<std::string> Lines(const std::string& end = "\n") const {
