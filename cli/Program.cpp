@@ -19,6 +19,13 @@
 namespace padsmith::cli {
 namespace {
 
+// Said once when the line's server is given with its password: libpq has ways that keep it off
+// the command line, where shell histories and process lists show it.
+constexpr char kPasswordWarning[] =
+    "padsmith: warning: the URL holds a password, which shell histories and process lists show; keep it in "
+    "~/.pgpass (or the file PGPASSFILE names) or a service file (PGSERVICE), and give the server by a URL "
+    "without it or by PGHOST and PGUSER (padsmith keeps the password out of its records and messages)\n";
+
 int RunCommand(const CommandLine& commandLine) {
     SessionStreams streams;
     streams.progressBar = IsTerminal(stderr);
@@ -55,6 +62,7 @@ int RunProgram(const std::vector<std::string>& args) {
         std::printf("padsmith %s\n", PADSMITH_VERSION);
         return kExitSuccess;
     }
+    if (commandLine.history.pushUrlHoldsPassword) std::fputs(kPasswordWarning, stderr);
     TightenTimers();
     HoldInterrupts();
     int status = RunCommand(commandLine);

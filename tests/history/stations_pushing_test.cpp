@@ -18,6 +18,7 @@ namespace padsmith::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 const std::string kPadsmith = PADSMITH_PROGRAM;
 
@@ -48,11 +49,22 @@ TEST(StationsPushing, EveryRunArrivesOnceThoughTheServerStopsInTheMiddle) {
     EXPECT_TRUE(WaitUntil([&] {
         return server.Value("SELECT count(DISTINCT command) FROM padsmith_runs WHERE result = 'success'") == "2";
     }));
+    // The URL's password is in no process list while they run, nor in any row the server took.
+    for (auto& station : stations) {
+        const std::string arguments = Bytes("/proc/" + std::to_string(station->Pid()) + "/cmdline");
+        EXPECT_THAT(arguments, HasSubstr("--push=postgresql://padsmith:***********@/"));
+    }
+    EXPECT_EQ(server.Value("SELECT count(*) FROM padsmith_runs WHERE command LIKE '%line-secret%'"), "0");
     server.Stop();
     for (auto& station : stations) {
         const RunResult ended = station->Wait();
         EXPECT_EQ(ended.exitCode, 0) << ended.err;
         EXPECT_THAT(ended.err, HasSubstr("the runs not sent go with the next push"));
+        // Told once, whatever the pushes said; never repeated by them.
+        const std::string warning = "padsmith: warning: the URL holds a password";
+        EXPECT_EQ(ended.err.find(warning), ended.err.rfind(warning)) << ended.err;
+        EXPECT_THAT(ended.err, HasSubstr(warning + ", which shell histories and process lists show; keep it in ~/.pgpass"));
+        EXPECT_THAT(ended.err, Not(HasSubstr("line-secret")));
     }
 
     ASSERT_TRUE(server.Start()) << server.Log();
