@@ -122,6 +122,25 @@ TEST_F(PostgresForwarding, ARefusedLoginIsAClearErrorAndTheNextPushSendsEverythi
     EXPECT_EQ(pushed.sent, 3);
 }
 
+TEST_F(PostgresForwarding, RunsTheServerRefusesAtItsCommitStayUnsent) {
+    ScratchDir dir;
+    auto station = OpenStore(dir.File("history.sqlite3"));
+    ASSERT_FALSE(history::PushToPostgres(*station, server->Url()).error);  // the table
+    // Every insert is taken; the transaction is refused as it commits.
+    server->Value("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS"
+                  " $$ BEGIN RAISE EXCEPTION 'refused by the line'; END $$;"
+                  "CREATE CONSTRAINT TRIGGER refused AFTER INSERT ON padsmith_runs DEFERRABLE INITIALLY DEFERRED"
+                  " FOR EACH ROW EXECUTE FUNCTION refuse()");
+    Runs(*station, "1-1.1", 3);
+    PushResult pushed = history::PushToPostgres(*station, server->Url());
+    EXPECT_EQ(pushed.sent, 0);
+    EXPECT_THAT(pushed.error.message, HasSubstr("send the runs: ERROR: refused by the line"));
+    EXPECT_EQ(UnsentCount(*station), 3u);
+    EXPECT_EQ(server->Value("SELECT count(*) FROM padsmith_runs"), "0");
+    server->Value("DROP TRIGGER refused ON padsmith_runs");
+    EXPECT_EQ(history::PushToPostgres(*station, server->Url()).sent, 3);
+}
+
 // A socket that takes connections and never answers: a server that hangs.
 class SilentServer {
 public:
