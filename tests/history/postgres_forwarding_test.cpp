@@ -210,5 +210,39 @@ TEST_F(PostgresForwarding, TheBackgroundPushNeverHoldsItsCallerAndReportsEachPus
     EXPECT_EQ(server->Value("SELECT count(*) FROM padsmith_runs"), "2");
 }
 
+// The station's last display is nudged while the push before it still runs, and the station
+// ends at once: that push must still run. (No server is needed: each push fails at connect.)
+TEST(BackgroundPush, APushNudgedDuringTheLastOneStillRunsWhenItEnds) {
+    ScratchDir dir;
+    const std::string path = dir.File("history.sqlite3");
+    OpenStore(path);
+    std::mutex mutex;
+    std::condition_variable changed;
+    int reports = 0;
+    bool ending = false;
+    history::BackgroundPush* pushing = nullptr;
+    auto push = std::make_unique<history::BackgroundPush>(
+        path, "postgresql:///postgres?host=" + dir.File("no-server"), [&](const PushResult&) {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (++reports > 1) return;
+            pushing->Nudge();
+            changed.notify_all();
+            changed.wait(lock, [&] { return ending; });
+            lock.unlock();
+            // The station's end says it is ending while this push is still under way.
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        });
+    pushing = push.get();
+    push->Nudge();
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return reports == 1; }));
+        ending = true;
+    }
+    changed.notify_all();
+    push.reset();
+    EXPECT_EQ(reports, 2);
+}
+
 }  // namespace
 }  // namespace padsmith::test
