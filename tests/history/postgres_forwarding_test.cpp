@@ -210,6 +210,16 @@ TEST_F(PostgresForwarding, TheBackgroundPushNeverHoldsItsCallerAndReportsEachPus
     EXPECT_EQ(server->Value("SELECT count(*) FROM padsmith_runs"), "2");
 }
 
+// The command line refuses such a URL before it starts; the forwarder, given one anyway, still
+// names it without its password, libpq's own message included.
+TEST(PostgresForwarder, AUrlLibpqCannotReadIsNamedWithoutItsPassword) {
+    ScratchDir dir;
+    const PushResult pushed = history::PushToPostgres(*OpenStore(dir.File("history.sqlite3")),
+                                                      "postgresql://line:SECRET@[::1/padsmith");
+    EXPECT_THAT(pushed.error.message, HasSubstr("\"postgresql://line:***@[::1/padsmith\""));
+    EXPECT_THAT(pushed.error.message, ::testing::Not(HasSubstr("SECRET")));
+}
+
 // The station's last display is nudged while the push before it still runs, and the station
 // ends at once: that push must still run. (No server is needed: each push fails at connect.)
 TEST(BackgroundPush, APushNudgedDuringTheLastOneStillRunsWhenItEnds) {
