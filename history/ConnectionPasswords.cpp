@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 namespace padsmith::history {
 namespace {
@@ -68,22 +69,35 @@ void KeyedPasswords(const std::string& text, size_t from, bool inUrl, std::vecto
 
 }  // namespace
 
+bool IsPasswordKeyword(const std::string& keyword) {
+    return std::find(std::begin(kPasswordKeys), std::end(kPasswordKeys), keyword) != std::end(kPasswordKeys);
+}
+
 std::vector<TextSpan> PasswordSpans(const std::string& text) {
     std::vector<TextSpan> spans;
     for (const char* scheme : kSchemes) {
         const size_t found = text.find(scheme);
         if (found == std::string::npos) continue;
+        // Before the URL no key/value string can be: what stands there is an option's name.
         const size_t start = found + std::string(scheme).size();
-        size_t queryFrom = start;
         const size_t at = text.rfind('@');
-        if (at != std::string::npos && at >= start) {
-            const size_t colon = text.find(':', start);
-            if (colon < at && at > colon + 1) spans.push_back({colon + 1, at - colon - 1});
-            queryFrom = at + 1;
+        const size_t colon = text.find(':', start);
+        if (at != std::string::npos && at >= start && colon < at && at > colon + 1) {
+            spans.push_back({colon + 1, at - colon - 1});
         }
-        KeyedPasswords(text, queryFrom, true, spans);
-        // Before the URL, a key/value string cannot be; what stands there is the option's name.
-        return spans;
+        // The query's, from the start: a value may hold the last '@'. Where the two overlap,
+        // one span hides both.
+        KeyedPasswords(text, start, true, spans);
+        std::sort(spans.begin(), spans.end(), [](const TextSpan& a, const TextSpan& b) { return a.start < b.start; });
+        std::vector<TextSpan> merged;
+        for (const TextSpan& span : spans) {
+            if (!merged.empty() && span.start <= merged.back().start + merged.back().length) {
+                merged.back().length = std::max(merged.back().length, span.start + span.length - merged.back().start);
+            } else {
+                merged.push_back(span);
+            }
+        }
+        return merged;
     }
     KeyedPasswords(text, 0, false, spans);
     return spans;

@@ -14,6 +14,9 @@ struct TextSpan {
     size_t length = 0;
 };
 
+// libpq's keywords whose value is a secret: "password" and "sslpassword".
+bool IsPasswordKeyword(const std::string& keyword);
+
 // Where the passwords are in `text`, one argument of a command line or one connection string,
 // in order. A URL runs from its scheme to the end of `text`, and its user-info up to the LAST
 // '@' (libpq stops at the first): a password with a stray '@', '/' or '?' is found whole.

@@ -244,10 +244,7 @@ ServerUrlCheck CheckServerUrl(const std::string& url) {
         return check;
     }
     for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
-        const std::string keyword = option->keyword;
-        if (option->val != nullptr && *option->val != '\0' && (keyword == "password" || keyword == "sslpassword")) {
-            check.holdsPassword = true;
-        }
+        if (option->val != nullptr && *option->val != '\0' && IsPasswordKeyword(option->keyword)) check.holdsPassword = true;
     }
     return check;
 }

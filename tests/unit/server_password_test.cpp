@@ -23,6 +23,8 @@ TEST(ServerPassword, EveryFormOfPasswordIsHiddenAndNothingElse) {
         {"postgresql://line@db/padsmith?password=SECRET&sslmode=require",
          "postgresql://line@db/padsmith?password=***&sslmode=require"},
         {"postgresql://db/padsmith?sslpassword=SECRET", "postgresql://db/padsmith?sslpassword=***"},
+        {"postgresql://db/padsmith?password=SE@CRET", "postgresql://db/padsmith?password=***"},
+        {"postgresql://line:SECRET@db:5432/padsmith?password=SE@CRET", "postgresql://line:***"},
         {"host=db password=SECRET user=line", "host=db password=*** user=line"},
         {"host=db password = 'SE CR\\'ET' user=line", "host=db password = *** user=line"},
         {"--push=password=SE\\ CRET", "--push=password=***"},
