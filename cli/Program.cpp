@@ -4,6 +4,7 @@
 #include "cli/Program.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "cli/Commands.h"
 #include "cli/InterruptHold.h"
 #include "cli/Session.h"
+#include "history/ConnectionPasswords.h"
 
 namespace padsmith::cli {
 namespace {
@@ -71,6 +73,14 @@ int RunProgram(const std::vector<std::string>& args) {
     const int held = HeldInterrupt();
     if (held != 0 && !commandLine.command->untilStopped) return kExitInterruptedBase + held;
     return status;
+}
+
+void BlankPasswords(int count, char** arguments) {
+    for (int i = 0; i < count; ++i) {
+        for (const history::TextSpan& span : history::PasswordSpans(arguments[i])) {
+            std::memset(arguments[i] + span.start, '*', span.length);
+        }
+    }
 }
 
 }  // namespace padsmith::cli
