@@ -46,13 +46,20 @@ TEST(StationsPushing, EveryRunArrivesOnceThoughTheServerStopsInTheMiddle) {
             options));
     }
     // Stopped once a run of each station has arrived: the rest is recorded while it is down.
+    // Meanwhile, their arguments as the process list shows them, once they run (their history
+    // is made after the arguments are read).
+    std::vector<std::string> arguments(stations.size());
     EXPECT_TRUE(WaitUntil([&] {
+        for (size_t i = 0; i < stations.size(); ++i) {
+            if (!std::filesystem::exists(histories[i])) continue;
+            const std::string shown = Bytes("/proc/" + std::to_string(stations[i]->Pid()) + "/cmdline");
+            if (!shown.empty()) arguments[i] = shown;  // empty once it has ended
+        }
         return server.Value("SELECT count(DISTINCT command) FROM padsmith_runs WHERE result = 'success'") == "2";
     }));
     // The URL's password is in no process list while they run, nor in any row the server took.
-    for (auto& station : stations) {
-        const std::string arguments = Bytes("/proc/" + std::to_string(station->Pid()) + "/cmdline");
-        EXPECT_THAT(arguments, HasSubstr("--push=postgresql://padsmith:***********@/"));
+    for (const std::string& shown : arguments) {
+        EXPECT_THAT(shown, HasSubstr("--push=postgresql://padsmith:***********@/"));
     }
     EXPECT_EQ(server.Value("SELECT count(*) FROM padsmith_runs WHERE command LIKE '%line-secret%'"), "0");
     server.Stop();
