@@ -172,6 +172,9 @@ void Station::Look() {
 }
 
 void Station::Start(Port& port, const HidInterface& display) {
+    // Told before its thread runs: a run that fails at once (its history refused the row) must
+    // not be told before it was started.
+    m_observer.OnStarted(display);
     auto worker = std::make_unique<Worker>(display);
     Worker& started = *worker;
     m_clock.BeginActivity();
@@ -190,7 +193,6 @@ void Station::Start(Port& port, const HidInterface& display) {
     }
     port.busy = true;
     ++m_summary.started;
-    m_observer.OnStarted(display);
     m_workers.push_back(std::move(worker));
 }
 

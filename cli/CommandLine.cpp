@@ -7,8 +7,8 @@
 #include "base/Number.h"
 #include "cli/Commands.h"
 #include "cli/HistoryCommand.h"
+#include "history/ConnectionPasswords.h"
 #include "history/HistoryFilter.h"
-#include "history/PostgresForwarder.h"
 
 namespace padsmith::cli {
 namespace {
@@ -39,10 +39,11 @@ bool PortOption(const char* name, const std::string* value, CommandLine& parsed)
 }
 
 // "padsmith" and the arguments as a shell would take them back: an argument with anything but
-// plain characters in single quotes.
+// plain characters in single quotes. A password in a server's URL is not kept.
 std::string CommandText(const std::vector<std::string>& args) {
     std::string text = "padsmith";
-    for (const std::string& argument : args) {
+    for (const std::string& given : args) {
+        const std::string argument = history::WithoutPasswords(given);
         const bool plain = !argument.empty() && argument.find_first_not_of(
                                                     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                                     "0123456789-_=.,:/+@%") == std::string::npos;
@@ -137,9 +138,9 @@ const Option kOptions[] = {
                                         "PostgreSQL after each display (libpq URL)",
      nullptr,
      [](const std::string* value, CommandLine& parsed, std::string& error) {
-         if (!history::PostgresForwardingBuilt()) return error = "--push is not available in this build (it has no libpq)", false;
-         parsed.history.pushUrl = *value;
-         return true;
+         if (TakePushUrl(*value, parsed.history, error)) return true;
+         error = "--" + error;
+         return false;
      }},
     {"--max", Value::kRequired, "N", "station: end once N displays have finished",
      nullptr,

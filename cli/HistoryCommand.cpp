@@ -87,12 +87,16 @@ bool HistoryOperands(const std::vector<std::string>& operands, CommandLine& pars
         error = "history takes no operand, or push URL";
         return false;
     }
-    if (!history::PostgresForwardingBuilt()) {
-        error = "push is not available in this build (it has no libpq)";
-        return false;
-    }
     parsed.history.push = true;
-    parsed.history.pushUrl = operands[1];
+    return TakePushUrl(operands[1], parsed.history, error);
+}
+
+bool TakePushUrl(const std::string& url, HistoryOptions& options, std::string& error) {
+    if (!history::PostgresForwardingBuilt()) return error = "push is not available in this build (it has no libpq)", false;
+    const history::ServerUrlCheck check = history::CheckServerUrl(url);
+    if (check.error) return error = "push: " + check.error.message, false;
+    options.pushUrl = url;
+    options.pushUrlHoldsPassword = check.holdsPassword;
     return true;
 }
 

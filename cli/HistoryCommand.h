@@ -14,6 +14,10 @@ namespace padsmith::cli {
 // Operands: none, or "push URL". A push where this build cannot forward is a usage error.
 bool HistoryOperands(const std::vector<std::string>& operands, CommandLine& parsed, std::string& error);
 
+// The line's server of `history push URL` and `station --push=URL`: false with a one-line `error`
+// (naming no password) where this build cannot forward or libpq cannot read the URL.
+bool TakePushUrl(const std::string& url, HistoryOptions& options, std::string& error);
+
 // The commands whose runs are recorded; they and history take --history.
 bool RecordsItsRuns(const std::string& command);
 

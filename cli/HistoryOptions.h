@@ -18,6 +18,7 @@ struct HistoryOptions {
     // history push URL: send the runs to the line's PostgreSQL instead of showing them.
     bool push = false;
     std::string pushUrl;
+    bool pushUrlHoldsPassword = false;  // said once on stderr: it belongs in ~/.pgpass
 };
 
 }  // namespace padsmith::cli

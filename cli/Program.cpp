@@ -4,6 +4,7 @@
 #include "cli/Program.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,17 @@
 #include "cli/Commands.h"
 #include "cli/InterruptHold.h"
 #include "cli/Session.h"
+#include "history/ConnectionPasswords.h"
 
 namespace padsmith::cli {
 namespace {
+
+// Said once when the line's server is given with its password: libpq has ways that keep it off
+// the command line, where shell histories and process lists show it.
+constexpr char kPasswordWarning[] =
+    "padsmith: warning: the URL holds a password, which shell histories and process lists show; keep it in "
+    "~/.pgpass (or the file PGPASSFILE names) or a service file (PGSERVICE), and give the server by a URL "
+    "without it or by PGHOST and PGUSER (padsmith keeps the password out of its records and messages)\n";
 
 int RunCommand(const CommandLine& commandLine) {
     SessionStreams streams;
@@ -55,6 +64,7 @@ int RunProgram(const std::vector<std::string>& args) {
         std::printf("padsmith %s\n", PADSMITH_VERSION);
         return kExitSuccess;
     }
+    if (commandLine.history.pushUrlHoldsPassword) std::fputs(kPasswordWarning, stderr);
     TightenTimers();
     HoldInterrupts();
     int status = RunCommand(commandLine);
@@ -63,6 +73,14 @@ int RunProgram(const std::vector<std::string>& args) {
     const int held = HeldInterrupt();
     if (held != 0 && !commandLine.command->untilStopped) return kExitInterruptedBase + held;
     return status;
+}
+
+void BlankPasswords(int count, char** arguments) {
+    for (int i = 0; i < count; ++i) {
+        for (const history::TextSpan& span : history::PasswordSpans(arguments[i])) {
+            std::memset(arguments[i] + span.start, '*', span.length);
+        }
+    }
 }
 
 }  // namespace padsmith::cli

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Utf8.h"
+#include "history/ConnectionPasswords.h"
 #include "history/RunRecordFields.h"
 
 namespace padsmith::history {
@@ -44,28 +45,43 @@ std::string OneLine(const char* message) {
     return line;
 }
 
+struct OptionsFreer {
+    void operator()(PQconninfoOption* options) const { PQconninfoFree(options); }
+};
+using ParsedUrl = std::unique_ptr<PQconninfoOption, OptionsFreer>;
+
+// The URL as libpq reads it; null with the reason, which names no password, when it cannot.
+ParsedUrl ParseUrl(const std::string& url, std::string& reason) {
+    char* parseError = nullptr;
+    ParsedUrl options(PQconninfoParse(url.c_str(), &parseError));
+    if (options == nullptr) {
+        reason = MessageWithoutPasswords(parseError != nullptr ? OneLine(parseError) : "out of memory", url);
+    }
+    PQfreemem(parseError);
+    return options;
+}
+
 // The server as messages name it: database, host, port and user, never the password.
 std::string DescribeServer(const std::string& url) {
-    char* parseError = nullptr;
-    PQconninfoOption* options = PQconninfoParse(url.c_str(), &parseError);
-    if (options == nullptr) {
-        const std::string reason = parseError != nullptr ? OneLine(parseError) : "out of memory";
-        PQfreemem(parseError);
-        return "PostgreSQL (a URL libpq cannot read: " + reason + ")";
-    }
-    std::string database, host, port, user;
-    for (PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+    std::string reason;
+    const ParsedUrl options = ParseUrl(url, reason);
+    if (options == nullptr) return "PostgreSQL (a URL libpq cannot read: " + reason + ")";
+    std::string database, service, host, port, user;
+    for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
         if (option->val == nullptr) continue;
         const std::string keyword = option->keyword;
         if (keyword == "dbname") database = option->val;
+        if (keyword == "service") service = option->val;
         if (keyword == "host" || (keyword == "hostaddr" && host.empty())) host = option->val;
         if (keyword == "port") port = option->val;
         if (keyword == "user") user = option->val;
     }
-    PQconninfoFree(options);
     std::string description = "PostgreSQL";
     if (!database.empty()) description += " database " + database;
-    description += " on " + (host.empty() ? std::string("the local socket") : host) + (port.empty() ? "" : ":" + port);
+    if (!service.empty()) description += " of service " + service;  // the rest is in the service file
+    if (!host.empty() || service.empty()) {
+        description += " on " + (host.empty() ? std::string("the local socket") : host) + (port.empty() ? "" : ":" + port);
+    }
     if (!user.empty()) description += " as " + user;
     return description;
 }
@@ -74,7 +90,7 @@ void IgnoreNotice(void*, const char*) {}
 
 class Server {
 public:
-    explicit Server(const std::string& url) : m_name(DescribeServer(url)) {
+    explicit Server(const std::string& url) : m_url(url), m_name(DescribeServer(url)) {
         // Later keywords win: the URL overrides the timeout and the program's name, and the
         // encoding is always UTF-8, which the records are.
         const char* keywords[] = {"connect_timeout", "application_name", "dbname", "client_encoding", nullptr};
@@ -117,9 +133,11 @@ private:
     }
 
     Error Failure(const std::string& step) const {
-        return Error(ErrorKind::kIo, m_name + ": " + step + ": " + OneLine(PQerrorMessage(m_connection.get())));
+        const std::string why = OneLine(PQerrorMessage(m_connection.get()));
+        return Error(ErrorKind::kIo, m_name + ": " + step + ": " + MessageWithoutPasswords(why, m_url));
     }
 
+    std::string m_url;
     std::string m_name;
     Connection m_connection;
 };
@@ -215,6 +233,20 @@ Error SendBatch(Server& server, const std::vector<PendingRun>& runs) {
 
 bool PostgresForwardingBuilt() {
     return true;
+}
+
+ServerUrlCheck CheckServerUrl(const std::string& url) {
+    ServerUrlCheck check;
+    std::string reason;
+    const ParsedUrl options = ParseUrl(url, reason);
+    if (options == nullptr) {
+        check.error = Error(ErrorKind::kIo, "libpq cannot read the URL: " + reason);
+        return check;
+    }
+    for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
+        if (option->val != nullptr && *option->val != '\0' && IsPasswordKeyword(option->keyword)) check.holdsPassword = true;
+    }
+    return check;
 }
 
 PushResult PushToPostgres(HistoryStore& store, const std::string& url, const std::function<bool()>& stop) {

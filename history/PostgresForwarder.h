@@ -24,6 +24,14 @@ struct PushResult {
 // False in a build without libpq (the Windows build): PushToPostgres then only says so.
 bool PostgresForwardingBuilt();
 
+// A URL as padsmith takes it before it starts: an error when libpq cannot read it (its message
+// repeats no password), and whether it carries a password, which belongs in ~/.pgpass instead.
+struct ServerUrlCheck {
+    Error error;
+    bool holdsPassword = false;
+};
+ServerUrlCheck CheckServerUrl(const std::string& url);
+
 // Sends `store`'s unsent records to the database at `url` (a libpq URL or key=value string,
 // "postgresql://station@db.line.example/padsmith"). `stop`, when given, is asked between
 // batches and ends the push early.

@@ -8,6 +8,10 @@ bool PostgresForwardingBuilt() {
     return false;
 }
 
+ServerUrlCheck CheckServerUrl(const std::string&) {
+    return ServerUrlCheck{};
+}
+
 PushResult PushToPostgres(HistoryStore&, const std::string&, const std::function<bool()>&) {
     PushResult result;
     result.error = Error(ErrorKind::kAbsent, "forwarding to PostgreSQL is not available in this build (no libpq)");

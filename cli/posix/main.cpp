@@ -7,5 +7,8 @@
 #include "cli/Program.h"
 
 int main(int argc, char** argv) {
-    return padsmith::cli::RunProgram(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    // The copy is what runs; ps and /proc/PID/cmdline read the arguments where they were given.
+    padsmith::cli::BlankPasswords(argc - 1, argv + 1);
+    return padsmith::cli::RunProgram(args);
 }

@@ -161,16 +161,11 @@ TEST(HistoryStore, ADatabaseOfANewerPadsmithIsRefusedAndLeftByteForByte) {
 
 TEST(HistoryStore, AnOlderSchemaIsMigratedKeepingEveryRowAndAFailedMigrationChangesNothing) {
     ScratchDir dir;
-    // A history as the first schema left it, with a finished run and an unfinished one.
+    // A history as padsmith left it at schema 1, with a finished run and an unfinished one: a
+    // file made once (make-schema-1-history.sh) and never again, so that an edit of a released
+    // migration cannot go unseen. Copied: the test never writes the committed file.
     auto schemaOne = [](const std::string& path) {
-        RawDatabase old(path);
-        EXPECT_EQ(old.Execute(history::Migrations().at(0)), "");
-        EXPECT_EQ(old.Execute("PRAGMA user_version = 1;"
-                              "INSERT INTO runs (id, started, ended, location, result, records_sent)"
-                              " VALUES ('a', '2026-01-01T00:00:00.000Z', '2026-01-01T00:00:15.000Z', '1-1.1',"
-                              " 'success', 1344);"
-                              "INSERT INTO runs (id, started, location) VALUES ('b', '2026-01-02T00:00:00.000Z', '1-1.2');"),
-                  "");
+        std::filesystem::copy_file(PADSMITH_SCHEMA_1_HISTORY, path);
     };
     const std::string path = dir.File("history.sqlite3");
     schemaOne(path);
@@ -179,14 +174,19 @@ TEST(HistoryStore, AnOlderSchemaIsMigratedKeepingEveryRowAndAFailedMigrationChan
         ASSERT_NE(store, nullptr);
         const std::vector<RunRecord> kept = Records(*store);
         ASSERT_EQ(kept.size(), 2u);
-        EXPECT_EQ(kept[0].id, "b");
+        EXPECT_EQ(kept[0].id, "0b9d3c8e-1f57-4a43-8f0e-7e2d6c5a4b39");
         EXPECT_EQ(kept[0].result, "unfinished");
-        EXPECT_EQ(kept[1].id, "a");
+        EXPECT_EQ(kept[0].command, "padsmith erase");
+        EXPECT_EQ(kept[1].id, "6f1e1f0a-35e4-4b8a-9d51-0c2f2b7a9e11");
         EXPECT_EQ(kept[1].recordsSent, 1344);
+        EXPECT_EQ(kept[1].imageBytes, 55296);
+        EXPECT_EQ(kept[1].productSize, "15.25");
         // Both are still to be forwarded.
         std::vector<history::PendingRun> unsent;
         ASSERT_FALSE(store->Unsent(0, 10, unsent));
         EXPECT_EQ(unsent.size(), 2u);
+        // And it takes new runs.
+        EXPECT_FALSE(store->Begin(WriteRecord("2026-12-10T14:03:07.123Z", "1-1.3")));
     }
     EXPECT_EQ(RawDatabase(path).Value("PRAGMA user_version"), std::to_string(history::kSchemaVersion));
 

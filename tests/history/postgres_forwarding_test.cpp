@@ -122,6 +122,25 @@ TEST_F(PostgresForwarding, ARefusedLoginIsAClearErrorAndTheNextPushSendsEverythi
     EXPECT_EQ(pushed.sent, 3);
 }
 
+TEST_F(PostgresForwarding, RunsTheServerRefusesAtItsCommitStayUnsent) {
+    ScratchDir dir;
+    auto station = OpenStore(dir.File("history.sqlite3"));
+    ASSERT_FALSE(history::PushToPostgres(*station, server->Url()).error);  // the table
+    // Every insert is taken; the transaction is refused as it commits.
+    server->Value("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS"
+                  " $$ BEGIN RAISE EXCEPTION 'refused by the line'; END $$;"
+                  "CREATE CONSTRAINT TRIGGER refused AFTER INSERT ON padsmith_runs DEFERRABLE INITIALLY DEFERRED"
+                  " FOR EACH ROW EXECUTE FUNCTION refuse()");
+    Runs(*station, "1-1.1", 3);
+    PushResult pushed = history::PushToPostgres(*station, server->Url());
+    EXPECT_EQ(pushed.sent, 0);
+    EXPECT_THAT(pushed.error.message, HasSubstr("send the runs: ERROR: refused by the line"));
+    EXPECT_EQ(UnsentCount(*station), 3u);
+    EXPECT_EQ(server->Value("SELECT count(*) FROM padsmith_runs"), "0");
+    server->Value("DROP TRIGGER refused ON padsmith_runs");
+    EXPECT_EQ(history::PushToPostgres(*station, server->Url()).sent, 3);
+}
+
 // A socket that takes connections and never answers: a server that hangs.
 class SilentServer {
 public:
@@ -189,6 +208,50 @@ TEST_F(PostgresForwarding, TheBackgroundPushNeverHoldsItsCallerAndReportsEachPus
     EXPECT_FALSE(reports[0].error) << reports[0].error.message;
     EXPECT_EQ(reports[0].sent, 2);
     EXPECT_EQ(server->Value("SELECT count(*) FROM padsmith_runs"), "2");
+}
+
+// The command line refuses such a URL before it starts; the forwarder, given one anyway, still
+// names it without its password, libpq's own message included.
+TEST(PostgresForwarder, AUrlLibpqCannotReadIsNamedWithoutItsPassword) {
+    ScratchDir dir;
+    const PushResult pushed = history::PushToPostgres(*OpenStore(dir.File("history.sqlite3")),
+                                                      "postgresql://line:SECRET@[::1/padsmith");
+    EXPECT_THAT(pushed.error.message, HasSubstr("\"postgresql://line:***@[::1/padsmith\""));
+    EXPECT_THAT(pushed.error.message, ::testing::Not(HasSubstr("SECRET")));
+}
+
+// The station's last display is nudged while the push before it still runs, and the station
+// ends at once: that push must still run. (No server is needed: each push fails at connect.)
+TEST(BackgroundPush, APushNudgedDuringTheLastOneStillRunsWhenItEnds) {
+    ScratchDir dir;
+    const std::string path = dir.File("history.sqlite3");
+    OpenStore(path);
+    std::mutex mutex;
+    std::condition_variable changed;
+    int reports = 0;
+    bool ending = false;
+    history::BackgroundPush* pushing = nullptr;
+    auto push = std::make_unique<history::BackgroundPush>(
+        path, "postgresql:///postgres?host=" + dir.File("no-server"), [&](const PushResult&) {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (++reports > 1) return;
+            pushing->Nudge();
+            changed.notify_all();
+            changed.wait(lock, [&] { return ending; });
+            lock.unlock();
+            // The station's end says it is ending while this push is still under way.
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        });
+    pushing = push.get();
+    push->Nudge();
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return reports == 1; }));
+        ending = true;
+    }
+    changed.notify_all();
+    push.reset();
+    EXPECT_EQ(reports, 2);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ std::vector<std::string> StationRecords(const CliRun& run) {
     return ids;
 }
 
-TEST(RecordedRuns, AWriteAnAllRunAndAStationEachLeaveTheirRowsNewestFirst) {
+TEST(RecordedRuns, AnEraseAWriteAnAllRunAndAStationEachLeaveTheirRowsNewestFirst) {
     ScratchDir dir;
     const std::string image = dir.File("fw.bin");
     WriteBytes(image, PatternImage(0x400));
@@ -57,6 +57,9 @@ TEST(RecordedRuns, AWriteAnAllRunAndAStationEachLeaveTheirRowsNewestFirst) {
     const std::vector<std::string> writeArgs{historyOption, "--json", "--record=" + session, "write", image};
     const std::vector<std::string> allArgs{historyOption, "--json", "--all", "write", image};
     const std::vector<std::string> stationArgs{historyOption, "--json", "--max=2", "station", image};
+    const std::vector<std::string> eraseArgs{historyOption, "--json", "erase"};
+    const CliRun erase(eraseArgs);
+    ASSERT_EQ(erase.status, 0) << erase.err;
     const CliRun write(writeArgs);
     const CliRun all(allArgs, "displays=2,2:refuse-at=0x40");
     const CliRun station(stationArgs, "displays=2");
@@ -64,8 +67,15 @@ TEST(RecordedRuns, AWriteAnAllRunAndAStationEachLeaveTheirRowsNewestFirst) {
     ASSERT_EQ(all.status, 1) << all.err;
     ASSERT_EQ(station.status, 0) << station.err;
 
-    const std::vector<RunRecord> rows = Records(*OpenStore(dir.File("history.sqlite3"), history::HistoryAccess::kRead));
-    ASSERT_EQ(rows.size(), 5u);
+    std::vector<RunRecord> rows = Records(*OpenStore(dir.File("history.sqlite3"), history::HistoryAccess::kRead));
+    ASSERT_EQ(rows.size(), 6u);
+    // An erase writes no image and sends no records.
+    EXPECT_EQ(rows[5].command, CommandText(eraseArgs));
+    EXPECT_EQ(rows[5].id, LastObjectOf(erase)["record"]);
+    EXPECT_EQ(Outcome(rows[5]), "1-1.1 2A7D:6C21 SIM01-0001 - success info -");
+    EXPECT_EQ(rows[5].imagePath + rows[5].imageSha256, "");
+    EXPECT_FALSE(rows[5].imageBytes);
+    rows.pop_back();
     std::vector<std::string> commands;
     for (const RunRecord& row : rows) commands.push_back(row.command);
     // Newest first; the displays of one run begin together, in no fixed order.

@@ -18,6 +18,7 @@ namespace padsmith::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 const std::string kPadsmith = PADSMITH_PROGRAM;
 
@@ -45,14 +46,32 @@ TEST(StationsPushing, EveryRunArrivesOnceThoughTheServerStopsInTheMiddle) {
             options));
     }
     // Stopped once a run of each station has arrived: the rest is recorded while it is down.
+    // Meanwhile, their arguments as the process list shows them, once they run (their history
+    // is made after the arguments are read).
+    std::vector<std::string> arguments(stations.size());
     EXPECT_TRUE(WaitUntil([&] {
+        for (size_t i = 0; i < stations.size(); ++i) {
+            if (!std::filesystem::exists(histories[i])) continue;
+            const std::string shown = Bytes("/proc/" + std::to_string(stations[i]->Pid()) + "/cmdline");
+            if (!shown.empty()) arguments[i] = shown;  // empty once it has ended
+        }
         return server.Value("SELECT count(DISTINCT command) FROM padsmith_runs WHERE result = 'success'") == "2";
     }));
+    // The URL's password is in no process list while they run, nor in any row the server took.
+    for (const std::string& shown : arguments) {
+        EXPECT_THAT(shown, HasSubstr("--push=postgresql://padsmith:***********@/"));
+    }
+    EXPECT_EQ(server.Value("SELECT count(*) FROM padsmith_runs WHERE command LIKE '%line-secret%'"), "0");
     server.Stop();
     for (auto& station : stations) {
         const RunResult ended = station->Wait();
         EXPECT_EQ(ended.exitCode, 0) << ended.err;
         EXPECT_THAT(ended.err, HasSubstr("the runs not sent go with the next push"));
+        // Told once, whatever the pushes said; never repeated by them.
+        const std::string warning = "padsmith: warning: the URL holds a password";
+        EXPECT_EQ(ended.err.find(warning), ended.err.rfind(warning)) << ended.err;
+        EXPECT_THAT(ended.err, HasSubstr(warning + ", which shell histories and process lists show; keep it in ~/.pgpass"));
+        EXPECT_THAT(ended.err, Not(HasSubstr("line-secret")));
     }
 
     ASSERT_TRUE(server.Start()) << server.Log();

@@ -4,6 +4,7 @@
 // At the default location it is best effort: said once, and every display is written. (A full
 // disk, the fourth, is made for real by full_disk_test.sh.)
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -19,6 +20,8 @@
 
 namespace padsmith::test {
 namespace {
+
+using ::testing::HasSubstr;
 
 const std::string kPadsmith = PADSMITH_PROGRAM;
 
@@ -137,6 +140,34 @@ TEST(UnusableHistory, APromisedOneStopsTheRunBeforeTheEraseAndTheDefaultOneIsSai
                                  "; no history is kept of these runs (--history=FILE names a file)\n");
         EXPECT_TRUE(Holds(written + ".flash.1", imageBytes));
         EXPECT_TRUE(Holds(written + ".flash.2", imageBytes));
+    }
+}
+
+// A history that opens but refuses the run's first row (a trigger of the file's own): the
+// promise holds for each command that erases, and the display is sent nothing at all.
+TEST(UnusableHistory, OneThatRefusesTheFirstRowStopsWriteEraseAndStationBeforeTheErase) {
+    ScratchDir dir;
+    const std::string image = dir.File("fw.bin");
+    WriteBytes(image, PatternImage(0x400));
+    const std::string promised = dir.File("history.sqlite3");
+    OpenStore(promised);
+    EXPECT_EQ(RawDatabase(promised).Execute("CREATE TRIGGER refused BEFORE INSERT ON runs"
+                                            " BEGIN SELECT RAISE(ABORT, 'no room for the run'); END"),
+              "");
+    const std::vector<std::vector<std::string>> commands{{"write", image}, {"erase"}, {"station", image, "--max=1"}};
+    for (const std::vector<std::string>& command : commands) {
+        SCOPED_TRACE(command[0]);
+        const std::string trace = dir.File(command[0] + ".trace");
+        std::vector<std::string> args{"--history=" + promised};
+        args.insert(args.end(), command.begin(), command.end());
+        const CliRun run(args, "trace=" + trace);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_THAT(run.err + run.out, HasSubstr("no room for the run"));
+        EXPECT_EQ(Bytes(trace), "");
+        // A station tells the display started before it tells it failed, however soon it does.
+        if (command[0] == "station") {
+            EXPECT_LT(run.out.find("  started"), run.out.find("  failed: ")) << run.out;
+        }
     }
 }
 
