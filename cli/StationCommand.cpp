@@ -5,6 +5,7 @@
 #include "app/ExitStatus.h"
 #include "app/Station.h"
 #include "cli/ConsoleOutput.h"
+#include "cli/ProblemLines.h"
 #include "cli/StationViews.h"
 #include "history/BackgroundPush.h"
 
@@ -36,9 +37,7 @@ public:
     void OnLogLine(const std::string& port, const LogEntry& entry) override { m_view.OnLogLine(port, entry); }
     void OnResult(const DisplayOutcome& outcome) override {
         m_view.OnResult(outcome);
-        if (outcome.recordLost) {
-            std::fprintf(m_err, "padsmith: %s: %s\n", outcome.port.c_str(), outcome.recordLost.message.c_str());
-        }
+        if (outcome.recordLost) PrintProblem(m_err, outcome.port + ": " + outcome.recordLost.message);
         if (m_push != nullptr) m_push->Nudge();
     }
     void OnLeft(const std::string& port) override { m_view.OnLeft(port); }
@@ -79,8 +78,8 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
         push = std::make_unique<history::BackgroundPush>(
             prepared.history->Path(), commandLine.history.pushUrl, [err](const history::PushResult& pushed) {
                 if (pushed.error) {
-                    std::fprintf(err, "padsmith: history push: %s; the runs not sent go with the next push\n",
-                                 pushed.error.message.c_str());
+                    PrintProblem(err, "history push: " + pushed.error.message +
+                                          "; the runs not sent go with the next push");
                 }
             });
     }
