@@ -1,10 +1,11 @@
-// Text from devices and files as a terminal is given it.
+// Text from devices and files as a terminal is given it, and how much room it takes there.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "base/ShownText.h"
+#include "base/TextColumns.h"
 
 namespace padsmith::test {
 namespace {
@@ -31,6 +32,27 @@ TEST(ShownText, WhatATerminalWouldActOnOrMisreadComesOutAsVisibleEscapes) {
     for (const Case& c : cases) {
         EXPECT_EQ(ShownText(c.text), c.shown) << c.what;
         EXPECT_EQ(ShownText(c.shown), c.shown) << c.what << ": shown twice, shown the same";
+    }
+}
+
+TEST(TextColumns, ALineIsCutToTheColumnsItTakesNotToItsBytes) {
+    struct Case {
+        std::string text;
+        int columns;
+        std::string fitted;
+    };
+    const Case cases[] = {
+        {"1-1.3  done", 11, "1-1.3  done"},
+        {"1-1.3  failed: write record", 12, "1-1.3  fa..."},
+        {"\xC3\xA9t\xC3\xA9 d\xC3\xA9j\xC3\xA0", 9, "\xC3\xA9t\xC3\xA9 d\xC3\xA9j\xC3\xA0"},  // 2 bytes, 1 column each
+        {"e\xCC\x81" "e\xCC\x81" "e\xCC\x81", 3, "e\xCC\x81" "e\xCC\x81" "e\xCC\x81"},  // combining marks take none
+        {"\xE8\xA1\xA8\xE7\xA4\xBA\xE8\xA1\xA8\xE7\xA4\xBA", 6, "\xE8\xA1\xA8..."},  // wide: two each, never halved
+        {"abcdef", 3, "abc"},
+    };
+    for (const Case& c : cases) {
+        const std::string fitted = FitToColumns(c.text, c.columns);
+        EXPECT_EQ(fitted, c.fitted) << c.text;
+        EXPECT_LE(TextColumns(fitted), c.columns) << c.text;
     }
 }
 
