@@ -172,33 +172,12 @@ bool StartsWith(const std::string& text, const std::string& start) {
     return text.compare(0, start.size(), start) == 0;
 }
 
-TEST(StationTerminal, EachPortIsOneLineRedrawnInPlace) {
-    TempDir dir;
-    const auto image = dir.Write("fw.bin", PatternImage(0x100));
-    PseudoTerminal terminal(
-        {PADSMITH_PROGRAM, "--simulate=displays=2,2:refuse-at=0x20", "station", image.native(), "--max=2"}, 0);
-    const int status = terminal.Wait();
-    const std::string& screen = terminal.Output();
-    ASSERT_TRUE(WIFEXITED(status)) << screen;
-    EXPECT_EQ(WEXITSTATUS(status), 1) << screen;
-    // Every drawing after the first goes back up over the last one: heading (2 lines) and ports.
-    const size_t lastDrawing = screen.rfind("\033[4F");
-    ASSERT_NE(lastDrawing, std::string::npos) << screen;
-    const std::string last = screen.substr(lastDrawing);
-    EXPECT_THAT(last, HasSubstr("\033[2K  1-1.1 "));
-    EXPECT_THAT(last, ::testing::ContainsRegex("1-1\\.1 +[0-9.]+ s +done 1 +failed 0 +done\r\n"));
-    EXPECT_THAT(last, ::testing::ContainsRegex("1-1\\.2 +[0-9.]+ s +done 0 +failed 1 +failed: write record 0x0020"));
-    EXPECT_THAT(last, HasSubstr("station: 2 displays: 1 written, 1 failed, 0 ignored"));
-    // While a display was written, its line said how far it was.
-    EXPECT_THAT(screen, ::testing::ContainsRegex("1-1\\.1 .*writing [0-9]+ %"));
-}
-
-TEST(StationTerminal, FitsTheTerminalAsItIsResizedAndPrintsMessagesAboveItself) {
+TEST(StationTerminal, EachPortIsOneLineAsWideAsTheTerminalRedrawnInPlaceBelowTheMessages) {
     TempDir dir;
     // An image whose name would clear the screen, and a line server that is not there: each
     // display's push fails with a message while the view is drawn.
     const auto image = dir.Write("fw\x1B[2J.bin", PatternImage(0x100));
-    constexpr int kNarrow = 50;
+    constexpr int kNarrow = 60;
     constexpr int kWide = 120;
     PseudoTerminal terminal({PADSMITH_PROGRAM, "--simulate=displays=2,2:refuse-at=0x20", "station", image.native(),
                              "--history=" + (dir.Path() / "history.sqlite3").native(),
@@ -207,6 +186,10 @@ TEST(StationTerminal, FitsTheTerminalAsItIsResizedAndPrintsMessagesAboveItself) 
     ASSERT_TRUE(terminal.ReadUntil([](const std::string& seen) { return seen.find("history push: ") != std::string::npos; }))
         << terminal.Output();
     const size_t narrow = terminal.Output().size();
+    // Every drawing after the first goes back up over the last one: heading (2 lines) and ports;
+    // while a display was written, its line said how far it was.
+    EXPECT_THAT(terminal.Output(), HasSubstr("\033[4F\033[2Kpadsmith station  "));
+    EXPECT_THAT(terminal.Output(), ::testing::ContainsRegex("\033\\[2K  1-1\\.1 .*writing [0-9]+ %"));
     Screen screen(kNarrow);
     screen.Feed(terminal.Output());
     for (const std::string& line : screen.Lines()) {
@@ -227,22 +210,24 @@ TEST(StationTerminal, FitsTheTerminalAsItIsResizedAndPrintsMessagesAboveItself) 
     screen.Resize(kWide);
     screen.Feed(terminal.Output().substr(narrow));
     const std::vector<std::string> lines = screen.Lines();
-    auto count = [&](const std::string& start) {
-        return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return StartsWith(line, start); });
-    };
     auto first = [&](const std::string& start) {
         return std::find_if(lines.begin(), lines.end(), [&](const std::string& line) { return StartsWith(line, start); }) -
                lines.begin();
     };
+    auto count = [&](const std::string& start) {
+        return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return StartsWith(line, start); });
+    };
     const std::string all = ::testing::PrintToString(lines);
     // The view once, never wrapped or left behind in pieces, its last drawing as wide as the
-    // terminal became.
+    // terminal became, the summary below it.
     EXPECT_EQ(count("padsmith station  "), 1) << all;
     EXPECT_EQ(count("ports: every port"), 1) << all;
-    EXPECT_EQ(count("  1-1.1 "), 1) << all;
-    EXPECT_EQ(count("  1-1.2 "), 1) << all;
+    ASSERT_EQ(count("  1-1.1 "), 1) << all;
+    ASSERT_EQ(count("  1-1.2 "), 1) << all;
+    EXPECT_THAT(lines[static_cast<size_t>(first("  1-1.1 "))], ::testing::MatchesRegex(" +1-1\\.1 +[0-9.]+ s +done 1 +failed 0 +done"));
     EXPECT_THAT(lines[static_cast<size_t>(first("  1-1.2 "))],
-                HasSubstr("failed: write record 0x0020: the display refused report 0x28"));
+                ::testing::MatchesRegex(" +1-1\\.2 +[0-9.]+ s +done 0 +failed 1 +failed: write record 0x0020: the display refused report 0x28"));
+    EXPECT_EQ(lines.back(), "station: 2 displays: 1 written, 1 failed, 0 ignored") << all;
     EXPECT_EQ(terminal.Output().find("\x1B[2J"), std::string::npos) << "the image's name acted on the terminal";
     // The messages whole, above the view.
     const std::string notice =

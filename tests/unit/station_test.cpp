@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -36,12 +37,14 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         results[outcome.port].push_back(outcome);
         flashes[outcome.port].push_back(m_port.Flash(std::stoi(outcome.port.substr(outcome.port.rfind('.') + 1))));
+        if (afterResult) afterResult();
     }
     void OnLeft(const std::string& port) override { Add("left " + port); }
 
     std::vector<std::string> events;
     std::map<std::string, std::vector<DisplayOutcome>> results;
     std::map<std::string, std::vector<std::vector<uint8_t>>> flashes;
+    std::function<void()> afterResult;  // what the line's operator does then
 
 private:
     sim::SimHidPort& m_port;
@@ -137,22 +140,6 @@ private:
     sim::SimHidPort& m_bus;
 };
 
-// Once the display's first run ended, before the station looks again, it is unplugged and
-// plugged in again: same node, no serial number, a new connection.
-class ReplugAfterTheFirstRun : public RecordedStation {
-public:
-    ReplugAfterTheFirstRun(sim::SimHidPort& bus, std::atomic<int>& connection)
-        : RecordedStation(bus), m_connection(connection) {}
-    void OnResult(const DisplayOutcome& outcome) override {
-        RecordedStation::OnResult(outcome);
-        if (++m_runs == 1) ++m_connection;
-    }
-
-private:
-    std::atomic<int>& m_connection;
-    int m_runs = 0;
-};
-
 VirtualClock* g_patience = nullptr;
 // Stops a station that waits for a display it does not see, after a minute of its clock.
 int OutOfPatience() {
@@ -163,7 +150,10 @@ TEST(Station, ADisplayThatComesBackOnTheSameNodeBetweenTwoLooksIsTakenForANewOne
     VirtualClock clock;
     sim::SimHidPort bus(clock, Options("displays=1"));
     ConnectionsNamed port(bus);
-    ReplugAfterTheFirstRun observer(bus, port.connection);
+    // Once its first run ended, before the station looks again, the display is unplugged and
+    // plugged in again: same node, no serial number, a new connection.
+    RecordedStation observer(bus);
+    observer.afterResult = [&] { port.connection = 2; };
     const std::vector<uint8_t> bytes = PatternImage(0x100);
     const WriteRunImage image = ImageOf(bytes);
     StationSettings settings;
