@@ -25,15 +25,13 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// A program on a pseudo-terminal of the test's own, `columns` wide (0: the kernel's default),
-// what it writes there read as it comes.
+// A program on a pseudo-terminal of the test's own, 24 rows of `columns`, what it writes there
+// read as it comes.
 class PseudoTerminal {
 public:
     PseudoTerminal(const std::vector<std::string>& args, int columns) {
-        struct winsize size {};
-        size.ws_row = 24;
-        size.ws_col = static_cast<unsigned short>(columns);
-        m_child = forkpty(&m_terminal, nullptr, nullptr, columns > 0 ? &size : nullptr);
+        winsize size = Size(columns);
+        m_child = forkpty(&m_terminal, nullptr, nullptr, &size);
         if (m_child == 0) {
             std::vector<char*> argv;
             for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -69,9 +67,7 @@ public:
     }
     // The terminal is made `columns` wide: the program gets SIGWINCH.
     void Resize(int columns) {
-        struct winsize size {};
-        size.ws_row = 24;
-        size.ws_col = static_cast<unsigned short>(columns);
+        const winsize size = Size(columns);
         ioctl(m_terminal, TIOCSWINSZ, &size);
     }
     void Interrupt() { kill(m_child, SIGINT); }
@@ -86,6 +82,8 @@ public:
     const std::string& Output() const { return m_output; }
 
 private:
+    static winsize Size(int columns) { return winsize{24, static_cast<unsigned short>(columns), 0, 0}; }
+
     pid_t m_child = -1;
     int m_terminal = -1;
     std::string m_output;
