@@ -100,12 +100,18 @@ public:
     explicit Screen(int columns) : m_columns(columns) {}
     void Resize(int columns) { m_columns = columns; }
 
-    void Feed(const std::string& output) {
+    // A sequence cut off at the end waits for the rest, which the next feed brings.
+    void Feed(const std::string& more) {
+        const std::string output = m_pending + more;
+        m_pending.clear();
         for (size_t i = 0; i < output.size(); ++i) {
             const char c = output[i];
-            if (c == '\033' && i + 1 < output.size() && output[i + 1] == '[') {
+            if (c == '\033') {
                 const size_t end = output.find_first_not_of("0123456789;?", i + 2);
-                if (end == std::string::npos) return;
+                if (i + 1 == output.size() || end == std::string::npos) {
+                    m_pending = output.substr(i);
+                    return;
+                }
                 Control(output.substr(i + 2, end - i - 2), output[end]);
                 i = end;
             } else if (c == '\r') {
@@ -161,6 +167,7 @@ private:
     }
 
     int m_columns;
+    std::string m_pending;
     std::vector<Row> m_rows{1};
     int m_row = 0;
     int m_column = 0;
