@@ -6,11 +6,13 @@
 #include "app/ExitStatus.h"
 #include "app/Operations.h"
 #include "base/Number.h"
+#include "base/ShownText.h"
 #include "base/Utf8.h"
 #include "cli/CommandContext.h"
 #include "cli/DisplayDriver.h"
 #include "cli/HistoryCommand.h"
 #include "cli/JsonOutput.h"
+#include "cli/ProblemLines.h"
 #include "cli/StationCommand.h"
 #include "device/TargetRule.h"
 #include "protocol/DeviceInfo.h"
@@ -79,7 +81,7 @@ int List(CommandContext& context, const PreparedRun&) {
         if (context.commandLine.json) {
             PrintJsonLine(context.streams.out, {{"unreadable", {{"kind", ErrorKindName(error.kind)}, {"message", error.message}}}});
         } else {
-            std::fprintf(context.streams.err, "padsmith: cannot read %s\n", error.message.c_str());
+            PrintProblem(context.streams.err, "cannot read " + error.message);
         }
     }
     // The display the target rule picks without --device.
@@ -106,15 +108,18 @@ int List(CommandContext& context, const PreparedRun&) {
                                 {"service", iface.service},
                                 {"target", isTarget}});
         } else {
+            // What the port read of the device, as text: a location that fell back to HID_PHYS
+            // may hold anything.
             std::fprintf(out, "%2zu  %-10s  %s  %s%s%s\n", index,
-                         iface.location.empty() ? "-" : iface.location.c_str(), ids,
-                         ToUtf8(iface.path).c_str(), iface.serial.empty() ? "" : ("  " + iface.serial).c_str(),
+                         iface.location.empty() ? "-" : ShownText(iface.location).c_str(), ids,
+                         ToUtf8(ShownText(iface.path)).c_str(),
+                         iface.serial.empty() ? "" : ("  " + ShownText(iface.serial)).c_str(),
                          isTarget ? "  <- target" : iface.service ? "  <- display" : "");
         }
     }
     if (!context.commandLine.json) {
         if (interfaces.empty()) {
-            std::fprintf(out, "no HID interface found%s\n", device.empty() ? "" : (" at " + device).c_str());
+            std::fprintf(out, "no HID interface found%s\n", device.empty() ? "" : (" at " + ShownText(device)).c_str());
         } else if (target < 0) {
             std::fprintf(out, "no HID interface is a display's service collection\n");
         }

@@ -2,30 +2,16 @@
 
 #include <string>
 
+#include "base/ShownText.h"
 #include "base/Utf8.h"
 
 namespace padsmith::cli {
 
-std::wstring WithoutControlCharacters(const std::wstring& line) {
-    std::wstring shown;
-    shown.reserve(line.size());
-    for (wchar_t c : line) {
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-            static const wchar_t kHex[] = L"0123456789ABCDEF";
-            shown += L"\\x";
-            shown += kHex[(c >> 4) & 0xF];
-            shown += kHex[c & 0xF];
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
-
 void ConsoleLog::Write(const LogEntry& entry, const std::string& device) {
-    const std::wstring about = device.empty() ? entry.text : FromUtf8(device) + L"  " + entry.text;
+    // The display's name as bytes: one that is not UTF-8 shows which bytes it holds.
+    const std::wstring about = device.empty() ? entry.text : FromNativeFileName(device) + L"  " + entry.text;
     const std::wstring line = entry.timeStamp.empty() ? about : FormatLogLine(entry.timeStamp, about);
-    std::string text = ToUtf8(WithoutControlCharacters(line));
+    std::string text = ToUtf8(ShownText(line));
     std::lock_guard<std::mutex> lock(m_mutex);
     std::fprintf(m_stream, "%s\n", text.c_str());
     std::fflush(m_stream);

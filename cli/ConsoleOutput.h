@@ -12,11 +12,9 @@
 
 namespace padsmith::cli {
 
-// A text as one line: a control character in it (a file name may hold a line break) is shown
-// as \xNN, so it can neither break the line nor forge another.
-std::wstring WithoutControlCharacters(const std::wstring& line);
-
-// Time stamp, two spaces, [the display, two spaces,] text.
+// Time stamp, two spaces, [the display, two spaces,] text; all of it shown as text
+// (base/ShownText), so that neither a file name with a line break nor a device's location with
+// an escape sequence can break the line, forge another or act on the terminal.
 class ConsoleLog : public OutputLog {
 public:
     explicit ConsoleLog(std::FILE* stream) : m_stream(stream) {}

@@ -2,6 +2,7 @@
 
 #include "app/ExitStatus.h"
 #include "app/Operations.h"
+#include "cli/ProblemLines.h"
 
 namespace padsmith::cli {
 namespace {
@@ -29,8 +30,7 @@ std::string RunProblem(const Error& error) {
 }  // namespace
 
 void ReportError(CommandContext& context, const Error& error) {
-    const std::string named = context.oneOfSeveral ? context.display + ": " + error.message : error.message;
-    std::fprintf(context.streams.err, "padsmith: %s\n", named.c_str());
+    PrintProblem(context.streams.err, context.oneOfSeveral ? context.display + ": " + error.message : error.message);
     context.result["error"] = {{"kind", ErrorKindName(error.kind)}, {"message", error.message}};
 }
 
@@ -100,8 +100,7 @@ int DisplayDriver::Finish(uint32_t result, int recordsSent, int recordsRefused) 
         if (outcome.error) ReportError(m_context, Error(outcome.error.kind, RunProblem(outcome.error)));
     }
     if (const Error lost = m_record.Complete(outcome)) {
-        std::fprintf(m_context.streams.err, "padsmith: %s%s\n", m_context.oneOfSeveral ? (m_context.display + ": ").c_str() : "",
-                     lost.message.c_str());
+        PrintProblem(m_context.streams.err, (m_context.oneOfSeveral ? m_context.display + ": " : "") + lost.message);
         m_context.result["historyError"] = {{"kind", ErrorKindName(lost.kind)}, {"message", lost.message}};
         if (status == kExitSuccess) status = kExitFailure;
     } else if (!m_record.Id().empty()) {

@@ -5,8 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/Utf8.h"
-#include "cli/ConsoleOutput.h"
+#include "base/ShownText.h"
 #include "cli/CsvOutput.h"
 #include "cli/JsonOutput.h"
 #include "history/RunRecordFields.h"
@@ -37,12 +36,6 @@ std::string OrDash(const std::string& text) {
     return text.empty() ? "-" : text;
 }
 
-// One line per run, whatever a field holds: a control character (a line break in a file
-// name) is shown as \xNN.
-std::string Shown(const std::string& text) {
-    return ToUtf8(WithoutControlCharacters(FromUtf8(text)));
-}
-
 std::string Records(const history::RunRecord& record) {
     if (!record.recordsSent) return "-";
     return std::to_string(*record.recordsSent) + "/" + std::to_string(record.recordsRefused.value_or(0));
@@ -69,9 +62,12 @@ void HistoryOutput::Record(const history::RunRecord& record) {
         if (m_records == 0) {
             PrintTableLine(m_stream, "started (UTC)", "result", "device", "serial", "image", "records", "error");
         }
-        PrintTableLine(m_stream, Shown(record.started), Shown(record.result), Shown(OrDash(record.location)),
-                       Shown(OrDash(record.serial)), OrDash(Shown(record.imageSha256.substr(0, kShortDigest))),
-                       Records(record), Shown(ErrorText(record)));
+        // One line per run, whatever a field holds (a line break in a file name, an escape
+        // sequence in a location).
+        PrintTableLine(m_stream, ShownText(record.started), ShownText(record.result),
+                       ShownText(OrDash(record.location)), ShownText(OrDash(record.serial)),
+                       OrDash(ShownText(record.imageSha256.substr(0, kShortDigest))), Records(record),
+                       ShownText(ErrorText(record)));
     } else if (m_form == HistoryForm::kJson) {
         nlohmann::ordered_json object = nlohmann::ordered_json::object();
         for (const history::RunRecordField& field : fields) {

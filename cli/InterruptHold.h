@@ -14,8 +14,15 @@ int HeldInterrupt();
 // The run is over: a console that is closing (Windows) may end the process now.
 void ReleaseInterrupts();
 
+// While a view redraws itself on the terminal, the notice is the view's to show (above itself;
+// the handler would write it where the view then draws): the handler leaves it, and the view
+// asks TakeHeldNotice. Given back (false), the handler writes it again.
+void LeaveHeldNoticeToView(bool leave);
+// True once, when an interrupt was held and its notice was not written yet: the caller writes it.
+bool TakeHeldNotice();
+
 // For the system's handlers (cli/posix/, cli/win32/): keeps `number` as the held interrupt when
-// it is the first; true then, and the handler writes kHeldNotice to stderr.
+// it is the first; true when the handler then writes kHeldNotice to stderr (no view took it).
 bool HoldFirst(int number);
 extern const char kHeldNotice[];
 

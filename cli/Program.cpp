@@ -15,6 +15,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/InterruptHold.h"
+#include "cli/ProblemLines.h"
 #include "cli/Session.h"
 #include "history/ConnectionPasswords.h"
 
@@ -41,7 +42,7 @@ int RunCommand(const CommandLine& commandLine) {
     ClockActivity run(*clock);
     OpenedPort opened = OpenPort(commandLine.port, *clock);
     if (!opened.port) {
-        std::fprintf(stderr, "padsmith: %s\n", opened.error.c_str());
+        PrintProblem(stderr, opened.error);  // may quote a recording's line
         return opened.exitStatus;
     }
     return RunSession(commandLine, *opened.port, *clock, streams);

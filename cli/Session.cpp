@@ -7,6 +7,7 @@
 #include "app/EveryDisplay.h"
 #include "app/ExitStatus.h"
 #include "base/Sha256.h"
+#include "base/ShownText.h"
 #include "base/Utf8.h"
 #include "cli/CommandContext.h"
 #include "cli/Commands.h"
@@ -15,6 +16,7 @@
 #include "cli/DisplayWait.h"
 #include "cli/HistoryCommand.h"
 #include "cli/JsonOutput.h"
+#include "cli/ProblemLines.h"
 #include "device/TargetRule.h"
 
 namespace padsmith::cli {
@@ -53,7 +55,7 @@ int Prepare(CommandContext& context, PreparedRun& prepared) {
     std::FILE* err = context.streams.err;
     Error error;
     prepared.history = FlashHistory::Open(
-        settings, [err](const std::string& line) { std::fprintf(err, "padsmith: %s\n", line.c_str()); }, error);
+        settings, [err](const std::string& line) { PrintProblem(err, line); }, error);
     if (error) {
         ReportError(context, Error(error.kind, error.message + "; nothing was sent"));
         return kExitFailure;
@@ -149,7 +151,7 @@ private:
         m_context.result["displays"] = results;
         m_context.result["summary"] = summary;
         if (!m_context.commandLine.json) {
-            std::fprintf(m_context.streams.out, "%s\n", summary.c_str());
+            std::fprintf(m_context.streams.out, "%s\n", ShownText(summary).c_str());
             std::fflush(m_context.streams.out);
         }
         return succeeded == static_cast<int>(total) ? kExitSuccess : kExitFailure;
@@ -198,7 +200,7 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock, cons
     // A flash that was not saved is a run whose result is lost; a replay that diverged says
     // where, whatever else went wrong.
     if (const Error error = port.EndSession()) {
-        std::fprintf(streams.err, "padsmith: %s\n", error.message.c_str());
+        PrintProblem(streams.err, error.message);
         const int ended = ExitStatusOfSessionEnd(error);
         if (ended == kExitReplayDiverged || status == kExitSuccess) {
             status = ended;

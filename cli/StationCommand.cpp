@@ -1,10 +1,13 @@
 #include "cli/StationCommand.h"
 
+#include <cstring>
 #include <memory>
 
 #include "app/ExitStatus.h"
 #include "app/Station.h"
 #include "cli/ConsoleOutput.h"
+#include "cli/InterruptHold.h"
+#include "cli/ProblemLines.h"
 #include "cli/StationViews.h"
 #include "history/BackgroundPush.h"
 
@@ -36,9 +39,7 @@ public:
     void OnLogLine(const std::string& port, const LogEntry& entry) override { m_view.OnLogLine(port, entry); }
     void OnResult(const DisplayOutcome& outcome) override {
         m_view.OnResult(outcome);
-        if (outcome.recordLost) {
-            std::fprintf(m_err, "padsmith: %s: %s\n", outcome.port.c_str(), outcome.recordLost.message.c_str());
-        }
+        if (outcome.recordLost) PrintProblem(m_err, outcome.port + ": " + outcome.recordLost.message);
         if (m_push != nullptr) m_push->Nudge();
     }
     void OnLeft(const std::string& port) override { m_view.OnLeft(port); }
@@ -63,11 +64,17 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
 
     std::unique_ptr<StationObserver> view;
     StationTerminal* terminal = nullptr;
+    std::unique_ptr<ProblemRoute> aboveTheView;  // stderr's lines, while the view is drawn
     if (commandLine.json) {
         view = std::make_unique<StationJson>(context.streams.out, context.result["image"]);
     } else if (context.streams.terminal) {
-        auto drawn = std::make_unique<StationTerminal>(context.streams.out, context.clock, Heading(context));
+        LeaveHeldNoticeToView(true);
+        auto drawn = std::make_unique<StationTerminal>(
+            context.streams.out, context.streams.err, context.clock, Heading(context),
+            [] { return TakeHeldNotice() ? std::string(kHeldNotice, std::strlen(kHeldNotice) - 1) : std::string(); });
         terminal = drawn.get();
+        aboveTheView = std::make_unique<ProblemRoute>(
+            context.streams.err, [terminal](const std::string& line) { terminal->Message(line); });
         view = std::move(drawn);
     } else {
         view = std::make_unique<StationLines>(context.output);
@@ -79,15 +86,21 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
         push = std::make_unique<history::BackgroundPush>(
             prepared.history->Path(), commandLine.history.pushUrl, [err](const history::PushResult& pushed) {
                 if (pushed.error) {
-                    std::fprintf(err, "padsmith: history push: %s; the runs not sent go with the next push\n",
-                                 pushed.error.message.c_str());
+                    PrintProblem(err, "history push: " + pushed.error.message +
+                                          "; the runs not sent go with the next push");
                 }
             });
     }
     AfterEachResult afterEach(*view, context.streams.err, push.get());
     Station station(context.port, context.clock, prepared.image, settings, afterEach);
     const StationSummary summary = station.Run();
-    if (terminal != nullptr) terminal->Close();
+    if (terminal != nullptr) {
+        terminal->Close();
+        aboveTheView.reset();
+        // An interrupt that came as the view closed is told after its last drawing.
+        LeaveHeldNoticeToView(false);
+        if (TakeHeldNotice()) std::fputs(kHeldNotice, context.streams.err);
+    }
     push.reset();  // the last push, for the last displays
 
     const std::string text = "station: " + std::to_string(summary.started) +

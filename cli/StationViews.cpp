@@ -4,6 +4,9 @@
 #include <chrono>
 #include <cstdio>
 
+#include "base/Console.h"
+#include "base/ShownText.h"
+#include "base/TextColumns.h"
 #include "base/Utf8.h"
 #include "protocol/DeviceInfo.h"
 #include "protocol/OperationFrame.h"
@@ -12,6 +15,9 @@ namespace padsmith::cli {
 namespace {
 
 constexpr std::chrono::milliseconds kRedrawEvery{250};
+// The width assumed when the terminal does not tell its own.
+constexpr int kUsualColumns = 80;
+constexpr int kPortColumns = 10;  // most locations fit ("1-1.3", "2-1.4.2")
 
 std::string Seconds(double seconds) {
     char text[32];
@@ -29,13 +35,6 @@ nlohmann::ordered_json InfoObject(const DeviceStatus& info) {
             {"firmwareVersion",
              {{"value", info.firmwareVersion}, {"text", ToUtf8(FormatFirmwareVersion(info.firmwareVersion))}}},
             {"productSize", {{"value", info.sizeCode}, {"text", ToUtf8(FormatProductSize(info.sizeCode))}}}};
-}
-
-// A line of the view is one line of the terminal, or going back up would miss its wrapped rest.
-std::string Fitted(const std::string& line) {
-    constexpr size_t kColumns = 79;
-    const std::wstring wide = FromUtf8(line);
-    return wide.size() <= kColumns ? line : ToUtf8(wide.substr(0, kColumns - 3) + L"...");
 }
 
 std::string TimeStamp() {
@@ -142,8 +141,13 @@ void StationJson::OnLeft(const std::string& port) {
 
 // --- Terminal ---
 
-StationTerminal::StationTerminal(std::FILE* stream, Clock& clock, std::string heading)
-    : m_stream(stream), m_clock(clock), m_heading(std::move(heading)) {
+StationTerminal::StationTerminal(std::FILE* stream, std::FILE* messages, Clock& clock, std::string heading,
+                                 std::function<std::string()> notice)
+    : m_stream(stream),
+      m_messages(messages),
+      m_clock(clock),
+      m_heading(std::move(heading)),
+      m_notice(std::move(notice)) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         Draw();
@@ -153,7 +157,9 @@ StationTerminal::StationTerminal(std::FILE* stream, Clock& clock, std::string he
         std::unique_lock<std::mutex> lock(m_mutex);
         while (!m_closed) {
             m_changed.wait_for(lock, kRedrawEvery);
-            if (!m_closed) Draw();
+            if (m_closed) break;
+            ShowNotice();
+            Draw();
         }
     });
 }
@@ -166,11 +172,35 @@ void StationTerminal::Close() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_closed) return;
+        ShowNotice();
         Draw();
         m_closed = true;
     }
     m_changed.notify_all();
     if (m_ticker.joinable()) m_ticker.join();
+}
+
+void StationTerminal::Message(const std::string& line) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PrintAbove(line);
+}
+
+void StationTerminal::PrintAbove(const std::string& line) {
+    if (!m_closed && m_drawn > 0) {
+        // Up to the view's first line, and the view cleared: the line takes its place.
+        std::fprintf(m_stream, "\033[%dF\033[J", m_drawn);
+        std::fflush(m_stream);
+        m_drawn = 0;
+    }
+    std::fprintf(m_messages, "%s\n", line.c_str());
+    std::fflush(m_messages);
+    Draw();  // below the line
+}
+
+void StationTerminal::ShowNotice() {
+    if (!m_notice) return;
+    const std::string notice = m_notice();
+    if (!notice.empty()) PrintAbove(notice);
 }
 
 StationTerminal::Row& StationTerminal::RowOf(const std::string& port) {
@@ -242,12 +272,19 @@ void StationTerminal::Draw() {
     const Micros now = m_clock.Now();
     for (const auto& [port, row] : m_rows) {
         const double seconds = row.running ? std::chrono::duration<double>(now - row.started).count() : row.seconds;
-        char line[96];
-        std::snprintf(line, sizeof line, "  %-10s %-8s  done %-4d failed %-4d  ", port.c_str(),
+        std::string shownPort = ShownText(port);
+        shownPort.append(static_cast<size_t>(std::max(kPortColumns - TextColumns(shownPort), 0)), ' ');
+        char counts[64];
+        std::snprintf(counts, sizeof counts, " %-8s  done %-4d failed %-4d  ",
                       seconds > 0 ? Seconds(seconds).c_str() : "", row.done, row.failed);
-        lines.push_back(line + row.state);
+        lines.push_back("  " + shownPort + counts + row.state);
     }
-    for (const std::string& line : lines) screen += "\033[2K" + Fitted(line) + "\n";
+    // One column is left free: some terminals wrap as soon as the last one is written.
+    const int room = std::max(TerminalColumns(m_stream).value_or(kUsualColumns) - 1, 1);
+    for (const std::string& line : lines) screen += "\033[2K" + FitToColumns(ShownText(line), room) + "\n";
+    // Nothing below the view: a terminal that rewraps its lines when it is narrowed may have
+    // pushed some of the last drawing down there.
+    screen += "\033[J";
     m_drawn = static_cast<int>(lines.size());
     std::fputs(screen.c_str(), m_stream);
     std::fflush(m_stream);

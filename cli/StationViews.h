@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -66,9 +67,15 @@ private:
 // A terminal: a heading, then one line per port, redrawn in place as things change and every
 // quarter of a second (the elapsed times move): its location, its state (waiting, reading,
 // erasing, writing NN %, done, failed: why), the current display's time, and the port's counts.
+// Each line is one line of the terminal as wide as it is at that drawing (cut, never wrapped, so
+// that going back up over the last drawing finds all of it), and every text is shown as text.
+// Messages (stderr) are printed above the view, which is drawn again below them.
 class StationTerminal : public StationObserver {
 public:
-    StationTerminal(std::FILE* stream, Clock& clock, std::string heading);
+    // Draws on `stream`; messages go to `messages`. `notice`, asked before each drawing, gives a
+    // line to print above the view (the held interrupt's notice), or nothing; may be null.
+    StationTerminal(std::FILE* stream, std::FILE* messages, Clock& clock, std::string heading,
+                    std::function<std::string()> notice = nullptr);
     // Stops redrawing, after one last drawing.
     ~StationTerminal() override;
     StationTerminal(const StationTerminal&) = delete;
@@ -83,6 +90,8 @@ public:
     void OnLeft(const std::string& port) override;
     // The last drawing, then nothing more is drawn.
     void Close();
+    // One line (without its line break) on the message stream, above the view; from any thread.
+    void Message(const std::string& line);
 
 private:
     struct Row {
@@ -93,12 +102,16 @@ private:
         int done = 0;
         int failed = 0;
     };
-    Row& RowOf(const std::string& port);  // m_mutex held
-    void Draw();                          // m_mutex held
+    Row& RowOf(const std::string& port);       // m_mutex held
+    void Draw();                               // m_mutex held
+    void PrintAbove(const std::string& line);  // m_mutex held
+    void ShowNotice();                         // m_mutex held
 
     std::FILE* m_stream;
+    std::FILE* m_messages;
     Clock& m_clock;
     const std::string m_heading;
+    const std::function<std::string()> m_notice;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::map<std::string, Row> m_rows;  // by location: ports sort as they sit on the hub

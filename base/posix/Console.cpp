@@ -1,5 +1,6 @@
 // A program's surroundings on Linux and other POSIX systems.
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -11,6 +12,12 @@ namespace padsmith {
 
 bool IsTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) != 0;
+}
+
+std::optional<int> TerminalColumns(std::FILE* stream) {
+    struct winsize size {};
+    if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return std::nullopt;
+    return static_cast<int>(size.ws_col);
 }
 
 void TightenTimers() {

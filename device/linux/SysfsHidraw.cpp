@@ -7,6 +7,7 @@
 
 #include "base/Number.h"
 #include "base/RegularFile.h"
+#include "base/ShownText.h"
 #include "base/Utf8.h"
 #include "device/ReportDescriptor.h"
 
@@ -109,12 +110,12 @@ void ReadUsbPlace(const fs::path& hidDevice, const fs::path& root, HidrawNode& n
     if (busnum && devpath && ParseNumber(*busnum, NumberBase::kDecimal, 999) && IsDevpath(*devpath)) {
         node.location = *busnum + "-" + *devpath;
     }
-    // The device's serial number, when it has one: printable ASCII only, as the kernel shows it.
+    // The device's serial number, when it has one that is text as it stands (nothing in it that
+    // a terminal would act on or that would be shown escaped): it names the display.
     if (auto serial = ReadAttribute(usbDevice / "serial")) {
-        const bool printable = !serial->empty() && serial->size() <= kMaxSerialLength &&
-                               std::all_of(serial->begin(), serial->end(),
-                                           [](char c) { return c > ' ' && c < 0x7F; });
-        if (printable) node.serial = *serial;
+        if (!serial->empty() && serial->size() <= kMaxSerialLength && ShownText(*serial) == *serial) {
+            node.serial = *serial;
+        }
     }
 }
 

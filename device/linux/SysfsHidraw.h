@@ -29,7 +29,7 @@ struct HidrawNode {
     // `descriptorError` says why.
     std::vector<uint8_t> reportDescriptor;
     std::string descriptorError;
-    // The USB device's serial number (its sysfs `serial`), when it has a printable one.
+    // The USB device's serial number (its sysfs `serial`), when it is text as it stands.
     std::string serial;
     // The HID device's name in sysfs ("0003:2A7D:6C21.000A"), new at each connection.
     std::string hidInstance;

@@ -31,8 +31,8 @@ struct CliRun {
     CliRun(const std::vector<std::string>& args, const std::string& simulate, Clock& clock) {
         Execute(args, simulate, clock);
     }
-    // On a simulated bus the test holds.
-    CliRun(const std::vector<std::string>& args, sim::SimHidPort& port, Clock& clock) {
+    // On a port the test holds (a simulated bus, the Linux port over a sysfs tree of its own).
+    CliRun(const std::vector<std::string>& args, HidPort& port, Clock& clock) {
         AnnouncedThread run(clock);
         Session(Parsed(args), port, clock);
     }

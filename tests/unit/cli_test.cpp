@@ -367,6 +367,29 @@ TEST(CliStation, AllWritesEveryDisplayAtOnceAndAFailureStaysItsOwn) {
     EXPECT_THAT(plain.out, HasSubstr("  1-1.1  Erase Flash Success"));
 }
 
+TEST(CliStation, StationServesEachDisplayAsItArrivesNamingItsPortOnEveryLineAndEndsWithASummary) {
+    TempDir dir;
+    const auto file = dir.Write("fw.bin", PatternImage(0x100));
+    CliRun run({"station", file.native(), "--max=2", "--no-history"}, "displays=2,2:refuse-at=0x20");
+    EXPECT_EQ(run.status, 1) << run.err;
+    std::vector<std::string> texts = run.Texts();
+    ASSERT_GE(texts.size(), 2u) << run.out;
+    EXPECT_EQ(texts.front(), "Open File " + file.native());
+    EXPECT_EQ(run.Lines().back(), "station: 2 displays: 1 written, 1 failed, 0 ignored");
+    std::map<std::string, std::vector<std::string>> byPort;  // the two displays' lines interleave
+    for (size_t i = 1; i + 1 < texts.size(); ++i) {
+        const size_t end = texts[i].find("  ");
+        byPort[texts[i].substr(0, end)].push_back(texts[i].substr(end + 2));
+    }
+    const std::string info = "Get PCB Version(0.10.3.1) Firmware Version(1.0.10.255)Product Size(15.25 inches) Success";
+    EXPECT_THAT(byPort["1-1.1"], ElementsAre("arrived: 2A7D:6C21, serial SIM01-0001", "started", info,
+                                             "Erase Flash Success", "Please wait when operatation...",
+                                             "Write Flash Success", "done in 1.1 s (8 records)"));
+    EXPECT_THAT(byPort["1-1.2"], ElementsAre("arrived: 2A7D:6C21, serial SIM02-0001", "started", info,
+                                             "Erase Flash Success", "Please wait when operatation...", "Write Flash Fail",
+                                             "failed: write record 0x0020: the display refused report 0x28"));
+}
+
 TEST(CliStation, CountWaitsForTheStationsDisplaysAndFewerSendNothing) {
     CliRun waited({"--all", "--wait=5", "--count=2", "--json", "info"}, "displays=2,2:arrive-after=1500");
     EXPECT_EQ(waited.status, 0) << waited.err;

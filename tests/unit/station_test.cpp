@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -34,12 +37,14 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         results[outcome.port].push_back(outcome);
         flashes[outcome.port].push_back(m_port.Flash(std::stoi(outcome.port.substr(outcome.port.rfind('.') + 1))));
+        if (afterResult) afterResult();
     }
     void OnLeft(const std::string& port) override { Add("left " + port); }
 
     std::vector<std::string> events;
     std::map<std::string, std::vector<DisplayOutcome>> results;
     std::map<std::string, std::vector<std::vector<uint8_t>>> flashes;
+    std::function<void()> afterResult;  // what the line's operator does then
 
 private:
     sim::SimHidPort& m_port;
@@ -110,6 +115,60 @@ TEST(Station, ServesEachDisplayOnceAsItArrivesPortByPortAndLeavesAloneWhatIsNotI
     EXPECT_TRUE(port.Reports(4).empty());
     EXPECT_EQ(summary.ignored, 1);
     EXPECT_FALSE(summary.AllSucceeded());
+}
+
+// The simulated bus, its displays without a serial number, each connection of a display named
+// by the test (as the Linux port names it by the HID device's sysfs instance).
+class ConnectionsNamed : public HidPort {
+public:
+    explicit ConnectionsNamed(sim::SimHidPort& bus) : m_bus(bus) {}
+    std::vector<HidInterface> Enumerate() override {
+        std::vector<HidInterface> interfaces = m_bus.Enumerate();
+        for (HidInterface& iface : interfaces) {
+            iface.serial.clear();
+            iface.instance = "0003:2A7D:6C21." + std::to_string(connection.load());
+        }
+        return interfaces;
+    }
+    std::shared_ptr<HidDevice> Open(const HidInterface& iface, Error* error) override { return m_bus.Open(iface, error); }
+    bool WatchDeviceChanges(std::function<void(DeviceChange)> listener) override {
+        return m_bus.WatchDeviceChanges(std::move(listener));
+    }
+    std::atomic<int> connection{1};
+
+private:
+    sim::SimHidPort& m_bus;
+};
+
+VirtualClock* g_patience = nullptr;
+// Stops a station that waits for a display it does not see, after a minute of its clock.
+int OutOfPatience() {
+    return g_patience->Now() > Micros(std::chrono::minutes(1)) ? 1 : 0;
+}
+
+TEST(Station, ADisplayThatComesBackOnTheSameNodeBetweenTwoLooksIsTakenForANewOneByItsConnection) {
+    VirtualClock clock;
+    sim::SimHidPort bus(clock, Options("displays=1"));
+    ConnectionsNamed port(bus);
+    // Once its first run ended, before the station looks again, the display is unplugged and
+    // plugged in again: same node, no serial number, a new connection.
+    RecordedStation observer(bus);
+    observer.afterResult = [&] { port.connection = 2; };
+    const std::vector<uint8_t> bytes = PatternImage(0x100);
+    const WriteRunImage image = ImageOf(bytes);
+    StationSettings settings;
+    settings.most = 2;
+    g_patience = &clock;
+    settings.interrupted = &OutOfPatience;
+    Station station(port, clock, image, settings, observer);
+    const StationSummary summary = [&] {
+        AnnouncedThread run(clock);
+        return station.Run();
+    }();
+    EXPECT_EQ(summary.started, 2) << "the display that came back was taken for the one already written";
+    EXPECT_EQ(summary.succeeded, 2);
+    EXPECT_THAT(observer.events, ElementsAre("arrival 1-1.1 ", "started 1-1.1", "left 1-1.1", "arrival 1-1.1 ",
+                                             "started 1-1.1"));
 }
 
 }  // namespace

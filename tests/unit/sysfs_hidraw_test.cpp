@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "CliRun.h"
 #include "tests/support/DisplayDescriptor.h"
+#include "device/linux/LinuxHidPort.h"
 #include "device/linux/SysfsHidraw.h"
 
 namespace padsmith::hidraw {
@@ -198,6 +200,23 @@ TEST_F(SysfsHidraw, MalformedFieldsKeepTheirDefaults) {
     EXPECT_EQ(usbDisplay.vendorId, 0x2A7D);
     EXPECT_EQ(usbDisplay.interfaceNumber, -1);
     EXPECT_EQ(usbDisplay.location, "usb-0000:00:14.0-4/input0");
+}
+
+TEST_F(SysfsHidraw, ListShowsADisplaysHostileHidPhysAsTextAndJsonKeepsItAsItIs) {
+    // A display on USB whose USB place cannot be read: its location is its HID_PHYS, which here
+    // clears the screen and writes the clipboard.
+    const std::string phys = "usb-\x1B[2J\x1B]52;c;cm0gLXJmIH4=\x07/input0";
+    AddNode("devices/virtual/misc/uhid/0003:2A7D:6C21.0007", "hidraw7",
+            HidUevent("0003:00002A7D:00006C21", "Pen", phys), test::DisplayDescriptor());
+    LinuxHidPort port(Root(), "/run/dev");
+    VirtualClock clock;
+
+    const test::CliRun plain({"list"}, port, clock);
+    EXPECT_EQ(plain.out.find_first_of("\x1B\x07"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("usb-\\x1B[2J\\x1B]52;c;cm0gLXJmIH4=\\x07/input0"), std::string::npos) << plain.out;
+
+    const test::CliRun json({"--json", "list"}, port, clock);
+    EXPECT_EQ(nlohmann::json::parse(json.Lines().at(0))["location"], phys);
 }
 
 TEST_F(SysfsHidraw, AMissingRootGivesNoNodes) {
