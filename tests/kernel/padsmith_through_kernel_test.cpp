@@ -81,7 +81,7 @@ TEST_F(KernelTest, ListAndInfoFindTheServiceCollectionByItsDescriptorNeverThePen
     const std::string node = fixture.NodePath(0);
     // The mouse, then the display's node with its three collections: only the vendor one is it.
     // The display's USB serial number comes last; the mouse has none.
-    EXPECT_THAT(list.out, HasSubstr("1-2         1B3F:0B17  0001:0002  " + fixture.DevRoot() + "/hidraw0\n"));
+    EXPECT_THAT(list.out, HasSubstr("1-2         FFF0:0001  0001:0002  " + fixture.DevRoot() + "/hidraw0\n"));
     EXPECT_THAT(list.out, HasSubstr("1-1.1       2A7D:6C21  000D:0002  " + node + "  QXTP-000001\n"));
     EXPECT_THAT(list.out, HasSubstr("1-1.1       2A7D:6C21  FF00:0001  " + node + "  QXTP-000001  <- target\n"));
     const RunResult json = RunProgram({kPadsmith, "--json", "list"}, In(fixture));
