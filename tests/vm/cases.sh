@@ -190,20 +190,15 @@ case_inflight() {
   expect "$work/history.newest" '"recordsRefused":0' && expect "$work/history.newest" '"errorKind":"gone"'
 }
 
-# The change time of FILE in seconds, to the nanosecond (the system's clock).
-stamp() { stat -c '%Z %z' "$1" | sed 's/^\([0-9]*\) [^.]*\(\.[0-9]*\).*/\1\2/'; }
-
 case_wait() {
-  # The display arrives 2.5 s after the server starts; padsmith waits for it from the start.
+  # The display arrives 2.5 s after the server starts, and the kernel makes its node a moment
+  # later; padsmith waits for it from the start and looks at the bus on its own every 2 s.
   server_start arrive-after=2500 || return 1
-  touch "$work/wait.start"
   padsmith --wait=20 --json info > "$work/wait" 2>&1 || fail "--wait info: $(cat "$work/wait")" || return 1
-  local node=$(ls /dev/hidraw* | head -n 1)
-  local woke=$(awk -v s="$(stamp "$work/wait.start")" -v w="$(json "$work/wait" waited)" -v n="$(stamp "$node")" \
-                 'BEGIN { printf "%.3f", s + w - n }')
-  echo "padsmith waited $(json "$work/wait" waited) s: it had the display $woke s after devtmpfs made $node (its sysfs entry comes first)"
-  # Woken by the node's arrival (inotify on devtmpfs), not by its next look, up to 2 s later.
-  less "$woke" 0.5 || fail "padsmith woke $woke s after the node came"
+  local waited=$(json "$work/wait" waited)
+  echo "padsmith waited $waited s for a display that arrived 2.5 s after the server started"
+  # Woken by the node's arrival (inotify on devtmpfs), not by its look at 4 s.
+  less "$waited" 3.9 || fail "padsmith waited $waited s"
 }
 
 case_station() {
