@@ -78,6 +78,11 @@ void UsbDisplayServer::Say(const Slot& slot, const std::string& what) {
     m_log << "display " << slot.number << ": " << what << std::endl;
 }
 
+void UsbDisplayServer::Complain(const std::string& error) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_log << "padsmith-usb-display: " << error << std::endl;
+}
+
 bool UsbDisplayServer::Start(std::string& error) {
     for (int number = 1; number <= m_options.displays; ++number) {
         auto slot = std::make_unique<Slot>();
@@ -191,9 +196,9 @@ std::optional<Micros> UsbDisplayServer::Operate() {
             Unplug(slot);
             std::lock_guard<std::mutex> lock(m_mutex);
             slot.leaveDue.reset();
-            if (slot.options.swapMs) slot.arriveDue = now + Millis(*slot.options.swapMs);
             // A fresh display arrives in its place: factory flash, the port's next serial number.
             if (slot.options.swapMs) {
+                slot.arriveDue = now + Millis(*slot.options.swapMs);
                 ++slot.generation;
                 slot.Fit(FactoryFlash(), m_inFlight);
             }
@@ -204,7 +209,7 @@ std::optional<Micros> UsbDisplayServer::Operate() {
                 slot.arriveDue.reset();
             }
             std::string error;
-            if (!Attach(slot, error)) m_log << "padsmith-usb-display: " << error << std::endl;
+            if (!Attach(slot, error)) Complain(error);
         }
     }
     std::optional<Micros> next;
@@ -232,7 +237,7 @@ bool UsbDisplayServer::Run(std::string& error) {
                 if (slot->connection || slot->arriveDue) continue;
                 slot->firmware->PowerUp();
                 std::string failed;
-                if (!Attach(*slot, failed)) m_log << "padsmith-usb-display: " << failed << std::endl;
+                if (!Attach(*slot, failed)) Complain(failed);
             }
         } else if (received > 0) {
             break;

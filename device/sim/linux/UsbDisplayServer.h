@@ -56,7 +56,9 @@ private:
     void Serve(Slot& slot, Connection& connection);
     // The operator's moves and the connections that ended; when the next move is due.
     std::optional<Micros> Operate();
+    // One line to the log: an event of a display's (m_mutex held), or a failure (not held).
     void Say(const Slot& slot, const std::string& what);
+    void Complain(const std::string& error);
 
     const SimOptions m_options;
     const bool m_inFlight;
