@@ -20,7 +20,7 @@ struct DisplayOutcome {
     std::string node;    // the path or node the run opened
     std::optional<DeviceStatus> info;  // read before the erase
     bool erased = false;               // the erase was sent: the display no longer holds its old firmware
-    int recordsSent = 0;               // accepted and refused
+    int recordsSent = 0;               // accepted, and the last one the display did not take
     int recordsRefused = 0;
     uint32_t result = 1;  // the operation result: 0 success, 1 failure, 3 busy
     Error error;          // what stood in the way, when it failed

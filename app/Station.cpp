@@ -50,15 +50,19 @@ public:
         m_percent = percent;
         m_observer.OnState(m_port, PortState::kWriting, percent);
     }
-    void OnRecordRefused() override { ++m_refused; }
+    void OnRecordFailed(const Error& why) override {
+        ++m_failed;
+        if (why.kind == ErrorKind::kRefused) ++m_refused;
+    }
     void OnWriteEnded() override {}
-    int Sent() const { return m_accepted + m_refused; }
+    int Sent() const { return m_accepted + m_failed; }
     int Refused() const { return m_refused; }
 
 private:
     StationObserver& m_observer;
     const std::string m_port;
     int m_accepted = 0;
+    int m_failed = 0;  // the last record sent, when the display did not take it
     int m_refused = 0;
     int m_percent = -1;
 };

@@ -175,16 +175,20 @@ public:
         m_accepted = written;
         if (m_shown != nullptr) m_shown->OnRecordWritten(written, total);
     }
-    void OnRecordRefused() override { ++m_refused; }
+    void OnRecordFailed(const Error& why) override {
+        ++m_failed;
+        if (why.kind == ErrorKind::kRefused) ++m_refused;
+    }
     void OnWriteEnded() override {
         if (m_shown != nullptr) m_shown->OnWriteEnded();
     }
-    int Sent() const { return m_accepted + m_refused; }
+    int Sent() const { return m_accepted + m_failed; }
     int Refused() const { return m_refused; }
 
 private:
     WriteProgress* m_shown;
     int m_accepted = 0;
+    int m_failed = 0;  // the last record sent, when the display did not take it
     int m_refused = 0;
 };
 

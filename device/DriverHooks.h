@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "base/Error.h"
 #include "base/TraceSink.h"
 #include "device/DeviceStatus.h"
 
@@ -18,8 +19,9 @@ public:
     virtual ~WriteProgress() = default;
     // After each record the device accepted; `total` is the length of the address sequence.
     virtual void OnRecordWritten(int written, int total) = 0;
-    // After the record the device refused, which ends the sequence.
-    virtual void OnRecordRefused() {}
+    // After the record the device did not take, which ends the sequence: `why` says whether it
+    // refused it, or left the bus with it.
+    virtual void OnRecordFailed(const Error& why) { (void)why; }
     // When the sequence ends, whatever its outcome.
     virtual void OnWriteEnded() = 0;
 };

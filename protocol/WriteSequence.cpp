@@ -96,9 +96,11 @@ Error WriteImage(HidDevice& device, Clock& clock, TraceSink* traceSink, WritePro
         // next record) is done inside it instead of adding to it, 1344 times over.
         const Micros pauseEnd = clock.Now() + kPostSendPause;
         bool more = false;
+        Error failure;
         if (!accepted) {
             trace.Line(L"\u53D1\u9001\u5931\u8D25\n");  // "sending failed"
-            if (progress != nullptr) progress->OnRecordRefused();
+            failure = RefusedRecord(device, cursor.nAddr);
+            if (progress != nullptr) progress->OnRecordFailed(failure);
         } else {
             if (progress != nullptr) progress->OnRecordWritten(written, total);
             switch (AdvanceWriteCursor(cursor)) {
@@ -114,7 +116,7 @@ Error WriteImage(HidDevice& device, Clock& clock, TraceSink* traceSink, WritePro
             }
         }
         clock.Sleep(pauseEnd - clock.Now());
-        if (!accepted) return RefusedRecord(device, cursor.nAddr);
+        if (!accepted) return failure;
         if (!more) return Error();
     }
 }

@@ -6,7 +6,9 @@
 #   scripts/setup-debian.sh --windows  also MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb
 #   scripts/setup-debian.sh --tests    everything the whole suite needs: the above, GoogleTest,
 #                                      FUSE (the hidraw fixture), clang (the fuzz target), the
-#                                      packaging tools, PostgreSQL and debootstrap
+#                                      packaging tools, PostgreSQL, debootstrap, and for the VM
+#                                      tests QEMU, a static busybox, hidapi, and Debian's kernel
+#                                      (fetched into a cache by scripts/vm-kernel.sh, not installed)
 # README.md ("What is installed, and why") says what each package is for.
 #
 # A mirror that is half synced must not stop a newcomer. So: the package index is fetched again
@@ -48,11 +50,15 @@ test_packages=(
   help2man
   postgresql
   debootstrap
+  qemu-system-x86
+  busybox-static
+  libhidapi-dev
 )
 windows=0
+kernel=0
 case "${1:-}" in
   --windows) windows=1; packages+=("${windows_packages[@]}") ;;
-  --tests) windows=1; packages+=("${windows_packages[@]}" "${test_packages[@]}") ;;
+  --tests) windows=1; kernel=1; packages+=("${windows_packages[@]}" "${test_packages[@]}") ;;
   "") ;;
   *) echo "usage: $0 [--windows|--tests]" >&2; exit 2 ;;
 esac
@@ -60,12 +66,21 @@ esac
 sudo=""
 (( EUID != 0 )) && sudo="sudo"
 
+# The VM tests' kernel, once the packages are there (apt-get download, nothing installed).
+finish() {
+  if (( kernel )) && ! "$(dirname "$0")/vm-kernel.sh" >/dev/null; then
+    echo "setup: Debian's kernel for the VM tests could not be fetched" >&2
+    exit 1
+  fi
+  exit 0
+}
+
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
 if (( ${#missing[@]} == 0 )); then
-  exit 0
+  finish
 fi
 if (( windows )) && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
@@ -98,12 +113,12 @@ install() {
 echo "installing: ${missing[*]}"
 update_index
 if install "${missing[@]}"; then
-  exit 0
+  finish
 fi
 if [[ -n "$release" ]]; then
   echo "setup: the install failed; trying again with $release as the target release" >&2
   if install -t "$release" "${missing[@]}"; then
-    exit 0
+    finish
   fi
 fi
 

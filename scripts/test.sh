@@ -8,7 +8,11 @@
 #     files and digests, its padsmith.exe writing under Wine, lintian, and an install of the .deb;
 #   - the README's two commands on a fresh Debian root (scripts/check-fresh-root.sh), beside the
 #     builds, since it is mostly network and dpkg; its output is shown at the end, its failure
-#     fails the run, and a skip is named in the last line.
+#     fails the run, and a skip is named in the last line;
+#   - the Linux tests through a real kernel in a VM (tests/vm/run-vm-tests.sh), beside the builds
+#     too, once the release build's programs are built: Debian's kernel in QEMU, padsmith as built
+#     against simulated displays attached through the kernel's USB/IP host. Here it must run: a
+#     missing QEMU or kernel fails the run.
 # Every preset is configured with PADSMITH_REQUIRE_TEST_PARTS: a test part whose packages are
 # missing fails the run instead of leaving the suite smaller.
 #   scripts/test.sh               all of the above
@@ -30,7 +34,7 @@ configure() {
   cmake --preset "$1" -DPADSMITH_REQUIRE_TEST_PARTS=ON >/dev/null
 }
 if (( configure_only )); then
-  for preset in "${presets[@]}"; do
+  for preset in release "${presets[@]}"; do
     echo "=== $preset: configure"
     configure "$preset"
   done
@@ -46,7 +50,19 @@ echo "=== fresh root: started beside the builds, its output in $fresh_log"
 # check cleans up after itself.
 setsid scripts/check-fresh-root.sh > "$fresh_log" 2>&1 &
 fresh_pid=$!
-trap 'kill -TERM -- "-$fresh_pid" 2>/dev/null; wait "$fresh_pid" 2>/dev/null || true' EXIT
+vm_pid=
+trap 'kill -TERM -- "-$fresh_pid" ${vm_pid:+"-$vm_pid"} 2>/dev/null; wait 2>/dev/null || true' EXIT
+
+# The VM tests run the release build's programs, as built: those first, then the VM beside the
+# presets' builds.
+echo "=== release: build the VM tests' programs"
+configure release
+cmake --build --preset release -j"$jobs" --target padsmith padsmith-usb-display padsmith_hidapi_info \
+  padsmith_vm_bench >/dev/null
+vm_log=build/vm-tests.log
+echo "=== vm: started beside the builds, its output in $vm_log"
+setsid tests/vm/run-vm-tests.sh --required build/release > "$vm_log" 2>&1 &
+vm_pid=$!
 
 for preset in "${presets[@]}"; do
   echo "=== $preset: build"
@@ -62,11 +78,24 @@ scripts/package.sh
 echo "=== packages: check"
 scripts/check-packages.sh
 
+echo "=== vm ($((SECONDS - started)) s so far)"
+vm_status=0
+wait "$vm_pid" || vm_status=$?
+grep -E '^(vm|bench): ' "$vm_log" | grep -v '^vm: ---' || true
+if (( vm_status != 0 )); then
+  echo "=== the VM tests failed (exit $vm_status); their console:"
+  cat "$vm_log"
+fi
+
 echo "=== fresh root ($((SECONDS - started)) s so far)"
 fresh_status=0
 wait "$fresh_pid" || fresh_status=$?
 trap - EXIT
 cat "$fresh_log"
+if (( vm_status != 0 )); then
+  echo "=== the VM tests failed (exit $vm_status)"
+  exit 1
+fi
 case "$fresh_status" in
   0) echo "=== every suite passed in $((SECONDS - started)) s" ;;
   77) echo "=== every other suite passed in $((SECONDS - started)) s; the fresh-root check was" \

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "base/Utf8.h"
+#include "device/linux/DepartureCheck.h"
 #include "device/ReportIdText.h"
 
 namespace padsmith::hidraw {
@@ -47,8 +48,12 @@ struct StopEvent {
 
 }  // namespace
 
-HidrawDevice::HidrawDevice(int fd, HidInterface iface, std::vector<uint8_t> inputIds)
-    : m_fd(fd), m_iface(std::move(iface)), m_inputIds(std::move(inputIds)), m_node(ToUtf8(m_iface.path)) {}
+HidrawDevice::HidrawDevice(int fd, HidInterface iface, std::vector<uint8_t> inputIds, std::string sysfsRoot)
+    : m_fd(fd),
+      m_iface(std::move(iface)),
+      m_inputIds(std::move(inputIds)),
+      m_node(ToUtf8(m_iface.path)),
+      m_sysfsRoot(std::move(sysfsRoot)) {}
 
 HidrawDevice::~HidrawDevice() {
     close(m_fd);
@@ -62,6 +67,14 @@ Error HidrawDevice::LastError() const {
 void HidrawDevice::Note(int error, const char* what) {
     std::lock_guard<std::mutex> lock(m_errorMutex);
     m_lastError = ErrorFromErrno(error, std::string(what) + " on " + m_node);
+}
+
+void HidrawDevice::NoteReportFailure(int error, const std::string& what) {
+    // Outside the lock: the look at the bus may wait for a removal in flight.
+    Error failure = ReportFailure(error, what + " on " + m_node,
+                                  [&] { return LeftTheBus(m_sysfsRoot, m_node, m_iface.instance); });
+    std::lock_guard<std::mutex> lock(m_errorMutex);
+    m_lastError = std::move(failure);
 }
 
 bool HidrawDevice::GetAttributes(uint16_t& vendorId, uint16_t& productId) {
@@ -90,7 +103,7 @@ bool HidrawDevice::SetFeature(const uint8_t* report, size_t length) {
     std::copy(report, report + length, copy.begin());
     if (ioctl(m_fd, HIDIOCSFEATURE(length), copy.data()) < 0) {
         const int error = errno;
-        Note(error, ("HIDIOCSFEATURE report " + ReportIdText(report[0])).c_str());
+        NoteReportFailure(error, "HIDIOCSFEATURE report " + ReportIdText(report[0]));
         return false;
     }
     return true;
@@ -101,7 +114,7 @@ bool HidrawDevice::GetFeature(uint8_t* report, size_t length) {
     const uint8_t id = report[0];
     if (ioctl(m_fd, HIDIOCGFEATURE(length), report) < 0) {
         const int error = errno;
-        Note(error, ("HIDIOCGFEATURE report " + ReportIdText(id)).c_str());
+        NoteReportFailure(error, "HIDIOCGFEATURE report " + ReportIdText(id));
         return false;
     }
     return true;

@@ -16,8 +16,9 @@ class HidrawDevice : public HidDevice {
 public:
     // Takes `fd`: the node opened read/write and non-blocking, its exclusive lock held. `iface`
     // is the collection it serves; `inputIds` the IDs of that collection's input reports (0 when
-    // the node uses none: then every report is the collection's).
-    HidrawDevice(int fd, HidInterface iface, std::vector<uint8_t> inputIds);
+    // the node uses none: then every report is the collection's). `sysfsRoot` is where a failed
+    // report asks whether the display left (DepartureCheck.h).
+    HidrawDevice(int fd, HidInterface iface, std::vector<uint8_t> inputIds, std::string sysfsRoot);
     // Closes the node, which lets its lock go.
     ~HidrawDevice() override;
     HidrawDevice(const HidrawDevice&) = delete;
@@ -35,11 +36,14 @@ public:
 
 private:
     void Note(int error, const char* what);
+    // A failed feature report: a refusal, a removal, or something else (DepartureCheck.h).
+    void NoteReportFailure(int error, const std::string& what);
 
     const int m_fd;
     const HidInterface m_iface;
     const std::vector<uint8_t> m_inputIds;
     const std::string m_node;  // for the messages
+    const std::string m_sysfsRoot;
     mutable std::mutex m_errorMutex;
     Error m_lastError;
 };

@@ -135,7 +135,7 @@ std::shared_ptr<HidDevice> LinuxHidPort::Open(const HidInterface& iface, Error* 
     for (const ReportLength& input : collections[static_cast<size_t>(iface.collection)].input) {
         inputIds.push_back(input.id);
     }
-    return std::make_shared<HidrawDevice>(fd, iface, std::move(inputIds));
+    return std::make_shared<HidrawDevice>(fd, iface, std::move(inputIds), m_sysfsRoot);
 }
 
 bool LinuxHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {

@@ -29,13 +29,6 @@ struct HandleState {
 };
 
 // One display on the bus: its firmware, whether it is plugged in, what it exchanged.
-// Display `number`'s `generation`-th serial number on its port: "SIM01-0001".
-std::string SerialNumber(int number, int generation) {
-    char serial[16];
-    std::snprintf(serial, sizeof serial, "SIM%02d-%04d", number % 100, generation % 10000);
-    return serial;
-}
-
 struct DisplayState {
     DisplayState(const SimDisplayOptions& optionsIn, int numberIn, std::vector<uint8_t> flash)
         : options(optionsIn), number(numberIn), firmware(options, std::move(flash)) {}
@@ -44,7 +37,7 @@ struct DisplayState {
     SimFirmware firmware;
     bool plugged = true;
     int generation = 1;  // the displays that have stood on this port so far
-    std::string Serial() const { return SerialNumber(number, generation); }
+    std::string Serial() const { return DisplaySerial(number, generation); }
     std::vector<ReportRecord> reports;
     ReportTraceFile trace;
     // The operator's next moves, in clock time.

@@ -1,6 +1,9 @@
 #include "device/sim/SimInterfaces.h"
 
 #include <algorithm>
+#include <cstdio>
+
+#include "device/sim/DisplayDescriptor.h"
 
 namespace padsmith::sim {
 namespace {
@@ -10,24 +13,33 @@ constexpr wchar_t kHidClass[] = L"{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
 std::vector<BusInterface> DefaultBus(const SimOptions& options) {
     std::vector<BusInterface> bus{
-        {{std::wstring(L"\\\\?\\hid#vid_1b3f&pid_0b17#7&2d4a61f&0&0000#") + kHidClass, 0x1B3F,
-          0x0B17, 0x0001, 0x0002, "1-2", 0},
+        {{std::wstring(L"\\\\?\\hid#vid_fff0&pid_0001#7&2d4a61f&0&0000#") + kHidClass, kMouseVendorId,
+          kMouseProductId, 0x0001, 0x0002, "1-2", 0},
          0}};
+    // The display's collections as its report descriptor declares them: the pen, the service one.
+    const TopLevelCollection& pen = DisplayCollections()[kPenCollection];
+    const TopLevelCollection& service = DisplayCollections()[kServiceCollection];
     for (int display = 1; display <= options.displays; ++display) {
         // Each display is a device instance of its own: the third field of the instance ID.
         const std::wstring instance = L"#5&17e3c4a2&" + std::to_wstring(display - 1) + L"&";
         const std::string location = "1-1." + std::to_string(display);
         bus.push_back({{L"\\\\?\\hid#qxtp0001&col02" + instance + L"0001#" + kHidClass,
-                        kDisplayVendorId, kDisplayProductId, 0x000D, 0x0002, location, 0},
+                        kDisplayVendorId, kDisplayProductId, pen.usagePage, pen.usage, location, 0},
                        display});
         bus.push_back({{L"\\\\?\\hid#qxtp0001&col03" + instance + L"0002#" + kHidClass,
-                        kDisplayVendorId, kDisplayProductId, 0xFF00, 0x0001, location, 0},
+                        kDisplayVendorId, kDisplayProductId, service.usagePage, service.usage, location, 0},
                        display});
     }
     return bus;
 }
 
 }  // namespace
+
+std::string DisplaySerial(int number, int generation) {
+    char serial[16];
+    std::snprintf(serial, sizeof serial, "SIM%02d-%04d", number % 100, generation % 10000);
+    return serial;
+}
 
 std::vector<BusInterface> PresentedInterfaces(const SimOptions& options) {
     std::vector<BusInterface> bus;

@@ -17,6 +17,12 @@ inline constexpr wchar_t kServicePathToken[] = L"qxtp0001&col03";
 
 inline constexpr uint16_t kDisplayVendorId = 0x2A7D;
 inline constexpr uint16_t kDisplayProductId = 0x6C21;
+// The mouse beside the displays: made-up IDs, no maker's.
+inline constexpr uint16_t kMouseVendorId = 0xFFF0;
+inline constexpr uint16_t kMouseProductId = 0x0001;
+
+// Display `number`'s `generation`-th serial number on its port: "SIM01-0001".
+std::string DisplaySerial(int number, int generation);
 
 // One interface on the bus and the display it belongs to (0: another device, the mouse).
 struct BusInterface {

@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "device/sim/DisplayDescriptor.h"
 #include "device/sim/SimFirmware.h"
 #include "device/sim/SimInterfaces.h"
 #include "tests/kernel/HidrawServer.h"
 #include "tests/kernel/PrivateMounts.h"
-#include "tests/kernel/ReportDescriptors.h"
 
 namespace padsmith::test {
 namespace {
@@ -23,8 +23,18 @@ namespace fs = std::filesystem;
 
 constexpr char kDisplayName[] = "QXTP Pen Display";
 constexpr char kMouseName[] = "USB Optical Mouse";
-constexpr uint16_t kMouseVendorId = 0x1B3F;
-constexpr uint16_t kMouseProductId = 0x0B17;
+
+// One pen report: out of range, at the origin, no pressure.
+constexpr uint8_t kPenReport[] = {0x07, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+
+// The length, report ID included, of the display's feature report `id`, as its descriptor
+// declares it; 0 for none.
+size_t DisplayFeatureLength(uint8_t id) {
+    for (const ReportLength& feature : sim::DisplayCollections()[sim::kServiceCollection].feature) {
+        if (feature.id == id) return feature.bytes;
+    }
+    return 0;
+}
 
 // The one place that knows how a simulated display's interfaces are enumerated and opened.
 std::shared_ptr<HidDevice> OpenServiceCollection(sim::SimHidPort& port) {
@@ -80,11 +90,11 @@ HidrawFixture::HidrawFixture(const std::vector<sim::SimOptions>& displays, Clock
         m_server = std::make_unique<HidrawServer>(m_root + "/fuse");
 
         m_mouse.usbPath = "usb1/1-2";
-        m_mouse.vendorId = kMouseVendorId;
-        m_mouse.productId = kMouseProductId;
+        m_mouse.vendorId = sim::kMouseVendorId;
+        m_mouse.productId = sim::kMouseProductId;
         m_mouse.instance = m_nextInstance++;
         m_mouse.name = kMouseName;
-        m_mouse.descriptor = MouseReportDescriptor();
+        m_mouse.descriptor = sim::MouseCollection();
         m_mouse.number = m_server->Add(DeviceOf(m_mouse, nullptr));
         AddHidrawEntry(m_root, m_mouse);
 
@@ -154,7 +164,7 @@ void HidrawFixture::PlugNode(int display) {
     char serial[24];
     std::snprintf(serial, sizeof serial, "QXTP-%06d", display + 1);
     entry.serial = serial;
-    entry.descriptor = DisplayReportDescriptor();
+    entry.descriptor = sim::DisplayReportDescriptor();
     plugged->service = OpenServiceCollection(*slot.port);
     entry.number = m_server->Add(DeviceOf(entry, plugged->service, [this, display](uint8_t reportId) {
         FeatureAccepted(display, reportId);

@@ -1,7 +1,7 @@
 // The fixture itself, seen through system calls on its files as any program sees a hidraw node;
 // no part of the tool is involved. What the tool's runs through the kernel show already
-// (padsmith_through_kernel_test.cpp: feature reports, stalls, input reports, flock, the node's
-// mode) is not shown again here: only how a node goes and what a fixture leaves behind.
+// (padsmith_through_kernel_test.cpp: feature reports, input reports, flock, the node's mode) is
+// not shown again here: only how a node goes and what a fixture leaves behind.
 
 #include <linux/hidraw.h>
 #include <poll.h>

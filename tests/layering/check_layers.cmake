@@ -19,6 +19,8 @@ set(allowed_device "base;device")
 set(allowed_device/sim "base;device;device/sim")
 set(allowed_device/win32 "base;base/win32;device;device/win32")
 set(allowed_device/linux "base;device;device/linux")
+# The simulated displays as USB devices on Linux: a program over the simulated device alone.
+set(allowed_device/sim/linux "base;device;device/sim;device/sim/linux")
 set(allowed_protocol "base;device;protocol")
 # The history of the runs sits above the protocol; its Windows side loads the system's SQLite.
 set(allowed_history "base;device;protocol;history")
@@ -33,6 +35,7 @@ set(allowed_cli/posix "base;cli")
 set(allowed_cli/win32 "base;cli")
 # Measuring tools and tests sit above everything they measure or test, the ports included.
 set(allowed_bench "base;device;${ports};protocol;history;app;tests/support;tests/kernel;bench")
+set(allowed_bench/linux "base;device;device/linux;protocol;bench;bench/linux")
 set(allowed_tests/support "base;device;device/sim;protocol;history;app;tests/support")
 set(allowed_tests/kernel "base;device;device/sim;device/linux;protocol;app;tests/support;tests/kernel")
 set(allowed_tests/unit "base;device;${ports};protocol;history;app;cli;tests/support;tests/unit")
@@ -41,11 +44,13 @@ set(allowed_tests/unit "base;device;${ports};protocol;history;app;cli;tests/supp
 set(allowed_tests/history
     "base;device;device/sim;protocol;history;app;cli;tests/support;tests/kernel;tests/unit;tests/history")
 set(allowed_tests/fuzz "base;device;tests/fuzz")
+# The VM tests' hidapi client stands alone: it sees nothing of the tool.
+set(allowed_tests/vm "tests/vm")
 set(allowed_tests/ui "base;base/win32;device;device/win32;history;app;app/win32;tests/ui")
 # Longest first, so device/sim/x.h belongs to device/sim, not device.
-set(layers app/win32 base/posix base/win32 cli/posix cli/win32 device/linux device/sim device/win32
-    history/win32 tests/support tests/kernel tests/unit tests/fuzz tests/ui tests/history base device
-    protocol history app cli bench)
+set(layers device/sim/linux app/win32 base/posix base/win32 cli/posix cli/win32 device/linux device/sim device/win32
+    history/win32 tests/support tests/kernel tests/unit tests/fuzz tests/ui tests/history tests/vm bench/linux
+    base device protocol history app cli bench)
 # The layers that must build on any system: no system header, no platform folder's header.
 set(portable base device protocol history app cli)
 # Libraries a portable layer may include besides the standard library.

@@ -196,6 +196,7 @@ TEST(CliSession, WhatStandsInTheWayIsToldOnStderrAndInJsonByItsKind) {
     EXPECT_THAT(gone.err, HasSubstr("the display left the bus during the run"));
     EXPECT_EQ(LastObjectOf(gone)["error"]["kind"], "gone");
     EXPECT_EQ(LastObjectOf(gone)["records"]["sent"], 6);  // five accepted, the sixth met no display
+    EXPECT_EQ(LastObjectOf(gone)["records"]["refused"], 0);  // and it was refused by nobody
     EXPECT_EQ(nlohmann::json::parse(gone.Lines().at(gone.Lines().size() - 2))["text"], "Write Flash Fail");
 
     // What failed, and where: the refused record's address and the port's own words.

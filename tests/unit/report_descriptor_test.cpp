@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/DisplayDescriptor.h"
+#include "device/sim/DisplayDescriptor.h"
 #include "device/ReportDescriptor.h"
 #include "device/TargetRule.h"
 
@@ -55,14 +55,14 @@ Bytes Joined(std::initializer_list<Bytes> parts) {
 
 // The display's descriptor, padded with items of an undefined main tag (ignored) to `size`.
 Bytes DisplayDescriptorPaddedTo(size_t size) {
-    Bytes bytes = test::DisplayDescriptor();
+    Bytes bytes = sim::DisplayReportDescriptor();
     bytes.resize(size, 0x00);
     return bytes;
 }
 
 TEST(ReportDescriptor, TheDisplaysThreeCollectionsAndOnlyTheServiceOneIsTheTarget) {
     std::vector<TopLevelCollection> collections;
-    ASSERT_TRUE(ParseExact(test::DisplayDescriptor(), collections));
+    ASSERT_TRUE(ParseExact(sim::DisplayReportDescriptor(), collections));
 
     TopLevelCollection mouse{0x01, 0x02, {{0x01, 5}}, {}, {}};
     TopLevelCollection pen{0x0D, 0x02, {{0x07, 8}}, {}, {}};
@@ -155,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ReportDescriptor, TheServiceCollectionNeedsItsPageAndEachOfItsFeatureReports) {
     std::vector<TopLevelCollection> collections;
-    ASSERT_TRUE(ParseExact(test::DisplayServiceCollection(), collections));
+    ASSERT_TRUE(ParseExact(sim::ServiceCollection(), collections));
     ASSERT_EQ(collections.size(), 1u);
     const TopLevelCollection service = collections[0];
     ASSERT_TRUE(IsServiceCollection(service));
@@ -269,9 +269,9 @@ INSTANTIATE_TEST_SUITE_P(
 // Well-formed cuts are those outside every collection: where one ends, and after the Usage
 // Page and Usage items that come before each one.
 TEST(ReportDescriptor, EveryCutOfTheDisplaysDescriptorInsideAnItemOrACollectionIsRejected) {
-    const Bytes full = test::DisplayDescriptor();
-    const size_t mouseEnd = test::DisplayMouseCollection().size();
-    const size_t penEnd = mouseEnd + test::DisplayPenCollection().size();
+    const Bytes full = sim::DisplayReportDescriptor();
+    const size_t mouseEnd = sim::MouseCollection().size();
+    const size_t penEnd = mouseEnd + sim::PenCollection().size();
     const std::set<size_t> wellFormed{2,        4,        mouseEnd, mouseEnd + 2, mouseEnd + 4,
                                       penEnd,   penEnd + 3, penEnd + 5, full.size()};
     for (size_t length = 0; length <= full.size(); ++length) {

@@ -72,23 +72,23 @@ TEST(Station, ServesEachDisplayOnceAsItArrivesPortByPortAndLeavesAloneWhatIsNotI
     VirtualClock clock;
     // Port 1's display stays plugged in; port 2 turns over (its operator swaps each display once
     // its run ended), its first display refusing a record; port 3's display never says what it
-    // is; port 4 is not the station's.
-    sim::SimHidPort port(clock, Options("displays=4,2:leave-after=200,2:swap=3000,3:no-reply"));
+    // is; port 4 is not the station's; port 5's display leaves the bus in the middle of its write.
+    sim::SimHidPort port(clock, Options("displays=5,2:leave-after=200,2:swap=3000,3:no-reply,5:unplug-after=3"));
     port.SetFaults(sim::SimFaults{0x40, false, false}, 2);
     const std::vector<uint8_t> bytes = PatternImage(0x400);
     const WriteRunImage image = ImageOf(bytes);
     RecordedStation observer(port);
     StationSettings settings;
-    settings.ports = {"1-1.1", "1-1.2", "1-1.3"};
-    settings.most = 5;
+    settings.ports = {"1-1.1", "1-1.2", "1-1.3", "1-1.5"};
+    settings.most = 6;
     Station station(port, clock, image, settings, observer);
     const StationSummary summary = [&] {
         AnnouncedThread run(clock);
         return station.Run();
     }();
 
-    // 1-1.1 once; 1-1.2 three times (refused, then two fresh displays written); 1-1.3 once.
-    EXPECT_EQ(summary.started, 5);
+    // 1-1.1 once; 1-1.2 three times (refused, then two fresh displays written); 1-1.3 and 1-1.5 once.
+    EXPECT_EQ(summary.started, 6);
     ASSERT_EQ(observer.results["1-1.1"].size(), 1u) << "a display that stays is not written again";
     ASSERT_EQ(observer.results["1-1.3"].size(), 1u) << "a display that stays is not tried again";
     EXPECT_TRUE(observer.results["1-1.1"][0].Succeeded());
@@ -109,6 +109,13 @@ TEST(Station, ServesEachDisplayOnceAsItArrivesPortByPortAndLeavesAloneWhatIsNotI
     EXPECT_THAT(third[0].error.message, HasSubstr("nothing erased"));
     EXPECT_FALSE(AnyReport(port.Reports(3), 0x29)) << "a display that did not answer was erased";
     EXPECT_EQ(observer.flashes["1-1.3"][0], sim::FactoryFlash());
+
+    // Port 5: gone, its last record sent but refused by nobody.
+    const auto& fifth = observer.results["1-1.5"];
+    ASSERT_EQ(fifth.size(), 1u);
+    EXPECT_EQ(fifth[0].error.kind, ErrorKind::kGone);
+    EXPECT_EQ(fifth[0].recordsSent, 4);
+    EXPECT_EQ(fifth[0].recordsRefused, 0);
 
     // Port 4: one line, and nothing sent.
     EXPECT_EQ(std::count(observer.events.begin(), observer.events.end(), "ignored 1-1.4"), 1);

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "CliRun.h"
-#include "tests/support/DisplayDescriptor.h"
 #include "device/linux/LinuxHidPort.h"
 #include "device/linux/SysfsHidraw.h"
+#include "device/sim/DisplayDescriptor.h"
 
 namespace padsmith::hidraw {
 namespace {
@@ -82,12 +82,12 @@ protected:
         const std::string display = std::string(kPciController) + "/1-1/1-1.3";
         AddNode(display + "/1-1.3:1.0/0003:2A7D:6C21.0005", "hidraw5",
                 HidUevent("0003:00002A7D:00006C21", "Velmora Pen Display", "usb-0000:00:14.0-1.3/input0"),
-                test::DisplayDescriptor());
+                sim::DisplayReportDescriptor());
         AddUsbPlace(display, "1\n", "1.3\n", display + "/1-1.3:1.0", "00\n");
         Write(m_base / "sys" / display / "serial", "NB7315-000042\n");
         const std::string mouse = std::string(kPciController) + "/1-2";
-        AddNode(mouse + "/1-2:1.1/0003:1BCF:0005.0002", "hidraw1",
-                HidUevent("0003:00001BCF:00000005", "USB Optical Mouse", "usb-0000:00:14.0-2/input1"),
+        AddNode(mouse + "/1-2:1.1/0003:FFF0:0001.0002", "hidraw1",
+                HidUevent("0003:0000FFF0:00000001", "USB Optical Mouse", "usb-0000:00:14.0-2/input1"),
                 {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0xC0});
         AddUsbPlace(mouse, "1\n", "2\n", mouse + "/1-2:1.1", "01\n");
     }
@@ -117,13 +117,13 @@ TEST_F(SysfsHidraw, OneRecordPerNodeSortedByUsbLocation) {
     EXPECT_EQ(display.hidPhys, "usb-0000:00:14.0-1.3/input0");
     EXPECT_EQ(display.interfaceNumber, 0);
     EXPECT_EQ(display.location, "1-1.3");
-    EXPECT_EQ(display.reportDescriptor, test::DisplayDescriptor());
+    EXPECT_EQ(display.reportDescriptor, sim::DisplayReportDescriptor());
     EXPECT_EQ(display.serial, "NB7315-000042");
     EXPECT_EQ(display.hidInstance, "0003:2A7D:6C21.0005");
     const HidrawNode& mouse = nodes[1];
     EXPECT_EQ(mouse.nodePath, "/run/dev/hidraw1");
-    EXPECT_EQ(mouse.vendorId, 0x1BCF);
-    EXPECT_EQ(mouse.productId, 0x0005);
+    EXPECT_EQ(mouse.vendorId, 0xFFF0);
+    EXPECT_EQ(mouse.productId, 0x0001);
     EXPECT_EQ(mouse.interfaceNumber, 1);
     EXPECT_EQ(mouse.location, "1-2");
     EXPECT_EQ(mouse.serial, "");  // it has none
@@ -180,8 +180,8 @@ TEST_F(SysfsHidraw, MalformedFieldsKeepTheirDefaults) {
     AddNode("devices/virtual/misc/uhid/0003:12345:0001.0002", "hidraw1",
             HidUevent("0003:00012345:00000001", "Wide", ""), std::vector<uint8_t>(4097, 0xC0));
     // On I2C: no USB place; a descriptor exactly at the cap.
-    AddNode("devices/platform/i2c-1/i2c-ELAN0001:00/0018:04F3:2A7D.0003", "hidraw2",
-            HidUevent("0018:000004F3:00002A7D", "Touch", "i2c-ELAN0001:00"), std::vector<uint8_t>(4096, 0xC0));
+    AddNode("devices/platform/i2c-1/i2c-XMPL0001:00/0018:FFF2:2A7D.0003", "hidraw2",
+            HidUevent("0018:0000FFF2:00002A7D", "Touch", "i2c-XMPL0001:00"), std::vector<uint8_t>(4096, 0xC0));
 
     const auto nodes = EnumerateHidrawNodes(Root(), "/dev");
     ASSERT_EQ(Names(nodes), (std::vector<std::string>{"hidraw1", "hidraw2", "hidraw0"}));
@@ -194,7 +194,7 @@ TEST_F(SysfsHidraw, MalformedFieldsKeepTheirDefaults) {
     const HidrawNode& touch = nodes[1];
     EXPECT_EQ(touch.busType, 0x18u);
     EXPECT_EQ(touch.interfaceNumber, -1);
-    EXPECT_EQ(touch.location, "i2c-ELAN0001:00");
+    EXPECT_EQ(touch.location, "i2c-XMPL0001:00");
     EXPECT_EQ(touch.reportDescriptor.size(), 4096u);
     const HidrawNode& usbDisplay = nodes[2];
     EXPECT_EQ(usbDisplay.vendorId, 0x2A7D);
@@ -207,7 +207,7 @@ TEST_F(SysfsHidraw, ListShowsADisplaysHostileHidPhysAsTextAndJsonKeepsItAsItIs) 
     // clears the screen and writes the clipboard.
     const std::string phys = "usb-\x1B[2J\x1B]52;c;cm0gLXJmIH4=\x07/input0";
     AddNode("devices/virtual/misc/uhid/0003:2A7D:6C21.0007", "hidraw7",
-            HidUevent("0003:00002A7D:00006C21", "Pen", phys), test::DisplayDescriptor());
+            HidUevent("0003:00002A7D:00006C21", "Pen", phys), sim::DisplayReportDescriptor());
     LinuxHidPort port(Root(), "/run/dev");
     VirtualClock clock;
 

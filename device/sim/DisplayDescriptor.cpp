@@ -1,14 +1,8 @@
-#pragma once
-// The report descriptor of the display's USB interface 0, one top-level collection at a time:
-// a mouse, the digitizer pen, and the vendor-defined service collection the tool talks to.
+#include "device/sim/DisplayDescriptor.h"
 
-#include <cstdint>
-#include <vector>
+namespace padsmith::sim {
 
-namespace padsmith::test {
-
-// Report 0x01: three buttons, five bits of padding, X, Y and wheel of 8 bits (5 bytes).
-inline std::vector<uint8_t> DisplayMouseCollection() {
+std::vector<uint8_t> MouseCollection() {
     return {
         0x05, 0x01,        // Usage Page (Generic Desktop)
         0x09, 0x02,        // Usage (Mouse)
@@ -41,8 +35,7 @@ inline std::vector<uint8_t> DisplayMouseCollection() {
     };
 }
 
-// Report 0x07: five switches, three bits of padding, X, Y and pressure of 16 bits (8 bytes).
-inline std::vector<uint8_t> DisplayPenCollection() {
+std::vector<uint8_t> PenCollection() {
     return {
         0x05, 0x0D,        // Usage Page (Digitizer)
         0x09, 0x02,        // Usage (Pen)
@@ -79,9 +72,7 @@ inline std::vector<uint8_t> DisplayPenCollection() {
     };
 }
 
-// Feature reports 0x28 (37 data bytes), 0x29 (4), 0x2A (7), 0x2B (9), 0x08 (4), 0x02 (4), and
-// input report 0x2B (9).
-inline std::vector<uint8_t> DisplayServiceCollection() {
+std::vector<uint8_t> ServiceCollection() {
     return {
         0x06, 0x00, 0xFF,  // Usage Page (Vendor 0xFF00)
         0x09, 0x01,        // Usage (0x01)
@@ -121,12 +112,25 @@ inline std::vector<uint8_t> DisplayServiceCollection() {
     };
 }
 
-inline std::vector<uint8_t> DisplayDescriptor() {
-    std::vector<uint8_t> descriptor = DisplayMouseCollection();
-    for (const auto& part : {DisplayPenCollection(), DisplayServiceCollection()}) {
-        descriptor.insert(descriptor.end(), part.begin(), part.end());
+std::vector<uint8_t> DisplayReportDescriptor(bool serviceCollection) {
+    std::vector<uint8_t> descriptor = MouseCollection();
+    const std::vector<uint8_t> pen = PenCollection();
+    descriptor.insert(descriptor.end(), pen.begin(), pen.end());
+    if (serviceCollection) {
+        const std::vector<uint8_t> service = ServiceCollection();
+        descriptor.insert(descriptor.end(), service.begin(), service.end());
     }
     return descriptor;
 }
 
-}  // namespace padsmith::test
+const std::vector<TopLevelCollection>& DisplayCollections() {
+    static const std::vector<TopLevelCollection> collections = [] {
+        const std::vector<uint8_t> descriptor = DisplayReportDescriptor();
+        std::vector<TopLevelCollection> parsed;
+        ParseReportDescriptor(descriptor.data(), descriptor.size(), parsed);
+        return parsed;
+    }();
+    return collections;
+}
+
+}  // namespace padsmith::sim
