@@ -1,19 +1,3 @@
-# Windows i686 cross build. The -posix compilers: the default win32-threads variant of Debian's
-# MinGW-w64 has no std::thread or std::mutex.
-set(CMAKE_SYSTEM_NAME Windows)
+# Windows i686 cross build: the release's executables.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# The stack protector for everything this toolchain builds; the Windows definitions are the
-# targets' own (padsmith_house_flags), so an MSVC build gets them too.
-set(CMAKE_C_FLAGS_INIT "-fstack-protector-strong")
-set(CMAKE_CXX_FLAGS_INIT "-fstack-protector-strong")
-# One self-contained executable: winpthread, libgcc, libstdc++ and libssp linked in. ASLR and DEP
-# are Debian's linker defaults; saying so keeps them on whatever binutils builds us.
-set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-static -static-libgcc -static-libstdc++ -fstack-protector-strong -Wl,--dynamicbase,--nxcompat")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -3,13 +3,17 @@
 # Windows suite's UiAutomation clicks Write Flash, chooses a random 0xD800-byte image in the Open
 # dialog, waits for Write Flash Success and leaves the dialog running with its log lines. Wine's
 # virtual desktop draws the caption bar, so no window manager is needed. Needs wine, xvfb,
-# imagemagick (scripts/setup-debian.sh --windows) and the mingw build (about 25 s).
+# imagemagick (scripts/setup-debian.sh --windows) and the mingw build (about 25 s); on a kernel
+# that cannot run 32-bit programs, the mingw64 build under 64-bit Wine.
 # Usage: docs/screenshot.sh [PadsmithTool.exe [UiAutomation.exe]]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-tool=${1:-$root/build/mingw/app/win32/PadsmithTool.exe}
-automation=${2:-$root/build/mingw/tests/ui/UiAutomation.exe}
 . "$root/tests/ui/wine-prefix.sh"
+build=mingw arch=win32
+if i386_refused >/dev/null; then build=mingw64 arch=win64; fi
+tool=${1:-$root/build/$build/app/win32/PadsmithTool.exe}
+automation=${2:-$root/build/$build/tests/ui/UiAutomation.exe}
+wine_prefix $arch
 . "$root/tests/ui/virtual-display.sh"
 start_virtual_display 1024x600x24
 

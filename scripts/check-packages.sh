@@ -4,6 +4,9 @@
 #   zip.sha256sums SHA256SUMS names the four other files and each one's digest is right
 #   zip.write      the zip's padsmith.exe, under Wine, writes a random 0xD800-byte image to the
 #                  simulated display, whose flash file then holds it in both windows
+#   x86_64.write   the same write by the x86_64 build's padsmith.exe (build/mingw64) under 64-bit
+#                  Wine, in zip.write's place where this kernel cannot run 32-bit programs (then
+#                  zip.write is skipped with that reason)
 #   deb.listing    the package holds exactly its files, at their paths
 #   deb.lintian    lintian finds no error and no warning
 #   deb.install    dpkg -i installs it, `padsmith --version` names the project version, and
@@ -76,22 +79,39 @@ else
 fi
 
 # The zip's padsmith.exe writes a full image under Wine, in the background while the package is
-# checked. Its result is collected last.
+# checked. Its result is collected last. Where this kernel cannot run 32-bit programs, the x86_64
+# build of the same sources writes under 64-bit Wine instead.
 write_dir=$work/write
 mkdir -p "$write_dir"
+write_check=zip.write
 exe=$unpacked/$zip_name/padsmith.exe
+wine_arch=win32
+write_pid=
 if ! command -v wine >/dev/null 2>&1; then
   skip zip.write "no wine here (scripts/setup-debian.sh --windows installs it)"
-  write_pid=
+  write_check=
 elif [[ ! -f "$exe" ]]; then
   fail zip.write "no padsmith.exe in the zip"
-  write_pid=
-else
+  write_check=
+fi
+. tests/ui/wine-prefix.sh
+if [[ -n "$write_check" ]] && i386_skip=$(i386_refused); then
+  skip zip.write "$i386_skip; x86_64.write runs the x86_64 build's padsmith.exe instead"
+  write_check=x86_64.write
+  exe=build/mingw64/cli/padsmith.exe
+  wine_arch=win64
+  if [[ ! -f "$exe" ]]; then
+    skip x86_64.write "no $exe (cmake --preset mingw64 && cmake --build --preset mingw64)"
+    write_check=
+  fi
+fi
+if [[ -n "$write_check" ]]; then
   head -c 55296 /dev/urandom > "$write_dir/fw.bin"
   (
-    . tests/ui/wine-prefix.sh
-    # A write takes 15 s; a program that waits for someone (a dialog) is stopped.
-    timeout 120 wine "$exe" "--simulate=flash=$(winepath -w "$write_dir/flash.bin")" write \
+    wine_prefix "$wine_arch"
+    # A write takes 15 s; a program that waits for someone (a dialog) is stopped. timeout runs
+    # a program, not the shell's wine: the loader itself.
+    timeout 120 "$wine_loader" "$exe" "--simulate=flash=$(winepath -w "$write_dir/flash.bin")" write \
          "$(winepath -w "$write_dir/fw.bin")" > "$write_dir/out.txt" 2>&1
     echo $? > "$write_dir/status"
   ) &
@@ -147,16 +167,16 @@ if [[ -n "$write_pid" ]]; then
   flash=$write_dir/flash.bin
   image=$write_dir/fw.bin
   if [[ "$status" != 0 ]] || ! grep -q "  Write Flash Success" "$write_dir/out.txt"; then
-    fail zip.write "padsmith.exe exited with $status:"
+    fail "$write_check" "padsmith.exe exited with $status:"
     indent < "$write_dir/out.txt"
   elif [[ "$(stat -c %s "$flash" 2>/dev/null)" != 55296 ]]; then
-    fail zip.write "the flash file does not hold 0xD800 bytes"
+    fail "$write_check" "the flash file does not hold 0xD800 bytes"
   elif ! cmp -s <(head -c 32768 "$image") <(head -c 32768 "$flash"); then
-    fail zip.write "flash 0x0000-0x7FFF differs from the image"
+    fail "$write_check" "flash 0x0000-0x7FFF differs from the image"
   elif ! cmp -s <(tail -c +45057 "$image") <(tail -c +45057 "$flash"); then
-    fail zip.write "flash 0xB000-0xD7FF differs from the image"
+    fail "$write_check" "flash 0xB000-0xD7FF differs from the image"
   else
-    pass zip.write
+    pass "$write_check"
   fi
 fi
 

@@ -3,7 +3,8 @@
 #   scripts/setup-debian.sh            what padsmith's build needs (scripts/demo.sh): compiler,
 #                                      CMake, OpenSSL's libcrypto, nlohmann/json, and SQLite
 #                                      and libpq for the flash history
-#   scripts/setup-debian.sh --windows  also MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb
+#   scripts/setup-debian.sh --windows  also MinGW-w64 (i686 and x86_64, posix threads), 32-bit
+#                                      and 64-bit Wine, Xvfb
 #   scripts/setup-debian.sh --tests    everything the whole suite needs: the above, GoogleTest,
 #                                      FUSE (the hidraw fixture), clang (the fuzz target), the
 #                                      packaging tools, PostgreSQL, debootstrap, and for the VM
@@ -32,8 +33,12 @@ windows_packages=(
   g++-mingw-w64-i686-posix
   gcc-mingw-w64-i686-posix
   binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix
+  gcc-mingw-w64-x86-64-posix
+  binutils-mingw-w64-x86-64
   wine
   wine32:i386
+  wine64
   xvfb
   xauth
   imagemagick

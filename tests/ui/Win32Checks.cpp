@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -226,11 +227,24 @@ private:
 };
 
 void MessageWindowChecks() {
-    ProbeWindow probe;
-    Check(probe.Create(), "a message window is made");
-    Check(SendMessageW(probe.Handle(), WM_APP, 0, 0) == 1, "a message window's message reaches its object");
-    DestroyWindow(probe.Handle());
-    Check(probe.sawLast && probe.Handle() == nullptr, "the object sees WM_NCDESTROY and is forgotten after it");
+    // The object is found through a pointer kept in the window: once where the program puts it,
+    // once at the top of the address space, where a 64-bit pointer does not fit in 32 bits (Wine
+    // keeps the heap and stacks low, so only this placement shows a pointer cut to a LONG).
+    void* top = VirtualAlloc(nullptr, sizeof(ProbeWindow), MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE);
+    Check(top != nullptr && (sizeof(void*) == 4 || reinterpret_cast<UINT_PTR>(top) > 0xFFFFFFFFu),
+          "a 64-bit program's object is placed above 4 GiB");
+    ProbeWindow here;
+    for (ProbeWindow* probe : {&here, top ? new (top) ProbeWindow : nullptr}) {
+        if (probe == nullptr) continue;
+        Check(probe->Create(), "a message window is made");
+        Check(SendMessageW(probe->Handle(), WM_APP, 0, 0) == 1, "a message window's message reaches its object");
+        DestroyWindow(probe->Handle());
+        Check(probe->sawLast && probe->Handle() == nullptr, "the object sees WM_NCDESTROY and is forgotten after it");
+    }
+    if (top != nullptr) {
+        static_cast<ProbeWindow*>(top)->~ProbeWindow();
+        VirtualFree(top, 0, MEM_RELEASE);
+    }
 }
 
 void PortWatchChecks() {
