@@ -32,12 +32,16 @@ public:
     // Up to `length` bytes; fewer only at the end of the file. On a read error, what was read
     // and `error`.
     size_t Read(uint8_t* buffer, size_t length, Error& error);
+    // Its size in bytes when it was opened, as the file system tells it (nothing is read).
+    uint64_t Size() const { return m_size; }
 
 private:
-    RegularFile(std::FILE* file, std::wstring path) : m_file(file), m_path(std::move(path)) {}
+    RegularFile(std::FILE* file, std::wstring path, uint64_t size)
+        : m_file(file), m_path(std::move(path)), m_size(size) {}
 
     std::FILE* m_file;
     const std::wstring m_path;
+    const uint64_t m_size;
 };
 
 // The whole of a regular file of at most `cap` bytes, links refused. A longer file is refused

@@ -148,8 +148,7 @@ int PrepareWrite(CommandContext& context, PreparedRun& prepared) {
     const CommandLine& commandLine = context.commandLine;
     ImageCheck check;
     check.expected = commandLine.expectedSha256;
-    // Hashing reads the whole file, however big: only when the digest is asked for (the history
-    // keeps it).
+    // The digest only where it is asked for or shown (the history keeps it).
     const bool hashed = commandLine.expectedSha256 || commandLine.json || commandLine.command->untilStopped ||
                         !commandLine.history.disabled;
     FlashJob job{&context.log, nullptr, nullptr, AbsoluteFileName(commandLine.imageFile), hashed ? &check : nullptr};

@@ -50,6 +50,8 @@ private:
 
 DisplayDriver::DisplayDriver(CommandContext& context, DriverHooks hooks)
     : m_context(context), m_trace(context.streams.err), m_events(std::make_unique<Events>(context.log)) {
+    // The display is about to be opened: from here a run finishes.
+    if (context.streams.holdInterrupts != nullptr) context.streams.holdInterrupts();
     if (context.commandLine.debugOutput) hooks.trace = &m_trace;
     hooks.display = context.display;
     // Several displays at once: each counts its own device changes, and none takes the port's

@@ -1,13 +1,18 @@
 #pragma once
 // A run that has sent its erase must finish, or the display is left erased and unwritten. So
-// for the whole program, interrupts (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl+C, Ctrl+Break and
-// the console closing) are held: the first one says on stderr that the run finishes first, and
-// the program then exits with 128 + the signal's number. A closed stdout (SIGPIPE) is ignored:
-// writes to it fail and the run goes on.
+// from the moment a display is touched, interrupts (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl+C,
+// Ctrl+Break and the console closing) are held: the first one says on stderr that the run
+// finishes first, and the program then exits with 128 + the signal's number. Before that (the
+// image read, the history opened, a wait for the display) and in commands that touch no display
+// (list, history), an interrupt ends the program as it ends any: nothing was sent. A closed
+// stdout (SIGPIPE) is ignored for the whole program: writes to it fail and the run goes on.
 
 namespace padsmith::cli {
 
-// Installs the handlers; once, before anything is sent.
+// For the whole program, from its start.
+void IgnoreClosedOutput();
+// Installs the handlers, the first time it is called (from any thread): just before a display is
+// opened, and before a station serves its first.
 void HoldInterrupts();
 // The number of the first interrupt held so far, or 0.
 int HeldInterrupt();

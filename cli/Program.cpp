@@ -34,6 +34,7 @@ int RunCommand(const CommandLine& commandLine) {
     streams.progressBar = IsTerminal(stderr);
     streams.terminal = IsTerminal(stdout);
     streams.interrupted = &HeldInterrupt;
+    streams.holdInterrupts = &HoldInterrupts;
     if (commandLine.command->runWithoutPort != nullptr) return commandLine.command->runWithoutPort(commandLine, streams);
     std::unique_ptr<Clock> clock = CreateClock(commandLine.port);
     // On a virtual clock (a replay) time moves only while the run waits on it, from before the
@@ -67,7 +68,7 @@ int RunProgram(const std::vector<std::string>& args) {
     }
     if (commandLine.history.pushUrlHoldsPassword) std::fputs(kPasswordWarning, stderr);
     TightenTimers();
-    HoldInterrupts();
+    IgnoreClosedOutput();
     int status = RunCommand(commandLine);
     ReleaseInterrupts();
     // A station ends by an interrupt: its status is its displays'.

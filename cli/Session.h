@@ -17,6 +17,8 @@ struct SessionStreams {
     bool terminal = false;     // stdout is a terminal: a station's view redraws in place
     // Non-zero once the program was asked to stop: monitor ends early; runs are not cut short.
     int (*interrupted)() = nullptr;
+    // Called as a display is about to be touched (cli/InterruptHold.h); null in process.
+    void (*holdInterrupts)() = nullptr;
 };
 
 // Runs `commandLine` (a command, not --help or --version): the wait for the display when asked,

@@ -125,7 +125,7 @@ std::unique_ptr<RecordingHidPort> RecordingHidPort::Create(HidPort& inner, Clock
                                                            std::string& error) {
     auto record = std::make_shared<Record>(clock);
     if (!record->file.Open(path, error)) {
-        error = "record file \"" + path + "\" cannot be opened";
+        error = "record file \"" + path + "\": " + error;
         return nullptr;
     }
     return std::unique_ptr<RecordingHidPort>(new RecordingHidPort(inner, std::move(record)));

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "base/Utf8.h"
@@ -234,9 +235,10 @@ ReportTraceFile::~ReportTraceFile() {
 }
 
 bool ReportTraceFile::Open(const std::string& path, std::string& error) {
-    m_file.open(path, std::ios::binary | std::ios::app);
+    Error why;
+    m_file = OwnFile::Open(path, OwnFile::Create::kAppend, why);
     if (!m_file) {
-        error = "trace file \"" + path + "\" cannot be opened";
+        error = why.message;
         return false;
     }
     m_open = true;
@@ -294,8 +296,9 @@ void ReportTraceFile::Flush() {
         std::lock_guard<std::mutex> lock(m_queueMutex);
         lines.swap(m_queued);
     }
-    if (lines.empty() || !m_file.is_open()) return;
-    m_file << lines << std::flush;
+    if (lines.empty() || !m_file) return;
+    m_file->Write(lines.data(), lines.size());
+    m_file->Flush();
 }
 
 void ReportTraceFile::Close() {
@@ -304,7 +307,7 @@ void ReportTraceFile::Close() {
     if (m_writer.joinable()) m_writer.join();
     Flush();
     std::lock_guard<std::mutex> file(m_fileMutex);
-    m_file.close();
+    m_file.reset();
 }
 
 void ReportTraceFile::WriterLoop() {

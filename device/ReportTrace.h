@@ -30,13 +30,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/OwnFile.h"
 #include "device/HidPort.h"
 
 namespace padsmith {
@@ -96,8 +97,9 @@ public:
     ReportTraceFile(const ReportTraceFile&) = delete;
     ReportTraceFile& operator=(const ReportTraceFile&) = delete;
 
-    // Opens `path` for appending and starts the writer; false with `error` when it cannot be
-    // opened.
+    // Opens `path` for appending, a file of the tool's own (base/OwnFile.h: never through a
+    // link, a FIFO refused at once, made 0600), and starts the writer; false with `error`, the
+    // reason alone, when it cannot be opened.
     bool Open(const std::string& path, std::string& error);
     // Queues the line of one exchange or event; nothing when no file is open. From any thread.
     // `reply` (a supplied get's) holds `length` bytes, as its request does; null for other kinds.
@@ -116,7 +118,7 @@ private:
     std::mutex m_queueMutex;
     std::string m_queued;  // guarded by m_queueMutex
     std::mutex m_fileMutex;
-    std::ofstream m_file;  // guarded by m_fileMutex
+    std::unique_ptr<OwnFile> m_file;  // guarded by m_fileMutex
     std::atomic<bool> m_open{false};
     std::atomic<bool> m_stopping{false};
     std::thread m_writer;

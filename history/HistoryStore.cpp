@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "base/OwnFile.h"
 #include "base/Version.h"
 #include "history/HistorySchema.h"
 #include "history/RunRecordFields.h"
@@ -26,6 +27,21 @@ std::filesystem::path NativePath(const std::string& path) {
 #endif
 }
 
+// The file SQLite is given. SQLite's NOFOLLOW refuses a link anywhere in the path, but folders
+// reached through a link are common and the user's to arrange (a home under /data, a linked
+// ~/.local): the folder is resolved here, and the file itself must be no link.
+std::string OpenedFile(const std::string& path) {
+#ifdef _WIN32
+    return path;  // no links of that kind to refuse
+#else
+    const std::filesystem::path native = NativePath(path);
+    std::error_code failed;
+    const std::filesystem::path folder =
+        std::filesystem::canonical(native.has_parent_path() ? native.parent_path() : ".", failed);
+    return failed ? path : (folder / native.filename()).native();
+#endif
+}
+
 Error NewerSchema(const std::string& path, int64_t version) {
     return Error(ErrorKind::kIo, "history " + path + ": written by a newer padsmith (schema " +
                                      std::to_string(version) + "; padsmith " PADSMITH_VERSION " knows " +
@@ -36,7 +52,7 @@ Error NewerSchema(const std::string& path, int64_t version) {
 // The schema version, read on a read-only connection: nothing can be written to a file before
 // it is known to be one this padsmith may write.
 Error ReadSchemaVersion(SqliteConnection& connection, const std::string& path, int64_t& version) {
-    if (Error failure = connection.Open(path, SQLITE_OPEN_READONLY)) return failure;
+    if (Error failure = connection.Open(path, OpenedFile(path), SQLITE_OPEN_READONLY)) return failure;
     // Another padsmith may be making the file this moment: its first writes lock it whole.
     connection.SetBusyTimeout(kBusyTimeoutMs);
     return connection.QueryNumber("PRAGMA user_version", version);
@@ -110,7 +126,7 @@ HistoryStore::~HistoryStore() = default;
 
 bool HistoryStore::Exists(const std::string& path) {
     std::error_code ignored;
-    return std::filesystem::exists(NativePath(path), ignored);
+    return std::filesystem::exists(std::filesystem::symlink_status(NativePath(path), ignored));
 }
 
 std::unique_ptr<HistoryStore> HistoryStore::Open(const std::string& path, const HistoryOpenOptions& options,
@@ -118,10 +134,17 @@ std::unique_ptr<HistoryStore> HistoryStore::Open(const std::string& path, const 
     std::unique_ptr<HistoryStore> store(new HistoryStore(path));
     const std::filesystem::path native = NativePath(path);
     std::error_code ignored;
-    const std::filesystem::file_status status = std::filesystem::status(native, ignored);
+    const std::filesystem::file_status status = std::filesystem::symlink_status(native, ignored);
     if (std::filesystem::is_directory(status)) {
         error = Error(ErrorKind::kIo, "history " + path + ": a folder, not a history file");
         return nullptr;
+    }
+    // The file and those SQLite keeps beside it are the tool's own (base/OwnFile.h), checked
+    // before SQLite opens any: no link, FIFO or device (/dev/null would get a /dev/null-journal),
+    // none that others may write, and to be written, none of another user's.
+    const OwnFileUse use = options.access == HistoryAccess::kRead ? OwnFileUse::kRead : OwnFileUse::kWrite;
+    for (const char* beside : {"", "-wal", "-shm", "-journal"}) {
+        if ((error = CheckOwnFile(path + beside, use).Within("history " + path + beside))) return nullptr;
     }
     const bool exists = std::filesystem::exists(status);
     if (!exists && options.access == HistoryAccess::kRead) {
@@ -141,12 +164,15 @@ std::unique_ptr<HistoryStore> HistoryStore::Open(const std::string& path, const 
             return store;
         }
         store->m_db->connection.Close();
-    } else if (options.createFolders) {
-        std::error_code failed;
-        std::filesystem::create_directories(native.parent_path(), failed);
-        if (failed) {
-            error = ErrorFromErrno(failed.default_error_condition().value(),
-                                   "history " + path + ": create its folder");
+    } else {
+        if (options.createFolders &&
+            (error = MakeOwnFolders(native.parent_path().u8string()).Within("history " + path))) {
+            return nullptr;
+        }
+        // Made here, 0600: SQLite gives the files it keeps beside it the same mode.
+        Error why;
+        if (!OwnFile::Open(path, OwnFile::Create::kAppend, why)) {
+            error = why.Within("history " + path);
             return nullptr;
         }
     }
@@ -160,7 +186,7 @@ Error HistoryStore::OpenForWriting(bool create) {
     const std::string& path = m_path;
     SqliteConnection& connection = m_db->connection;
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-    if (Error failure = connection.Open(path, flags)) return failure;
+    if (Error failure = connection.Open(path, OpenedFile(path), flags)) return failure;
     // SQLite falls back to reading a file it may not write; a history that cannot keep a run
     // must say so now, before any run starts.
     if (connection.ReadOnly()) {

@@ -21,8 +21,10 @@ public:
     SqliteConnection(const SqliteConnection&) = delete;
     SqliteConnection& operator=(const SqliteConnection&) = delete;
 
-    // sqlite3_open_v2 with `flags`; a connection that failed to open is closed again.
-    Error Open(const std::string& path, int flags);
+    // sqlite3_open_v2 of `file` with `flags`, never through a link at its last step; errors
+    // name it `path` (`file` may be the same path with its folders resolved). A connection that
+    // failed to open is closed again.
+    Error Open(const std::string& path, const std::string& file, int flags);
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
     const std::string& Path() const { return m_path; }

@@ -23,7 +23,7 @@ std::unique_ptr<RegularFile> RegularFile::Open(const std::wstring& path, Error& 
         error = Error(ErrorKind::kIo, "open " + name + ": not a regular file");
         return nullptr;
     }
-    return std::unique_ptr<RegularFile>(new RegularFile(file, path));
+    return std::unique_ptr<RegularFile>(new RegularFile(file, path, static_cast<uint64_t>(status.st_size)));
 }
 
 }  // namespace padsmith

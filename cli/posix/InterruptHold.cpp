@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <initializer_list>
+#include <mutex>
 
 #include "cli/InterruptHold.h"
 
@@ -22,18 +23,24 @@ void OnInterrupt(int number) {
 
 }  // namespace
 
-void HoldInterrupts() {
-    struct sigaction action {};
-    action.sa_handler = &OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;  // interrupted calls resume: the run does not notice
-    for (int number : {SIGINT, SIGTERM, SIGHUP}) {
-        // An interrupt the caller chose to ignore (nohup, a background job) stays ignored.
-        struct sigaction before {};
-        if (sigaction(number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
-        sigaction(number, &action, nullptr);
-    }
+void IgnoreClosedOutput() {
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+void HoldInterrupts() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_handler = &OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;  // interrupted calls resume: the run does not notice
+        for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+            // An interrupt the caller chose to ignore (nohup, a background job) stays ignored.
+            struct sigaction before {};
+            if (sigaction(number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+            sigaction(number, &action, nullptr);
+        }
+    });
 }
 
 void ReleaseInterrupts() {}

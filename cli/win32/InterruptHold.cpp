@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <mutex>
 
 #include "cli/InterruptHold.h"
 
@@ -30,9 +31,14 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 }  // namespace
 
+void IgnoreClosedOutput() {}  // a closed pipe is an error on the write, not a signal
+
 void HoldInterrupts() {
-    g_runEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+    static std::once_flag once;
+    std::call_once(once, [] {
+        g_runEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+    });
 }
 
 void ReleaseInterrupts() {

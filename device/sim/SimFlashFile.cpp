@@ -5,13 +5,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "base/OwnFile.h"
 #include "device/sim/SimFirmware.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace padsmith::sim {
 namespace {
@@ -31,13 +26,6 @@ std::string NotRegular(const std::string& path) {
     return "flash file \"" + path + "\" is not a regular file";
 }
 
-bool SyncToDisk(std::FILE* file) {
-#ifdef _WIN32
-    return _commit(_fileno(file)) == 0;
-#else
-    return fsync(fileno(file)) == 0;
-#endif
-}
 }  // namespace
 
 uint8_t FactoryFlashByte(uint32_t address) {
@@ -98,22 +86,28 @@ bool SaveFlashFile(const std::string& path, const std::vector<uint8_t>& flash, s
         return false;
     }
     // A new file beside the old one, made durable, then renamed over it: a run killed during
-    // the save, or a full disk, leaves the previous flash file as it was.
+    // the save, or a full disk, leaves the previous flash file as it was. The new file is made
+    // here or not at all (base/OwnFile.h): whatever stands at its name (a link planted in a
+    // shared folder) is never followed or truncated, and the save fails. A file of this user's
+    // there is a killed save's, removed first.
     const std::string temporary = path + ".saving";
-    const auto failed = [&](const char* what) {
+    const auto failed = [&](const std::string& what, bool made) {
         std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
+        if (made) std::filesystem::remove(temporary, ignored);
         error = "flash file \"" + path + "\" " + what;
         return false;
     };
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) return failed("cannot be written");
-    const bool written = std::fwrite(flash.data(), 1, flash.size(), file) == flash.size() &&
-                         std::fflush(file) == 0 && SyncToDisk(file);
-    if (std::fclose(file) != 0 || !written) return failed("cannot be written");
+    std::error_code ignored;
+    if (!CheckOwnFile(temporary)) std::filesystem::remove(temporary, ignored);
+    Error why;
+    std::unique_ptr<OwnFile> file = OwnFile::Open(temporary, OwnFile::Create::kNew, why);
+    if (!file) return failed("cannot be written (" + temporary + ": " + why.message + ")", false);
+    const bool written = file->Write(flash.data(), flash.size()) && file->Flush() && file->Sync();
+    file.reset();
+    if (!written) return failed("cannot be written", true);
     std::error_code code;
     std::filesystem::rename(temporary, path, code);
-    if (code) return failed("cannot be replaced");
+    if (code) return failed("cannot be replaced", true);
     return true;
 }
 

@@ -259,7 +259,10 @@ std::unique_ptr<SimHidPort> SimHidPort::Create(Clock& clock, SimOptions options,
     const SimOptions& made = port->m_options;
     for (int number = 1; number <= made.displays && !made.traceFile.empty(); ++number) {
         const std::string file = DisplayFile(made.traceFile, number, made.displays);
-        if (!port->m_core->Display(number).trace.Open(file, error)) return nullptr;
+        if (!port->m_core->Display(number).trace.Open(file, error)) {
+            error = "trace file \"" + file + "\": " + error;
+            return nullptr;
+        }
     }
     return port;
 }

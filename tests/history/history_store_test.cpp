@@ -214,6 +214,8 @@ TEST(HistoryStore, NoRowIsEverDeletedWhoeverAsks) {
 }
 
 // The probe program, run as another user where this one is root (root may write anything).
+constexpr uid_t kNobody = 65534;
+
 RunResult Probe(const std::vector<std::string>& arguments, bool asOtherUser = false) {
     std::vector<std::string> argv{PADSMITH_HISTORY_PROBE};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -240,6 +242,11 @@ TEST(HistoryStore, AFileThatCannotKeepTheHistoryIsAClearErrorAndIsLeftAsItWas) {
     EXPECT_EQ(error.message, "history " + corrupt + ": file is not a database");
     EXPECT_TRUE(Bytes(corrupt) == corruptBytes) << corrupt << " changed";
 
+    // A device: refused before SQLite could make a /dev/null-journal beside it.
+    EXPECT_EQ(history::HistoryStore::Open("/dev/null", {}, error), nullptr);
+    EXPECT_EQ(error.message, "history /dev/null: a device, not a regular file");
+    EXPECT_FALSE(std::filesystem::exists("/dev/null-journal"));
+
     // A file this user may only read, in a folder it may write; then in one it may not, where
     // SQLite cannot even read the file (a WAL database needs its folder).
     std::map<std::string, std::string> refusals{
@@ -252,7 +259,10 @@ TEST(HistoryStore, AFileThatCannotKeepTheHistoryIsAClearErrorAndIsLeftAsItWas) {
         std::filesystem::create_directory(inside);
         const std::string path = inside + "/history.sqlite3";
         ASSERT_FALSE(OpenStore(path)->Begin(WriteRecord("2026-12-10T14:03:07.123Z", "1-1.3")));
-        if (geteuid() != 0) chmod(path.c_str(), 0444);
+        chmod(path.c_str(), 0444);
+        if (geteuid() == 0) {
+            ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);  // the probe's own file
+        }
         chmod(inside.c_str(), folderMode == "writable" ? 0777 : (geteuid() != 0 ? 0555 : 0755));
         const std::string before = Bytes(path);
         probe = Probe({"open", path}, true);
@@ -269,7 +279,18 @@ TEST(HistoryStore, AFileThatCannotKeepTheHistoryIsAClearErrorAndIsLeftAsItWas) {
         probe = Probe({"open", unwritable, "folders"}, true);
         EXPECT_EQ(probe.exitCode, 1) << probe.out << probe.err;
         EXPECT_EQ(Said(probe.out)["kind"], "permission-denied");
-        EXPECT_EQ(Said(probe.out)["error"], "history " + unwritable + ": create its folder: Permission denied");
+        EXPECT_EQ(Said(probe.out)["error"],
+                  "history " + unwritable + ": make folder " + dir.File("home") + ": Permission denied");
+
+        // Another user's history: root reads it, but records nothing in it, and says why.
+        const std::string theirs = dir.File("theirs.sqlite3");
+        ASSERT_FALSE(OpenStore(theirs)->Begin(WriteRecord("2026-12-10T14:03:07.123Z", "1-1.3")));
+        ASSERT_EQ(chown(theirs.c_str(), kNobody, kNobody), 0);
+        EXPECT_EQ(Records(*OpenStore(theirs, HistoryAccess::kRead)).size(), 1u);
+        EXPECT_EQ(history::HistoryStore::Open(theirs, {}, error), nullptr);
+        EXPECT_EQ(error.message, "history " + theirs +
+                                     ": owned by another user (uid 65534, not 0); padsmith writes only files of the "
+                                     "user it runs as");
     }
 
     // A disk that fills up: the run that does not fit is an error; every run before it is kept.

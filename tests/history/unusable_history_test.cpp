@@ -24,6 +24,7 @@ namespace {
 using ::testing::HasSubstr;
 
 const std::string kPadsmith = PADSMITH_PROGRAM;
+constexpr uid_t kNobody = 65534;
 
 // How a history is made unusable at a path, and what padsmith says of it.
 struct Unusable {
@@ -44,7 +45,8 @@ const std::vector<Unusable>& Cases() {
         {"read-only",
          [](const std::string& path) {
              OpenStore(path);
-             if (geteuid() != 0) chmod(path.c_str(), 0444);  // root's own file is read-only for nobody
+             chmod(path.c_str(), 0444);
+             if (geteuid() == 0) chown(path.c_str(), kNobody, kNobody);  // nobody's own, read-only
          },
          "read-only for this user", true},
     };
@@ -129,7 +131,8 @@ TEST(UnusableHistory, APromisedOneStopsTheRunBeforeTheEraseAndTheDefaultOneIsSai
         // The default location, for a run of two displays.
         const std::string stateHome = folder + "/state";
         std::filesystem::create_directories(stateHome + "/padsmith");
-        chmod((stateHome + "/padsmith").c_str(), 0777);
+        // The history's folder is the user's own, as padsmith makes it.
+        if (how.otherUser && geteuid() == 0) chown((stateHome + "/padsmith").c_str(), kNobody, kNobody);
         const std::string fallback = stateHome + "/padsmith/history.sqlite3";
         how.make(fallback);
         const std::string written = folder + "/written";

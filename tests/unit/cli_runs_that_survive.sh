@@ -2,9 +2,11 @@
 # The real padsmith program, real time: a run that has sent its erase finishes whatever happens
 # around it. Three full writes run side by side:
 #   - stdout closed after its first line (`| head -1`);
-#   - SIGINT half a second into a write of four displays at once (--all): every record is sent to
-#     every display, then the exit status is 130;
-#   - the image emptied 0.4 s in: the image is written as it was read, before the erase;
+#   - SIGINT once a write of four displays at once (--all) has sent its erase: every record is
+#     sent to every display, then the exit status is 130 (an interrupt before a display is
+#     touched ends padsmith at once, so it waits for the erase in the trace, not for a time);
+#   - the image emptied once the erase has gone out: the image is written as it was read, before
+#     the erase;
 #   - a station interrupted twice during its first display's write: that write finishes, the
 #     display that arrives afterwards is not started, and the status is the station's own, 0.
 # Each display written must hold the image in both windows of its flash, after all 1344 records.
@@ -17,6 +19,14 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 head -c 55296 /dev/urandom > fw.bin
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
+# Until the trace TRACE shows the erase sent (its writer flushes every 50 ms); at most 20 s.
+erased() {
+    for _ in $(seq 400); do
+        grep -qs ' set 29' "$1" && return 0
+        sleep 0.05
+    done
+    return 1
+}
 
 # The flash equals the image in both windows, and every record went.
 check_written() {
@@ -46,10 +56,11 @@ emptied=$!
     >station.out 2>station.err &
 station=$!
 
-sleep 0.4
+erased emptied.trace || fail "emptied: no erase sent within 20 s"
 : > emptied.bin
-sleep 0.1
+erased sigint.trace.1 || fail "sigint: no erase sent within 20 s"
 kill -INT "$sigint"
+erased station.trace.1 || fail "station: no erase sent within 20 s"
 kill -INT "$station"
 sleep 0.5
 kill -TERM "$station"

@@ -210,6 +210,16 @@ TEST(CliSession, WhatStandsInTheWayIsToldOnStderrAndInJsonByItsKind) {
     EXPECT_EQ(notAnImage.status, 1);
     EXPECT_THAT(notAnImage.err, HasSubstr("missing.bin: No such file or directory; nothing was sent"));
     EXPECT_EQ(LastObjectOf(notAnImage)["error"]["kind"], "bad-image");
+
+    // A file larger than the flash is no image for this display: one line with both sizes.
+    const auto trace = dir.Path() / "larger.trace";
+    const auto larger = dir.Write("larger.bin", PatternImage(70'000));
+    CliRun tooLarge({"--json", "write", larger.native()}, "trace=" + trace.string());
+    EXPECT_EQ(tooLarge.status, 1);
+    EXPECT_EQ(tooLarge.err, "padsmith: image " + larger.string() +
+                                " is 70000 bytes, larger than the display's flash (55296 bytes); nothing was sent\n");
+    EXPECT_EQ(LastObjectOf(tooLarge)["error"]["kind"], "bad-image");
+    EXPECT_EQ(std::filesystem::file_size(trace), 0u);  // not a report sent, the erase least of all
 }
 
 TEST(CliSession, AnOperationThatCannotHaveTheDeviceLockExitsBusyAndSaysSo) {

@@ -103,9 +103,13 @@ TEST_F(WriteRunTest, TheImageIsReadOnceBeforeTheEraseAndWrittenAsItWasRead) {
 TEST_F(WriteRunTest, ABadImageNeverErasesTheDevice) {
     Rig rig;
     std::vector<uint8_t> factory = rig.port.Flash();
+    // Larger than the flash: one byte, 70,000 bytes, and a 3 GiB file (sparse: costs no disk).
     std::vector<std::wstring> bad{Image(0xD800, "fw.hex"), Image(0, "empty.bin"), Wide(dir.Path() / "missing.bin"),
-                                  Wide(dir.Path() / "folder.bin")};
+                                  Wide(dir.Path() / "folder.bin"), Image(0xD801, "over.bin"),
+                                  Image(70'000, "larger.bin"), Wide(dir.Path() / "huge.bin")};
     std::filesystem::create_directory(dir.Path() / "folder.bin");
+    { std::ofstream create(dir.Path() / "huge.bin"); }
+    std::filesystem::resize_file(dir.Path() / "huge.bin", 3ULL << 30);
 #ifndef _WIN32
     // A FIFO would block the open until a writer came.
     ASSERT_EQ(mkfifo((dir.Path() / "fifo.bin").c_str(), 0600), 0);
