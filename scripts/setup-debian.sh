@@ -6,7 +6,7 @@
 #   scripts/setup-debian.sh --windows  also MinGW-w64 (i686, posix threads), 32-bit Wine, Xvfb
 #   scripts/setup-debian.sh --tests    everything the whole suite needs: the above, GoogleTest,
 #                                      FUSE (the hidraw fixture), clang (the fuzz target), the
-#                                      packaging tools, PostgreSQL and debootstrap
+#                                      packaging tools, PostgreSQL, debootstrap and minisign
 # README.md ("What is installed, and why") says what each package is for.
 #
 # A mirror that is half synced must not stop a newcomer. So: the package index is fetched again
@@ -48,6 +48,7 @@ test_packages=(
   help2man
   postgresql
   debootstrap
+  minisign
 )
 windows=0
 case "${1:-}" in
