@@ -97,6 +97,22 @@ Error CheckRelease(const TrustFolder& trust, const ReleaseFiles& files, const Im
     return Error();
 }
 
+Error CheckReleaseBeforeSending(const std::optional<std::wstring>& trustOption, const std::wstring& systemFolder,
+                                const std::wstring& imagePath, const ImageDigest& image,
+                                std::chrono::system_clock::time_point now, std::optional<VerifiedRelease>& release) {
+    release.reset();
+    const std::optional<std::wstring> folder = TrustFolderInForce(trustOption, systemFolder);
+    if (!folder) return Error();
+    TrustFolder trust;
+    ReleaseFiles files;
+    VerifiedRelease verified;
+    Error error = LoadTrustFolder(*folder, trust);
+    if (!error) error = ReadReleaseFiles(imagePath, files);
+    if (!error) error = CheckRelease(trust, files, image, now, verified);
+    if (!error) release = std::move(verified);
+    return error;
+}
+
 Error CheckDisplay(const ReleaseManifest& manifest, const DisplayIdentity& display, const VersionPolicy& policy,
                    DisplayVerdict& verdict) {
     if (display.vendorId != manifest.vendorId || display.productId != manifest.productId) {

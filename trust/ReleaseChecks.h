@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/Error.h"
@@ -48,6 +49,14 @@ Error ReadReleaseFiles(const std::wstring& imagePath, ReleaseFiles& files);
 // then its digest. Fills `release` when every check passes.
 Error CheckRelease(const TrustFolder& trust, const ReleaseFiles& files, const ImageDigest& image,
                    std::chrono::system_clock::time_point now, VerifiedRelease& release);
+
+// The whole of the first step, once per command before any display is served, for the image at
+// `imagePath` that LoadFirmwareImage measured as `image`: the folder in force
+// (TrustFolderInForce), loaded; the files beside the image, read; CheckRelease. With no folder in
+// force, no error and no `release`: nothing is checked.
+Error CheckReleaseBeforeSending(const std::optional<std::wstring>& trustOption, const std::wstring& systemFolder,
+                                const std::wstring& imagePath, const ImageDigest& image,
+                                std::chrono::system_clock::time_point now, std::optional<VerifiedRelease>& release);
 
 // What the checks after the identity read need of the display.
 struct DisplayIdentity {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -72,19 +73,23 @@ public:
             Path("fw.bin.manifest.json") + " >/dev/null");
     }
 
-    // Every check before anything is sent, on the day `now`.
+    // Every check before anything is sent, on the day `now`, with trust/ in force.
     Error Check(trust::VerifiedRelease& release, std::chrono::system_clock::time_point now = kLastDay) const {
-        trust::TrustFolder trust;
-        Error error = trust::LoadTrustFolder(FromNativeFileName(Path("trust")), trust);
-        if (error) return error;
+        return CheckWith(FromNativeFileName(Path("trust")), release, now);
+    }
+    Error CheckWith(const std::optional<std::wstring>& trustOption, trust::VerifiedRelease& release,
+                    std::chrono::system_clock::time_point now = kLastDay) const {
         const std::wstring image = FromNativeFileName(Path("fw.bin"));
         std::vector<uint8_t> bytes;
         int32_t length = 0;
         ImageDigest digest;
-        if ((error = LoadFirmwareImage(image, bytes, length, &digest))) return error;
-        trust::ReleaseFiles files;
-        if ((error = trust::ReadReleaseFiles(image, files))) return error;
-        return trust::CheckRelease(trust, files, digest, now, release);
+        if (Error error = LoadFirmwareImage(image, bytes, length, &digest)) return error;
+        std::optional<trust::VerifiedRelease> checked;
+        const Error error = trust::CheckReleaseBeforeSending(trustOption, FromNativeFileName(Path("no system folder")),
+                                                             image, digest, now, checked);
+        EXPECT_EQ(checked.has_value(), !error && trustOption) << error.message;
+        if (checked) release = *checked;
+        return error;
     }
 
     std::string Path(const std::string& name) const { return (m_dir.Path() / name).string(); }
@@ -119,6 +124,13 @@ TEST(ReleaseSigning, BothOfMinisignsFormsVerifyAndNameTheKeyAsMinisignDoes) {
         ASSERT_TRUE(sha256.Finish(digest));
         EXPECT_EQ(verified.manifestSha256, digest);
     }
+}
+
+TEST(ReleaseSigning, WithoutAFolderInForceNothingIsCheckedNotEvenAMissingSignature) {
+    Release release;
+    trust::VerifiedRelease verified;
+    EXPECT_FALSE(release.CheckWith(std::nullopt, verified));
+    EXPECT_EQ(release.Check(verified).kind, ErrorKind::kRejected);  // no key, no manifest
 }
 
 TEST(ReleaseSigning, EveryWrongReleaseIsRefusedBeforeAnythingIsSentSayingWhy) {
