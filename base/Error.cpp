@@ -16,6 +16,7 @@ const char* ErrorKindName(ErrorKind kind) {
         case ErrorKind::kIo: return "io";
         case ErrorKind::kBadImage: return "bad-image";
         case ErrorKind::kDiverged: return "diverged";
+        case ErrorKind::kRejected: return "rejected";
     }
     return "io";
 }

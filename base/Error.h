@@ -19,10 +19,12 @@ enum class ErrorKind {
     kIo,                // any other failure of the system or the device
     kBadImage,          // the image file must not be written: unreadable, wrong name, empty
     kDiverged,          // a replayed recording met a request other than the one it holds next
+    kRejected,          // a release's checks refused it: its signature, its keys, its date, its
+                        // image, or the display it met; nothing was sent
 };
 
-// "absent", "held", "permission-denied", "gone", "refused", "io", "bad-image", "diverged"; "" for
-// kNone.
+// "absent", "held", "permission-denied", "gone", "refused", "io", "bad-image", "diverged",
+// "rejected"; "" for kNone.
 const char* ErrorKindName(ErrorKind kind);
 
 struct Error {

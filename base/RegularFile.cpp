@@ -17,10 +17,10 @@ size_t RegularFile::Read(uint8_t* buffer, size_t length, Error& error) {
     return read;
 }
 
-std::optional<std::string> ReadSmallFile(const std::wstring& path, size_t cap, Error* error) {
+std::optional<std::string> ReadSmallFile(const std::wstring& path, size_t cap, Error* error, RegularFile::Links links) {
     Error why;
     std::optional<std::string> content;
-    if (std::unique_ptr<RegularFile> file = RegularFile::Open(path, why, RegularFile::Links::kRefuse)) {
+    if (std::unique_ptr<RegularFile> file = RegularFile::Open(path, why, links)) {
         std::string buffer(cap + 1, '\0');  // one byte more, to see a file that is too long
         const size_t read = file->Read(reinterpret_cast<uint8_t*>(&buffer[0]), buffer.size(), why);
         if (!why && read > cap) {

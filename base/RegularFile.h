@@ -44,8 +44,10 @@ private:
     const uint64_t m_size;
 };
 
-// The whole of a regular file of at most `cap` bytes, links refused. A longer file is refused
-// rather than cut, since a cut descriptor or line reads as something it is not.
-std::optional<std::string> ReadSmallFile(const std::wstring& path, size_t cap, Error* error = nullptr);
+// The whole of a regular file of at most `cap` bytes, links refused unless `links` follows them.
+// A longer file is refused rather than cut, since a cut descriptor or line reads as something it
+// is not.
+std::optional<std::string> ReadSmallFile(const std::wstring& path, size_t cap, Error* error = nullptr,
+                                         RegularFile::Links links = RegularFile::Links::kRefuse);
 
 }  // namespace padsmith

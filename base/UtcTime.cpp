@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/Number.h"
+
 namespace padsmith {
 namespace {
 
@@ -28,6 +30,10 @@ CivilDate CivilFromDays(int64_t days) {
     return {year, month, day};
 }
 
+bool LeapYear(uint64_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
 int64_t FloorDiv(int64_t value, int64_t divisor) {
     return value >= 0 ? value / divisor : -((-value + divisor - 1) / divisor);
 }
@@ -49,6 +55,16 @@ std::string FormatUtcTimestamp(std::chrono::system_clock::time_point time) {
 
 std::string UtcTimestampNow() {
     return FormatUtcTimestamp(std::chrono::system_clock::now());
+}
+
+bool IsCalendarDate(const std::string& text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+    const std::optional<uint64_t> year = ParseNumber(text.substr(0, 4), NumberBase::kDecimal, 9999);
+    const std::optional<uint64_t> month = ParseNumber(text.substr(5, 2), NumberBase::kDecimal, 12);
+    const std::optional<uint64_t> day = ParseNumber(text.substr(8, 2), NumberBase::kDecimal, 31);
+    if (!year || !month || !day || *month == 0 || *day == 0) return false;
+    static const uint64_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return *day <= (*month == 2 && LeapYear(*year) ? 29 : kDays[*month - 1]);
 }
 
 }  // namespace padsmith

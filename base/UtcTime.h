@@ -12,4 +12,7 @@ std::string FormatUtcTimestamp(std::chrono::system_clock::time_point time);
 // Now, as above.
 std::string UtcTimestampNow();
 
+// True when `text` is "YYYY-MM-DD" and names a real day (2028-02-29, not 2026-02-29).
+bool IsCalendarDate(const std::string& text);
+
 }  // namespace padsmith

@@ -5,10 +5,14 @@
 
 #include "app/ExitStatus.h"
 #include "base/Number.h"
+#include "base/UtcTime.h"
 #include "cli/Commands.h"
 #include "cli/HistoryCommand.h"
+#include "cli/ManifestCommand.h"
+#include "device/IdPair.h"
 #include "history/ConnectionPasswords.h"
 #include "history/HistoryFilter.h"
+#include "protocol/DeviceInfo.h"
 
 namespace padsmith::cli {
 namespace {
@@ -31,6 +35,18 @@ bool WholeNumber(const std::string& text, int& number) {
     const std::optional<uint64_t> value = ParseNumber(text, NumberBase::kDecimal, 999'999);
     if (value) number = static_cast<int>(*value);
     return value.has_value();
+}
+
+// "A,B,C" into its items; false when one is empty.
+bool CommaList(const std::string& text, std::vector<std::string>& items) {
+    items.clear();
+    for (size_t start = 0; start <= text.size();) {
+        const size_t comma = std::min(text.find(',', start), text.size());
+        items.push_back(text.substr(start, comma - start));
+        if (items.back().empty()) return false;
+        start = comma + 1;
+    }
+    return true;
 }
 
 // --simulate and --record are read by the start-up both programs share.
@@ -124,15 +140,8 @@ const Option kOptions[] = {
                                                   "(others are ignored); without it, every port",
      nullptr,
      [](const std::string* value, CommandLine& parsed, std::string& error) {
-         parsed.ports.clear();
-         for (size_t start = 0; start <= value->size();) {
-             const size_t comma = std::min(value->find(',', start), value->size());
-             const std::string port = value->substr(start, comma - start);
-             if (port.empty()) return error = "--ports takes USB locations separated by commas", false;
-             parsed.ports.push_back(port);
-             start = comma + 1;
-         }
-         return true;
+         if (CommaList(*value, parsed.ports)) return true;
+         return error = "--ports takes USB locations separated by commas", false;
      }},
     {"--push", Value::kRequired, "URL", "station: forward the history to the line's\n"
                                         "PostgreSQL after each display (libpq URL)",
@@ -158,6 +167,49 @@ const Option kOptions[] = {
          if (!FromHex(*value, digest)) return error = "--expect-sha256 takes 64 hex digits", false;
          parsed.expectedSha256 = digest;
          return true;
+     }},
+    {"--firmware-version", Value::kRequired, "V", "manifest: the firmware version the image carries\n"
+                                                  "(1.0.10.255)",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         parsed.manifest.given = true;
+         parsed.manifest.firmwareVersion = ParseFirmwareVersion(*value);
+         if (parsed.manifest.firmwareVersion) return true;
+         return error = "--firmware-version takes four numbers 0..255 with dots between (1.0.10.255)", false;
+     }},
+    {"--pcb-version", Value::kRequired, "P[,...]", "manifest: the PCB versions the image is for\n"
+                                                   "(0.10.3.1)",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         parsed.manifest.given = true;
+         parsed.manifest.pcbVersions.clear();
+         std::vector<std::string> items;
+         bool ok = CommaList(*value, items);
+         for (const std::string& item : items) {
+             const std::optional<uint16_t> pcb = ParsePcbVersion(item);
+             ok = ok && pcb;
+             if (pcb) parsed.manifest.pcbVersions.push_back(*pcb);
+         }
+         if (ok) return true;
+         return error = "--pcb-version takes PCB versions, four numbers 0..15 with dots between (0.10.3.1), "
+                        "separated by commas", false;
+     }},
+    {"--not-after", Value::kRequired, "DATE", "manifest: the last day the image may be written,\n"
+                                              "UTC: YYYY-MM-DD",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         parsed.manifest.given = true;
+         parsed.manifest.notAfter = *value;
+         if (IsCalendarDate(*value)) return true;
+         return error = "--not-after takes a date, YYYY-MM-DD", false;
+     }},
+    {"--vid-pid", Value::kRequired, "VID:PID", "manifest: the display's vendor and product ID\n"
+                                               "(hex; default 2A7D:6C21)",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         parsed.manifest.given = true;
+         if (ParseIdPair(*value, parsed.manifest.vendorId, parsed.manifest.productId)) return true;
+         return error = "--vid-pid takes a vendor and product ID, four hex digits each (2A7D:6C21)", false;
      }},
     {"--json", Value::kNone, nullptr, "one JSON object per stdout line, a result object last",
      &CommandLine::json, nullptr},
@@ -239,8 +291,13 @@ std::string EveryDisplayCommands() {
 // What the options ask of the command, checked once both are known.
 bool CheckCombination(const CommandLine& parsed, std::string& error) {
     const bool station = parsed.command->untilStopped;
-    if (parsed.expectedSha256 && parsed.imageFile.empty()) {
+    const bool servesNoDisplay = parsed.command->runWithoutPort != nullptr;
+    if (parsed.expectedSha256 && (parsed.imageFile.empty() || servesNoDisplay)) {
         error = "--expect-sha256 is for write and station only";
+    } else if (servesNoDisplay &&
+               (parsed.port.simulate || !parsed.port.recordFile.empty() || parsed.wait || parsed.debugOutput)) {
+        error = std::string(parsed.command->name) +
+                " serves no display: --simulate, --record, --wait and --debug-output are not for it";
     } else if ((!parsed.ports.empty() || parsed.most) && !station) {
         error = "--ports and --max are for station only";
     } else if (station && (parsed.all || parsed.wait || !parsed.device.empty())) {
@@ -251,8 +308,8 @@ bool CheckCombination(const CommandLine& parsed, std::string& error) {
         error = "--all and --device exclude each other";
     } else if (parsed.count && !parsed.all) {
         error = "--count is for --all";
-    } else {
-        CheckHistoryOptions(parsed, error);
+    } else if (CheckHistoryOptions(parsed, error)) {
+        CheckManifestOptions(parsed, error);
     }
     return error.empty();
 }

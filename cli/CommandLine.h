@@ -9,6 +9,7 @@
 #include "app/PortStartup.h"
 #include "base/Sha256.h"
 #include "cli/HistoryOptions.h"
+#include "cli/ManifestOptions.h"
 
 namespace padsmith::cli {
 
@@ -32,9 +33,10 @@ struct CommandLine {
     std::optional<Sha256Digest> expectedSha256;  // --expect-sha256=HEX (write only)
     bool json = false;                  // --json: one JSON object per stdout line
     HistoryOptions history;             // --history, --no-history and what history shows
+    ManifestOptions manifest;           // what a release manifest says besides its image
 
     // The command's operands, as its own parser read them.
-    std::string imageFile;              // write, station
+    std::string imageFile;              // write, station, manifest
     uint16_t vendorId = 0;              // select, set-ids
     uint16_t productId = 0;
     int seconds = 10;                   // monitor

@@ -12,6 +12,7 @@
 #include "cli/DisplayDriver.h"
 #include "cli/HistoryCommand.h"
 #include "cli/JsonOutput.h"
+#include "cli/ManifestCommand.h"
 #include "cli/ProblemLines.h"
 #include "cli/StationCommand.h"
 #include "device/TargetRule.h"
@@ -270,6 +271,8 @@ const std::vector<Command>& Commands() {
          PrepareWrite, RunStation, false, nullptr, true},
         {"history", "[push URL]", "the runs recorded, newest first; push: to PostgreSQL", HistoryOperands,
          nullptr, nullptr, false, nullptr, false, RunHistory},
+        {"manifest", "FILE", "print the release manifest of the .bin image FILE, to sign", ImageOperand,
+         nullptr, nullptr, false, nullptr, false, RunManifest},
     };
     return commands;
 }

@@ -120,9 +120,6 @@ bool CheckHistoryOptions(const CommandLine& parsed, std::string& error) {
         error = "--since, --serial, --failed and --csv are for history (not push)";
     } else if (options.csv && parsed.json) {
         error = "--csv and --json exclude each other";
-    } else if (name == "history" && (parsed.port.simulate || !parsed.port.recordFile.empty() || parsed.wait ||
-                                     parsed.debugOutput)) {
-        error = "history serves no display: --simulate, --record, --wait and --debug-output are not for it";
     } else if (options.push && (parsed.json || !parsed.device.empty())) {
         error = "history push takes no --json or --device";
     }

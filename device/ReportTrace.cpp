@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "base/Utf8.h"
+#include "device/IdPair.h"
 
 namespace padsmith {
 namespace {
@@ -74,16 +75,6 @@ bool ParseHex(const std::string& text, std::vector<uint8_t>& bytes) {
         if (high < 0 || low < 0) return false;
         bytes.push_back(static_cast<uint8_t>(high * 16 + low));
     }
-    return true;
-}
-
-// "2A7D:6C21": two numbers of four hex digits.
-bool ParseIdPair(const std::string& text, uint16_t& first, uint16_t& second) {
-    if (text.size() != 9 || text[4] != ':') return false;
-    std::vector<uint8_t> bytes;
-    if (!ParseHex(text.substr(0, 4) + text.substr(5), bytes)) return false;
-    first = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-    second = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
     return true;
 }
 

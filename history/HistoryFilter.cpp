@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "base/UtcTime.h"
+
 namespace padsmith::history {
 namespace {
 
@@ -16,15 +18,6 @@ int Digits(const std::string& text, size_t at, size_t length) {
     return number;
 }
 
-bool LeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && LeapYear(year) ? 29 : kDays[month - 1];
-}
-
 }  // namespace
 
 bool ParseSince(const std::string& text, std::string& since) {
@@ -34,14 +27,7 @@ bool ParseSince(const std::string& text, std::string& since) {
     const size_t kLengths[] = {10, 16, 19, 23};
     bool known = false;
     for (size_t length : kLengths) known = known || stamp.size() == length;
-    if (!known) return false;
-    const int year = Digits(stamp, 0, 4);
-    const int month = Digits(stamp, 5, 2);
-    const int day = Digits(stamp, 8, 2);
-    if (year < 0 || stamp[4] != '-' || stamp[7] != '-' || month < 1 || month > 12 || day < 1 ||
-        day > DaysInMonth(year, month)) {
-        return false;
-    }
+    if (!known || !IsCalendarDate(stamp.substr(0, 10))) return false;
     if (stamp.size() > 10) {
         if (stamp[10] == 't') stamp[10] = 'T';
         const int hour = Digits(stamp, 11, 2);

@@ -7,9 +7,10 @@
 #                                      and 64-bit Wine, Xvfb
 #   scripts/setup-debian.sh --tests    everything the whole suite needs: the above, GoogleTest,
 #                                      FUSE (the hidraw fixture), clang (the fuzz target), the
-#                                      packaging tools, PostgreSQL, debootstrap, and for the VM
-#                                      tests QEMU, a static busybox, hidapi, and Debian's kernel
-#                                      (fetched into a cache by scripts/vm-kernel.sh, not installed)
+#                                      packaging tools, PostgreSQL, debootstrap, minisign, and for
+#                                      the VM tests QEMU, a static busybox, hidapi, and Debian's
+#                                      kernel (fetched into a cache by scripts/vm-kernel.sh, not
+#                                      installed)
 # README.md ("What is installed, and why") says what each package is for.
 #
 # A mirror that is half synced must not stop a newcomer. So: the package index is fetched again
@@ -58,6 +59,7 @@ test_packages=(
   qemu-system-x86
   busybox-static
   libhidapi-dev
+  minisign
 )
 windows=0
 kernel=0

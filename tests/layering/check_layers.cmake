@@ -22,38 +22,41 @@ set(allowed_device/linux "base;device;device/linux")
 # The simulated displays as USB devices on Linux: a program over the simulated device alone.
 set(allowed_device/sim/linux "base;device;device/sim;device/sim/linux")
 set(allowed_protocol "base;device;protocol")
+# Signed releases sit above the protocol (the image's digest, the version texts), below the history.
+set(allowed_trust "base;device;protocol;trust")
 # The history of the runs sits above the protocol; its Windows side loads the system's SQLite.
-set(allowed_history "base;device;protocol;history")
+set(allowed_history "base;device;protocol;trust;history")
 set(allowed_history/win32 "base;base/win32;history;history/win32")
 # app/ opens the port the options ask for, so it sees every port; the front ends above it reach
 # a port only through what app/ opened (the Windows dialog keeps its own platform's window).
 set(ports "device/sim;device/win32;device/linux")
-set(allowed_app "base;device;${ports};protocol;history;app")
-set(allowed_app/win32 "base;base/win32;device;device/win32;protocol;history;app;app/win32")
-set(allowed_cli "base;device;protocol;history;app;cli")
+set(allowed_app "base;device;${ports};protocol;trust;history;app")
+set(allowed_app/win32 "base;base/win32;device;device/win32;protocol;trust;history;app;app/win32")
+set(allowed_cli "base;device;protocol;trust;history;app;cli")
 set(allowed_cli/posix "base;cli")
 set(allowed_cli/win32 "base;cli")
 # Measuring tools and tests sit above everything they measure or test, the ports included.
-set(allowed_bench "base;device;${ports};protocol;history;app;tests/support;tests/kernel;bench")
+set(allowed_bench "base;device;${ports};protocol;trust;history;app;tests/support;tests/kernel;bench")
 set(allowed_bench/linux "base;device;device/linux;protocol;bench;bench/linux")
-set(allowed_tests/support "base;device;device/sim;protocol;history;app;tests/support")
+set(allowed_tests/support "base;device;device/sim;protocol;trust;history;app;tests/support")
 set(allowed_tests/kernel "base;device;device/sim;device/linux;protocol;app;tests/support;tests/kernel")
-set(allowed_tests/unit "base;device;${ports};protocol;history;app;cli;tests/support;tests/unit")
+set(allowed_tests/unit "base;device;${ports};protocol;trust;history;app;cli;tests/support;tests/unit")
 # The history's tests run processes with the kernel tests' runner, and commands in process with
 # the unit suite's.
 set(allowed_tests/history
-    "base;device;device/sim;protocol;history;app;cli;tests/support;tests/kernel;tests/unit;tests/history")
-set(allowed_tests/fuzz "base;device;tests/fuzz")
+    "base;device;device/sim;protocol;trust;history;app;cli;tests/support;tests/kernel;tests/unit;tests/history")
+set(allowed_tests/fuzz "base;device;protocol;trust;tests/fuzz")
 # The VM tests' hidapi client stands alone: it sees nothing of the tool.
 set(allowed_tests/vm "tests/vm")
 set(allowed_tests/ui "base;base/win32;device;device/win32;history;app;app/win32;tests/ui")
 # Longest first, so device/sim/x.h belongs to device/sim, not device.
 set(layers device/sim/linux app/win32 base/posix base/win32 cli/posix cli/win32 device/linux device/sim device/win32
     history/win32 tests/support tests/kernel tests/unit tests/fuzz tests/ui tests/history tests/vm bench/linux
-    base device protocol history app cli bench)
+    base device protocol trust history app cli bench)
 # The layers that must build on any system: no system header, no platform folder's header.
-set(portable base device protocol history app cli)
+set(portable base device protocol trust history app cli)
 # Libraries a portable layer may include besides the standard library.
+set(libraries_trust "nlohmann/json.hpp")
 set(libraries_history "sqlite3.h;libpq-fe.h")
 set(libraries_cli "nlohmann/json.hpp")
 # Folders that hold data or build help, not code of a layer.

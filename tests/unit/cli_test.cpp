@@ -65,6 +65,16 @@ TEST(CommandLineParsing, OptionsGoBeforeOrAfterTheCommandAndOperandsAreReadOnce)
     EXPECT_THAT(parsed.ports, ElementsAre("1-1.1", "1-1.2"));
     EXPECT_EQ(parsed.most, 3);
 
+    ASSERT_TRUE(cli::ParseCommandLine({"manifest", "fw.bin", "--firmware-version=1.0.11.0", "--vid-pid=2a7d:6c22",
+                                       "--pcb-version=0.10.3.1,0.10.4.0", "--not-after=2027-06-30"},
+                                      parsed, error))
+        << error;
+    EXPECT_EQ(parsed.imageFile, "fw.bin");
+    EXPECT_EQ(parsed.manifest.firmwareVersion, 0x01000B00u);
+    EXPECT_THAT(parsed.manifest.pcbVersions, ElementsAre(0x0A31, 0x0A40));
+    EXPECT_EQ(parsed.manifest.notAfter, "2027-06-30");
+    EXPECT_EQ(parsed.manifest.productId, 0x6C22);
+
     ASSERT_TRUE(cli::ParseCommandLine({"write", "--help"}, parsed, error));
     EXPECT_TRUE(parsed.help);
     ASSERT_TRUE(cli::ParseCommandLine({"--version"}, parsed, error));
@@ -82,7 +92,16 @@ TEST(CommandLineParsing, MistakesAreUsageErrorsOfOneLine) {
              {"--count=2", "write", "f.bin"}, {"--all", "--device=1-1.1", "info"}, {"--all", "--count=0", "info"},
              {"--expect-sha256=" + std::string(64, 'a'), "erase"}, {"station"}, {"station", "f.bin", "--all"},
              {"station", "f.bin", "--wait"}, {"--ports=1-1.1", "write", "f.bin"}, {"station", "f.bin", "--max=0"},
-             {"station", "f.bin", "--ports=1-1.1,"}}) {
+             {"station", "f.bin", "--ports=1-1.1,"}, {"manifest", "f.bin"},
+             {"manifest", "f.bin", "--firmware-version=1.0.11", "--pcb-version=0.10.3.1"},
+             {"manifest", "f.bin", "--firmware-version=1.0.11.0", "--pcb-version=0.10.3.1,"},
+             {"manifest", "f.bin", "--firmware-version=1.0.11.0", "--pcb-version=0.10.3.1", "--not-after=2027-13-01"},
+             {"manifest", "f.bin", "--firmware-version=1.0.11.0", "--pcb-version=0.10.3.1", "--vid-pid=2A7D"},
+             {"manifest", "f.bin", "--firmware-version=1.0.11.0", "--pcb-version=0.10.3.1", "--json"},
+             {"manifest", "f.bin", "--firmware-version=1.0.11.0", "--pcb-version=0.10.3.1", "--simulate"},
+             {"manifest", "f.bin", "--firmware-version=1.0.11.0", "--pcb-version=0.10.3.1",
+              "--expect-sha256=" + std::string(64, 'a')},
+             {"--firmware-version=1.0.11.0", "write", "f.bin"}}) {
         EXPECT_FALSE(cli::ParseCommandLine(args, parsed, error)) << ::testing::PrintToString(args);
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;

@@ -33,6 +33,15 @@ TEST(DeviceInfoLine, DigitGroupsAreNotCheckedAndBytesZeroAndOneAreIgnored) {
               LineFor({0x2B, 0x00, 0x01, 0x00, 0x0A, 0xFF, 0x25, 0x15, 0x0A, 0x31}));
 }
 
+TEST(DeviceInfoLine, VersionTextsReadBackOnlyInTheFormTheyArePrintedIn) {
+    EXPECT_EQ(ParsePcbVersion("0.10.3.1"), std::optional<uint16_t>(0x0A31));
+    EXPECT_EQ(ParseFirmwareVersion("1.0.10.255"), std::optional<uint32_t>(0x01000AFF));
+    for (const char* bad : {"", "0.10.3", "0.10.3.1.0", "0.10.3.16", "0.10.03.1", "0..3.1", "+0.10.3.1", "0.10.3.1 "}) {
+        EXPECT_FALSE(ParsePcbVersion(bad)) << bad;
+    }
+    for (const char* bad : {"1.0.10.256", "1.0.10", "01.0.10.255"}) EXPECT_FALSE(ParseFirmwareVersion(bad)) << bad;
+}
+
 TEST(GetFirmwareVersion, LogsTheLineTheFailureOrBusy) {
     Rig ok;
     Rig failing(Options("no-reply"));
