@@ -187,6 +187,11 @@ TEST_F(PostgresForwarding, TheBackgroundPushNeverHoldsItsCallerAndReportsEachPus
         std::unique_lock<std::mutex> lock(mutex);
         return reported.wait_for(lock, std::chrono::seconds(30), [&] { return reports.size() >= count; });
     };
+    // The push thread may still report while the test reads: copy under the lock.
+    auto firstReport = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return reports.at(0);
+    };
 
     {
         // A server that hangs: each nudge returns at once; the push fails at its timeout.
@@ -196,7 +201,7 @@ TEST_F(PostgresForwarding, TheBackgroundPushNeverHoldsItsCallerAndReportsEachPus
         for (int i = 0; i < 20; ++i) push.Nudge();
         EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50));
         ASSERT_TRUE(waitForReports(1));
-        EXPECT_THAT(reports[0].error.message, HasSubstr("timeout"));
+        EXPECT_THAT(firstReport().error.message, HasSubstr("timeout"));
     }  // ends once its pushes have: at most one more after the nudges during the first
     EXPECT_LE(reports.size(), 2u);
     EXPECT_EQ(UnsentCount(*station), 2u);
@@ -205,8 +210,9 @@ TEST_F(PostgresForwarding, TheBackgroundPushNeverHoldsItsCallerAndReportsEachPus
     history::BackgroundPush push(path, server->Url(), report);
     push.Nudge();
     ASSERT_TRUE(waitForReports(1));
-    EXPECT_FALSE(reports[0].error) << reports[0].error.message;
-    EXPECT_EQ(reports[0].sent, 2);
+    const PushResult first = firstReport();
+    EXPECT_FALSE(first.error) << first.error.message;
+    EXPECT_EQ(first.sent, 2);
     EXPECT_EQ(server->Value("SELECT count(*) FROM padsmith_runs"), "2");
 }
 
