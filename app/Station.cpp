@@ -90,7 +90,7 @@ struct Station::Port {
     bool ignored = false;  // its display is on no port of the station
 };
 
-Station::Station(HidPort& port, Clock& clock, const WriteRunImage& image, StationSettings settings,
+Station::Station(HidPort& port, Clock& clock, const VerifiedImage& image, StationSettings settings,
                  StationObserver& observer)
     : m_port(port),
       m_clock(clock),

@@ -80,7 +80,7 @@ class Station {
 public:
     // `image` is the write's one read of its file, checked before the station starts; all
     // must outlive Run.
-    Station(HidPort& port, Clock& clock, const WriteRunImage& image, StationSettings settings,
+    Station(HidPort& port, Clock& clock, const VerifiedImage& image, StationSettings settings,
             StationObserver& observer);
     ~Station();
     Station(const Station&) = delete;
@@ -104,7 +104,7 @@ private:
 
     HidPort& m_port;
     Clock& m_clock;
-    const WriteRunImage& m_image;
+    const VerifiedImage& m_image;
     const StationSettings m_settings;
     StationObserver& m_observer;
     std::shared_ptr<TimedEvent> m_wake;  // a device change, or a worker that ended

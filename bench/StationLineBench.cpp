@@ -37,14 +37,13 @@ private:
     std::mutex m_mutex;
 };
 
-bool MeasureLine(int ports, int turns, double swapSeconds, const std::vector<uint8_t>& bytes) {
+bool MeasureLine(int ports, int turns, double swapSeconds, const VerifiedImage& image) {
     SteadyClock clock;
     sim::SimOptions options;
     options.displays = ports;
     options.leaveAfterMs = 0;
     options.swapMs = static_cast<int>(swapSeconds * 1000);
     sim::SimHidPort port(clock, options);
-    const WriteRunImage image{bytes, static_cast<int32_t>(bytes.size())};
     StationSettings settings;
     settings.most = ports * turns;
     const auto start = std::chrono::steady_clock::now();
@@ -77,7 +76,7 @@ bool MeasureLine(int ports, int turns, double swapSeconds, const std::vector<uin
 }  // namespace
 
 bool MeasureStationLines(const std::vector<int>& ports, int turns, double swapSeconds,
-                         const std::vector<uint8_t>& image) {
+                         const VerifiedImage& image) {
     bool ok = true;
     for (int count : ports) ok = MeasureLine(count, turns, swapSeconds, image) && ok;
     return ok;

@@ -35,9 +35,7 @@ struct CommandContext {
 
 // What a command's preparation hands every display's run.
 struct PreparedRun {
-    WriteRunImage image;  // write: read once, shared read-only by every display
-    std::wstring imagePath;            // write: the image file, as a full path
-    std::optional<ImageDigest> digest;  // write: the whole file's size and SHA-256, when hashed
+    std::optional<VerifiedImage> image;  // write: read once, shared read-only by every display
     // The history every display's run is recorded in; null when none is kept.
     std::unique_ptr<FlashHistory> history;
 };

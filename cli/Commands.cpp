@@ -146,25 +146,18 @@ int Info(CommandContext& context, const PreparedRun&) {
 // The write's one read of its image, before any display is erased, with the check the command
 // line asks for.
 int PrepareWrite(CommandContext& context, PreparedRun& prepared) {
-    const CommandLine& commandLine = context.commandLine;
-    ImageCheck check;
-    check.expected = commandLine.expectedSha256;
-    // The digest only where it is asked for or shown (the history keeps it).
-    const bool hashed = commandLine.expectedSha256 || commandLine.json || commandLine.command->untilStopped ||
-                        !commandLine.history.disabled;
-    FlashJob job{&context.log, nullptr, nullptr, AbsoluteFileName(commandLine.imageFile), hashed ? &check : nullptr};
-    LogText(FormatMessageEntry(kMsgOpenFile, job.strImagePath), context.log, kMsgOpenFile);
-    const Error error = LoadWriteRunImage(job, prepared.image);
-    prepared.imagePath = job.strImagePath;
-    if (check.loaded && hashed) prepared.digest = check.actual;
-    nlohmann::ordered_json image{{"path", ToUtf8(job.strImagePath)}, {"bytes", nullptr}, {"sha256", nullptr}};
-    if (check.loaded) {
-        image["bytes"] = check.actual.fileBytes;
-        image["sha256"] = ToHex(check.actual.sha256);
+    const std::wstring path = AbsoluteFileName(context.commandLine.imageFile);
+    LogText(FormatMessageEntry(kMsgOpenFile, path), context.log, kMsgOpenFile);
+    Result<VerifiedImage> loaded = LoadWriteRunImage(path, context.log, context.commandLine.expectedSha256);
+    nlohmann::ordered_json image{{"path", ToUtf8(path)}, {"bytes", nullptr}, {"sha256", nullptr}};
+    if (loaded) {
+        image["bytes"] = loaded->Digest().fileBytes;
+        image["sha256"] = ToHex(loaded->Digest().sha256);
+        prepared.image = std::move(*loaded);
     }
     context.result["image"] = image;
-    if (error) ReportError(context, Error(error.kind, error.message + "; nothing was sent"));
-    return error ? kExitFailure : kExitSuccess;
+    if (!loaded) ReportError(context, Error(loaded.error().kind, loaded.error().message + "; nothing was sent"));
+    return loaded ? kExitSuccess : kExitFailure;
 }
 
 // The records of a write, counted for the result; the progress bar drawn when there is one.
@@ -202,7 +195,7 @@ int Write(CommandContext& context, const PreparedRun& prepared) {
         Log(kMsgWriteFail, context.log);
         return kExitFailure;
     }
-    const uint32_t result = EraseAndWrite(display.Driver(), prepared.image, context.log);
+    const uint32_t result = EraseAndWrite(display.Driver(), *prepared.image, context.log);
     context.result["records"] = {{"sent", records.Sent()}, {"refused", records.Refused()}};
     return display.Finish(result, records.Sent(), records.Refused());
 }

@@ -47,10 +47,10 @@ int Prepare(CommandContext& context, PreparedRun& prepared) {
     settings.disabled = commandLine.history.disabled;
     settings.command = commandLine.commandText;
     settings.recordFile = commandLine.port.recordFile;
-    settings.imagePath = ToUtf8(prepared.imagePath);
-    if (prepared.digest) {
-        settings.imageBytes = static_cast<int64_t>(prepared.digest->fileBytes);
-        settings.imageSha256 = ToHex(prepared.digest->sha256);
+    if (prepared.image) {
+        settings.imagePath = ToUtf8(prepared.image->Path());
+        settings.imageBytes = static_cast<int64_t>(prepared.image->Digest().fileBytes);
+        settings.imageSha256 = ToHex(prepared.image->Digest().sha256);
     }
     std::FILE* err = context.streams.err;
     Error error;

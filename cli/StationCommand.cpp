@@ -92,7 +92,7 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
             });
     }
     AfterEachResult afterEach(*view, context.streams.err, push.get());
-    Station station(context.port, context.clock, prepared.image, settings, afterEach);
+    Station station(context.port, context.clock, *prepared.image, settings, afterEach);
     // From here an interrupt is how a station ends: once the runs in hand are done.
     if (context.streams.holdInterrupts != nullptr) context.streams.holdInterrupts();
     const StationSummary summary = station.Run();

@@ -55,10 +55,6 @@ private:
     std::mutex m_mutex;
 };
 
-WriteRunImage ImageOf(const std::vector<uint8_t>& bytes) {
-    return WriteRunImage{bytes, static_cast<int32_t>(bytes.size())};
-}
-
 bool Holds(const std::vector<uint8_t>& flash, const std::vector<uint8_t>& image) {
     return std::equal(image.begin(), image.end(), flash.begin());
 }
@@ -76,7 +72,8 @@ TEST(Station, ServesEachDisplayOnceAsItArrivesPortByPortAndLeavesAloneWhatIsNotI
     sim::SimHidPort port(clock, Options("displays=5,2:leave-after=200,2:swap=3000,3:no-reply,5:unplug-after=3"));
     port.SetFaults(sim::SimFaults{0x40, false, false}, 2);
     const std::vector<uint8_t> bytes = PatternImage(0x400);
-    const WriteRunImage image = ImageOf(bytes);
+    TempDir dir;
+    const VerifiedImage image = LoadedImage(dir, bytes);
     RecordedStation observer(port);
     StationSettings settings;
     settings.ports = {"1-1.1", "1-1.2", "1-1.3", "1-1.5"};
@@ -161,8 +158,8 @@ TEST(Station, ADisplayThatComesBackOnTheSameNodeBetweenTwoLooksIsTakenForANewOne
     // plugged in again: same node, no serial number, a new connection.
     RecordedStation observer(bus);
     observer.afterResult = [&] { port.connection = 2; };
-    const std::vector<uint8_t> bytes = PatternImage(0x100);
-    const WriteRunImage image = ImageOf(bytes);
+    TempDir dir;
+    const VerifiedImage image = LoadedImage(dir, PatternImage(0x100));
     StationSettings settings;
     settings.most = 2;
     g_patience = &clock;
