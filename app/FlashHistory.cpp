@@ -28,9 +28,12 @@ std::unique_ptr<FlashHistory> FlashHistory::Open(const FlashHistorySettings& set
     std::string path = settings.file;
     Error why;
     if (!promised) {
-        std::string missing;
-        path = history::DefaultHistoryPath(missing);
-        if (path.empty()) why = Error(ErrorKind::kAbsent, "no place for the history: " + missing);
+        const Result<std::string> location = history::DefaultHistoryPath();
+        if (location) {
+            path = *location;
+        } else {
+            why = location.error().Within("no place for the history");
+        }
     }
     std::unique_ptr<history::HistoryStore> store;
     if (!why) {

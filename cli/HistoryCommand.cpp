@@ -15,10 +15,11 @@ namespace {
 // --history's file, else the default location; empty with a line on stderr when there is none.
 std::string HistoryPath(const CommandLine& commandLine, const SessionStreams& streams) {
     if (!commandLine.history.file.empty()) return commandLine.history.file;
-    std::string error;
-    std::string path = history::DefaultHistoryPath(error);
-    if (path.empty()) std::fprintf(streams.err, "padsmith: no place for the history: %s; name one with --history=FILE\n", error.c_str());
-    return path;
+    const Result<std::string> path = history::DefaultHistoryPath();
+    if (path) return *path;
+    std::fprintf(streams.err, "padsmith: no place for the history: %s; name one with --history=FILE\n",
+                 path.error().message.c_str());
+    return std::string();
 }
 
 int ShowHistory(const CommandLine& commandLine, const std::string& path, const SessionStreams& streams) {

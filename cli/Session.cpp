@@ -201,7 +201,7 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock, cons
     // where, whatever else went wrong.
     if (const Error error = port.EndSession()) {
         PrintProblem(streams.err, error.message);
-        const int ended = ExitStatusOfSessionEnd(error);
+        const int ended = ExitStatusOfError(error);
         if (ended == kExitReplayDiverged || status == kExitSuccess) {
             status = ended;
             result["error"] = {{"kind", ErrorKindName(error.kind)}, {"message", error.message}};
