@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "app/RunResult.h"
 #include "base/Error.h"
 #include "device/DeviceStatus.h"
 #include "device/HidPort.h"
@@ -22,15 +23,15 @@ struct DisplayOutcome {
     bool erased = false;               // the erase was sent: the display no longer holds its old firmware
     int recordsSent = 0;               // accepted, and the last one the display did not take
     int recordsRefused = 0;
-    uint32_t result = 1;  // the operation result: 0 success, 1 failure, 3 busy
-    Error error;          // what stood in the way, when it failed
+    RunResult result = RunResult::kFailure;
+    Error error;  // what stood in the way, when it failed
     double seconds = 0;
     // Its record in the history: the ID, empty when none is kept; and, when a promised history
     // lost the record, why.
     std::string recordId;
     Error recordLost;
 
-    bool Succeeded() const { return result == 0; }
+    bool Succeeded() const { return result == RunResult::kSuccess; }
 };
 
 // The display's own part of an outcome, from the interface the run serves.

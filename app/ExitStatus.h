@@ -1,9 +1,7 @@
 #pragma once
 // The exit statuses of both programs, declared once.
 
-#include <cstdint>
-
-#include "protocol/OperationFrame.h"
+#include "base/Error.h"
 
 namespace padsmith {
 
@@ -20,12 +18,6 @@ inline constexpr int kExitBusy = 3;
 inline constexpr int kExitReplayDiverged = 4;
 // An interrupt N was held until the run ended: the program then exits with this plus N.
 inline constexpr int kExitInterruptedBase = 128;
-
-// An operation's result as an exit status.
-inline int ExitStatusOf(uint32_t result) {
-    if (result == kResultSuccess) return kExitSuccess;
-    return result == kResultBusy ? kExitBusy : kExitFailure;
-}
 
 // What stood in the way of a program as its exit status: a port that could not start (usage for
 // malformed options), or what the port held against the session when it ended

@@ -4,18 +4,8 @@
 #include "base/UtcTime.h"
 #include "history/HistoryLocation.h"
 #include "protocol/DeviceInfo.h"
-#include "protocol/OperationFrame.h"
 
 namespace padsmith {
-namespace {
-
-// The history's words for an operation result.
-const char* ResultOf(const DisplayOutcome& outcome) {
-    if (outcome.Succeeded()) return history::kResultSuccess;
-    return outcome.result == kResultBusy ? history::kResultBusy : history::kResultFailure;
-}
-
-}  // namespace
 
 FlashHistory::FlashHistory(std::unique_ptr<history::HistoryStore> store, FlashHistorySettings settings, bool promised,
                        Warn warn)
@@ -98,7 +88,7 @@ Error FlashHistory::Run::Complete(const DisplayOutcome& outcome) {
         record.recordsSent = outcome.recordsSent;
         record.recordsRefused = outcome.recordsRefused;
     }
-    record.result = ResultOf(outcome);
+    record.result = ResultWord(outcome.result);
     record.errorKind = ErrorKindName(outcome.error.kind);
     record.errorMessage = outcome.error.message;
     const Error error = m_history->m_store->Complete(record);

@@ -252,19 +252,19 @@ void Station::Serve(Worker& worker) {
         } else if (!driver.CurrentDevice()) {
             const Error why = driver.LastOpenError();
             outcome.error = NothingErased(why ? why : Error(ErrorKind::kAbsent, "the display left before its run"));
-        } else if ((outcome.result = GetFirmwareVersion(&driver, log)) != kResultSuccess) {
+        } else if ((outcome.result = ResultOfOperation(GetFirmwareVersion(&driver, log))) != RunResult::kSuccess) {
             // A display that does not say what it is must not be erased.
             outcome.error = NothingErased(driver.LastError());
         } else {
             outcome.info = driver.Status();
             m_observer.OnState(port, PortState::kErasing, 0);
             outcome.erased = true;
-            outcome.result = EraseAndWrite(driver, m_image, log);
+            outcome.result = ResultOfOperation(EraseAndWrite(driver, m_image, log));
             if (!outcome.Succeeded()) outcome.error = driver.LastError();
         }
     }  // the display is let go: its run is over
     if (!outcome.error && !outcome.Succeeded()) outcome.error = Error(ErrorKind::kIo, "the run failed");
-    if (outcome.error && outcome.Succeeded()) outcome.result = kResultFailure;
+    if (outcome.error && outcome.Succeeded()) outcome.result = RunResult::kFailure;
     outcome.recordsSent = progress.Sent();
     outcome.recordsRefused = progress.Refused();
     outcome.seconds = std::chrono::duration<double>(m_clock.Now() - started).count();

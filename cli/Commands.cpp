@@ -17,6 +17,7 @@
 #include "cli/StationCommand.h"
 #include "device/TargetRule.h"
 #include "protocol/DeviceInfo.h"
+#include "protocol/OperationFrame.h"
 
 namespace padsmith::cli {
 namespace {

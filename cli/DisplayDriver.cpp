@@ -91,9 +91,9 @@ bool DisplayDriver::BeginRecord(FlashHistory* history) {
 }
 
 int DisplayDriver::Finish(uint32_t result, int recordsSent, int recordsRefused) {
-    int status = ExitStatusOf(result);
     DisplayOutcome outcome = OutcomeFor(m_driver->CurrentInterface());
-    outcome.result = result;
+    outcome.result = ResultOfOperation(result);
+    int status = ExitStatusOf(outcome.result);
     outcome.recordsSent = recordsSent;
     outcome.recordsRefused = recordsRefused;
     if (status != kExitSuccess) outcome.error = m_driver->LastError();

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/ExitStatus.h"
+#include "app/RunResult.h"
 #include "cli/Commands.h"
 #include "cli/HistoryOutput.h"
 #include "history/HistoryLocation.h"
@@ -45,10 +46,10 @@ int ShowHistory(const CommandLine& commandLine, const std::string& path, const S
     filter.since = options.since;
     filter.device = commandLine.device;
     filter.serial = options.serial;
-    filter.failed = options.failed;
+    if (options.failed) filter.excludedResult = ResultWord(RunResult::kSuccess);
     error = store->Query(filter, [&output](const history::RunRecord& record) { output.Record(record); });
     output.End("no runs recorded" + std::string(filter.since.empty() && filter.device.empty() && filter.serial.empty() &&
-                                                        !filter.failed
+                                                        filter.excludedResult.empty()
                                                     ? ""
                                                     : " that match"));
     if (error) {

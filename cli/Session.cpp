@@ -23,8 +23,7 @@ namespace padsmith::cli {
 namespace {
 
 const char* ResultName(int status) {
-    if (status == kExitSuccess) return "success";
-    return status == kExitBusy ? "busy" : "failure";
+    return ResultWord(ResultOfExitStatus(status));
 }
 
 double Seconds(Micros duration) {

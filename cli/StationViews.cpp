@@ -25,11 +25,6 @@ std::string Seconds(double seconds) {
     return text;
 }
 
-const char* ResultName(const DisplayOutcome& outcome) {
-    if (outcome.Succeeded()) return "success";
-    return outcome.result == kResultBusy ? "busy" : "failure";
-}
-
 nlohmann::ordered_json InfoObject(const DeviceStatus& info) {
     return {{"pcbVersion", {{"value", info.pcbVersion}, {"text", ToUtf8(FormatPcbVersion(info.pcbVersion))}}},
             {"firmwareVersion",
@@ -122,7 +117,7 @@ void StationJson::OnResult(const DisplayOutcome& outcome) {
         {"image", m_image},
         {"records", {{"sent", outcome.recordsSent}, {"refused", outcome.recordsRefused}}},
         {"seconds", outcome.seconds},
-        {"result", ResultName(outcome)},
+        {"result", ResultWord(outcome.result)},
         {"erased", outcome.erased},
         {"record", outcome.recordId.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(outcome.recordId)},
         {"error", outcome.error ? nlohmann::ordered_json{{"kind", ErrorKindName(outcome.error.kind)},
