@@ -11,9 +11,8 @@ FlashHistory::FlashHistory(std::unique_ptr<history::HistoryStore> store, FlashHi
                        Warn warn)
     : m_store(std::move(store)), m_settings(std::move(settings)), m_promised(promised), m_warn(std::move(warn)) {}
 
-std::unique_ptr<FlashHistory> FlashHistory::Open(const FlashHistorySettings& settings, Warn warn, Error& error) {
-    error = Error();
-    if (settings.disabled) return nullptr;
+Result<std::unique_ptr<FlashHistory>> FlashHistory::Open(const FlashHistorySettings& settings, Warn warn) {
+    if (settings.disabled) return std::unique_ptr<FlashHistory>();
     const bool promised = !settings.file.empty();
     std::string path = settings.file;
     Error why;
@@ -32,12 +31,9 @@ std::unique_ptr<FlashHistory> FlashHistory::Open(const FlashHistorySettings& set
         store = history::HistoryStore::Open(path, options, why);
     }
     if (store) return std::unique_ptr<FlashHistory>(new FlashHistory(std::move(store), settings, promised, std::move(warn)));
-    if (promised) {
-        error = why;
-    } else if (warn) {
-        warn(why.message + "; no history is kept of these runs (--history=FILE names a file)");
-    }
-    return nullptr;
+    if (promised) return why;
+    if (warn) warn(why.message + "; no history is kept of these runs (--history=FILE names a file)");
+    return std::unique_ptr<FlashHistory>();
 }
 
 void FlashHistory::WarnOnce(const Error& error) {

@@ -15,15 +15,9 @@ namespace padsmith::bench {
 namespace {
 
 // When each port's displays were done, in seconds since the line started.
-class Completions : public StationObserver {
+class Completions : public RunObserver {
 public:
     explicit Completions(std::chrono::steady_clock::time_point start) : m_start(start) {}
-    void OnArrival(const HidInterface&) override {}
-    void OnIgnored(const HidInterface&) override {}
-    void OnStarted(const HidInterface&) override {}
-    void OnState(const std::string&, PortState, int) override {}
-    void OnLogLine(const std::string&, const LogEntry&) override {}
-    void OnLeft(const std::string&) override {}
     void OnResult(const DisplayOutcome& outcome) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         done[outcome.port].push_back(Seconds(std::chrono::steady_clock::now() - m_start));
@@ -50,7 +44,7 @@ bool MeasureLine(int ports, int turns, double swapSeconds, const VerifiedImage& 
     Completions completions(start);
     const double cpuStart = ProcessCpuSeconds();
     Station station(port, clock, image, settings, completions);
-    const StationSummary summary = station.Run();
+    const RunCounts summary = station.Run();
     const double elapsed = Seconds(std::chrono::steady_clock::now() - start);
     const double cpu = ProcessCpuSeconds() - cpuStart;
     // A port's period: from its first display done to its last, over the turns between.
