@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/DisplayWait.h"
 #include "app/EveryDisplay.h"
 #include "app/ExitStatus.h"
 #include "app/RunPreparation.h"
@@ -12,7 +13,6 @@
 #include "cli/CommandContext.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleOutput.h"
-#include "cli/DisplayWait.h"
 #include "cli/JsonObjects.h"
 #include "cli/JsonOutput.h"
 #include "cli/ProblemLines.h"
