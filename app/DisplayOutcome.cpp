@@ -1,9 +1,15 @@
 #include "app/DisplayOutcome.h"
 
+#include "app/ExitStatus.h"
 #include "base/Utf8.h"
 #include "device/IdPair.h"
 
 namespace padsmith {
+
+int DisplayOutcome::ExitStatus() const {
+    const int status = ExitStatusOf(result);
+    return recordLost && status == kExitSuccess ? kExitFailure : status;
+}
 
 DisplayOutcome OutcomeFor(const HidInterface& display) {
     DisplayOutcome outcome;

@@ -1,9 +1,7 @@
 #pragma once
 // The exit statuses of both programs, declared once.
 
-#include <cstdint>
-
-#include "protocol/OperationFrame.h"
+#include "base/Error.h"
 
 namespace padsmith {
 
@@ -21,17 +19,17 @@ inline constexpr int kExitReplayDiverged = 4;
 // An interrupt N was held until the run ended: the program then exits with this plus N.
 inline constexpr int kExitInterruptedBase = 128;
 
-// An operation's result as an exit status.
-inline int ExitStatusOf(uint32_t result) {
-    if (result == kResultSuccess) return kExitSuccess;
-    return result == kResultBusy ? kExitBusy : kExitFailure;
-}
-
-// What the port held against the session when it ended (HidPort::EndSession) as an exit status:
-// a replay that diverged says so; a flash file that was not saved is a run whose result is lost.
-inline int ExitStatusOfSessionEnd(const Error& error) {
-    if (!error) return kExitSuccess;
-    return error.kind == ErrorKind::kDiverged ? kExitReplayDiverged : kExitFailure;
+// What stood in the way of a program as its exit status: a port that could not start (usage for
+// malformed options), or what the port held against the session when it ended
+// (HidPort::EndSession): a replay that diverged says so; a flash file that was not saved is a run
+// whose result is lost.
+inline int ExitStatusOfError(const Error& error) {
+    switch (error.kind) {
+        case ErrorKind::kNone: return kExitSuccess;
+        case ErrorKind::kUsage: return kExitUsage;
+        case ErrorKind::kDiverged: return kExitReplayDiverged;
+        default: return kExitFailure;
+    }
 }
 
 }  // namespace padsmith

@@ -4,33 +4,25 @@
 #include "base/UtcTime.h"
 #include "history/HistoryLocation.h"
 #include "protocol/DeviceInfo.h"
-#include "protocol/OperationFrame.h"
 
 namespace padsmith {
-namespace {
-
-// The history's words for an operation result.
-const char* ResultOf(const DisplayOutcome& outcome) {
-    if (outcome.Succeeded()) return history::kResultSuccess;
-    return outcome.result == kResultBusy ? history::kResultBusy : history::kResultFailure;
-}
-
-}  // namespace
 
 FlashHistory::FlashHistory(std::unique_ptr<history::HistoryStore> store, FlashHistorySettings settings, bool promised,
                        Warn warn)
     : m_store(std::move(store)), m_settings(std::move(settings)), m_promised(promised), m_warn(std::move(warn)) {}
 
-std::unique_ptr<FlashHistory> FlashHistory::Open(const FlashHistorySettings& settings, Warn warn, Error& error) {
-    error = Error();
-    if (settings.disabled) return nullptr;
+Result<std::unique_ptr<FlashHistory>> FlashHistory::Open(const FlashHistorySettings& settings, Warn warn) {
+    if (settings.disabled) return std::unique_ptr<FlashHistory>();
     const bool promised = !settings.file.empty();
     std::string path = settings.file;
     Error why;
     if (!promised) {
-        std::string missing;
-        path = history::DefaultHistoryPath(missing);
-        if (path.empty()) why = Error(ErrorKind::kAbsent, "no place for the history: " + missing);
+        const Result<std::string> location = history::DefaultHistoryPath();
+        if (location) {
+            path = *location;
+        } else {
+            why = location.error().Within("no place for the history");
+        }
     }
     std::unique_ptr<history::HistoryStore> store;
     if (!why) {
@@ -39,12 +31,9 @@ std::unique_ptr<FlashHistory> FlashHistory::Open(const FlashHistorySettings& set
         store = history::HistoryStore::Open(path, options, why);
     }
     if (store) return std::unique_ptr<FlashHistory>(new FlashHistory(std::move(store), settings, promised, std::move(warn)));
-    if (promised) {
-        error = why;
-    } else if (warn) {
-        warn(why.message + "; no history is kept of these runs (--history=FILE names a file)");
-    }
-    return nullptr;
+    if (promised) return why;
+    if (warn) warn(why.message + "; no history is kept of these runs (--history=FILE names a file)");
+    return std::unique_ptr<FlashHistory>();
 }
 
 void FlashHistory::WarnOnce(const Error& error) {
@@ -95,7 +84,7 @@ Error FlashHistory::Run::Complete(const DisplayOutcome& outcome) {
         record.recordsSent = outcome.recordsSent;
         record.recordsRefused = outcome.recordsRefused;
     }
-    record.result = ResultOf(outcome);
+    record.result = ResultWord(outcome.result);
     record.errorKind = ErrorKindName(outcome.error.kind);
     record.errorMessage = outcome.error.message;
     const Error error = m_history->m_store->Complete(record);

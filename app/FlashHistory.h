@@ -17,6 +17,7 @@
 
 #include "app/DisplayOutcome.h"
 #include "base/Error.h"
+#include "base/Result.h"
 #include "history/HistoryStore.h"
 #include "history/RunRecord.h"
 
@@ -38,10 +39,10 @@ public:
     // Where a best-effort failure is said (once): one line, without the program's name.
     using Warn = std::function<void(const std::string& line)>;
 
-    // Null without an error when no history is kept: --no-history, or a default location that
-    // cannot be used (said through `warn`). Null with `error` when a promised history cannot be
-    // opened: then nothing may be sent.
-    static std::unique_ptr<FlashHistory> Open(const FlashHistorySettings& settings, Warn warn, Error& error);
+    // Null when no history is kept: --no-history, or a default location that cannot be used
+    // (said through `warn`). An error when a promised history cannot be opened: then nothing may
+    // be sent.
+    static Result<std::unique_ptr<FlashHistory>> Open(const FlashHistorySettings& settings, Warn warn);
 
     // One display's run, as its record goes.
     class Run {

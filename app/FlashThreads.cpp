@@ -2,11 +2,8 @@
 
 #include "app/FlashThreads.h"
 
-#include <vector>
-
 #include "app/ActivityLog.h"
 #include "app/Catalogue.h"
-#include "base/Utf8.h"
 #include "device/CDriver.h"
 #include "protocol/FirmwareImage.h"
 #include "protocol/OperationFrame.h"
@@ -33,38 +30,27 @@ uint32_t RunWrite(const FlashJob& job) {
         Log(kMsgPleaseWait, *job.pLogList);
         return kResultFailure;
     }
-    WriteRunImage image;
-    if (LoadWriteRunImage(job, image)) return kResultFailure;
-    return EraseAndWrite(*job.pDriver, image, *job.pLogList);
+    const Result<VerifiedImage> image = LoadWriteRunImage(job.strImagePath, *job.pLogList);
+    return image ? EraseAndWrite(*job.pDriver, *image, *job.pLogList) : kResultFailure;
 }
 
 }  // namespace
 
-Error LoadWriteRunImage(const FlashJob& job, WriteRunImage& image) {
+Result<VerifiedImage> LoadWriteRunImage(const std::wstring& path, LogList& log,
+                                        const std::optional<Sha256Digest>& expected) {
     // The image is read once, here, before anything is erased: what is written is what was
     // checked, whatever happens to the file meanwhile, and no file is touched after the erase.
     // An image that does not load, or is empty, leaves the device as it was.
-    ImageCheck* check = job.pImageCheck;
-    Error error = LoadFirmwareImage(job.strImagePath, image.bytes, image.nLength,
-                                    check != nullptr ? &check->actual : nullptr);
-    if (check != nullptr) check->loaded = !error;
-    const std::string name = ToUtf8(job.strImagePath);
-    if (!error && image.nLength == 0) {
-        error = Error(ErrorKind::kBadImage, "image " + name + " is empty");
-    } else if (!error && check != nullptr && check->expected && *check->expected != check->actual.sha256) {
-        error = Error(ErrorKind::kBadImage, "image " + name + ": its SHA-256 is " + ToHex(check->actual.sha256) +
-                                                ", not the expected " + ToHex(*check->expected));
-    }
-    if (error) Log(kMsgWriteFail, *job.pLogList);
-    return error;
+    Result<VerifiedImage> image = LoadFirmwareImage(path, ImageRequirements{true, expected});
+    if (!image) Log(kMsgWriteFail, log);
+    return image;
 }
 
-uint32_t EraseAndWrite(CDriver& driver, const WriteRunImage& image, LogList& log) {
+uint32_t EraseAndWrite(CDriver& driver, const VerifiedImage& image, LogList& log) {
     uint32_t erased = LogResult(driver.EraseFlash(), kMsgEraseSuccess, kMsgEraseFail, log);
     if (erased != kResultSuccess) return erased;
     Log(kMsgPleaseWait, log);
-    return LogResult(driver.WriteFirmwareImage(image.bytes.data(), image.nLength), kMsgWriteSuccess,
-                     kMsgWriteFail, log);
+    return LogResult(driver.WriteFirmwareImage(image), kMsgWriteSuccess, kMsgWriteFail, log);
 }
 
 uint32_t WriteFlashThread(FlashJob job) {

@@ -39,55 +39,42 @@ std::unique_ptr<HidPort> CreatePlatformHidPort(bool) {
 }
 #endif
 
+// A file of the port's that stood in the way.
+Error FileError(const std::string& what, const std::string& error) {
+    return Error(ErrorKind::kIo, what + error);
+}
+
 // Wraps the opened port in a recording one when the request asks for a record.
-OpenedPort Recorded(OpenedPort opened, const PortRequest& request, Clock& clock) {
-    if (!opened.port || request.recordFile.empty()) return opened;
+Result<OpenedPort> Recorded(Result<OpenedPort> opened, const PortRequest& request, Clock& clock) {
+    if (!opened || request.recordFile.empty()) return opened;
     std::string error;
     std::unique_ptr<RecordingHidPort> recording =
-        RecordingHidPort::Create(*opened.port, clock, request.recordFile, error);
-    if (!recording) {
-        OpenedPort failed;
-        failed.exitStatus = kExitFailure;
-        failed.error = error;
-        return failed;
-    }
-    opened.recorded = std::move(opened.port);
-    opened.port = std::move(recording);
+        RecordingHidPort::Create(*opened->port, clock, request.recordFile, error);
+    if (!recording) return FileError("", error);
+    opened->recorded = std::move(opened->port);
+    opened->port = std::move(recording);
     return opened;
 }
 
-OpenedPort OpenUnrecorded(const PortRequest& request, Clock& clock) {
+Result<OpenedPort> OpenUnrecorded(const PortRequest& request, Clock& clock) {
     OpenedPort opened;
     if (!request.simulate) {
         opened.port = CreatePlatformHidPort(request.needBackend);
-        if (!opened.port) {
-            opened.exitStatus = kExitUsage;
-            opened.error = "no HID backend on this system, use --simulate";
-        }
+        if (!opened.port) return Error(ErrorKind::kUsage, "no HID backend on this system, use --simulate");
         return opened;
     }
     sim::SimOptions options;
     std::string error;
     if (!sim::ParseSimOptions(request.simulatorOptions, options, error)) {
-        opened.exitStatus = kExitUsage;
-        opened.error = "--simulate: " + error;
-        return opened;
+        return Error(ErrorKind::kUsage, "--simulate: " + error);
     }
     if (!options.replayFile.empty()) {
         opened.port = sim::ReplayHidPort::Create(clock, options.replayFile, error);
-        if (!opened.port) {
-            opened.exitStatus = kExitFailure;
-            opened.error = "replay: " + error;
-        }
+        if (!opened.port) return FileError("replay: ", error);
         return opened;
     }
-    std::unique_ptr<sim::SimHidPort> simulated = sim::SimHidPort::Create(clock, options, error);
-    if (!simulated) {
-        opened.exitStatus = kExitFailure;
-        opened.error = "simulated device: " + error;
-        return opened;
-    }
-    opened.port = std::move(simulated);
+    opened.port = sim::SimHidPort::Create(clock, options, error);
+    if (!opened.port) return FileError("simulated device: ", error);
     return opened;
 }
 
@@ -139,7 +126,7 @@ std::vector<std::string> SimulationItemForms() {
     return forms;
 }
 
-OpenedPort OpenPort(const PortRequest& request, Clock& clock) {
+Result<OpenedPort> OpenPort(const PortRequest& request, Clock& clock) {
     return Recorded(OpenUnrecorded(request, clock), request, clock);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/Result.h"
 #include "device/HidPort.h"
 
 namespace padsmith {
@@ -27,11 +28,7 @@ bool TakePortArgument(const std::string& argument, PortRequest& request);
 
 struct OpenedPort {
     std::unique_ptr<HidPort> recorded;  // the port the recording wraps, when there is one
-    std::unique_ptr<HidPort> port;      // null when the start-up failed; the recording port, if any
-    // When `port` is null: kExitFailure for a file of the simulated device, the recording to
-    // replay or the record file, kExitUsage for malformed --simulate options or no HID port.
-    int exitStatus = 0;
-    std::string error;  // when `port` is null: one line, naming the file or option
+    std::unique_ptr<HidPort> port;      // the port to use: the recording port, if any
 };
 
 // The items --simulate=OPTIONS takes, as the help shows them ("displays=N", "absent"...).
@@ -42,7 +39,9 @@ std::vector<std::string> SimulationItemForms();
 // whose pauses are exact on this system.
 std::unique_ptr<Clock> CreateClock(const PortRequest& request);
 
-// Opens the port `request` asks for; `clock` must outlive it.
-OpenedPort OpenPort(const PortRequest& request, Clock& clock);
+// Opens the port `request` asks for; `clock` must outlive it. A usage error for malformed
+// --simulate options or no HID port; otherwise one line naming the file that stood in the way
+// (the simulated device's, the recording to replay, the record file).
+Result<OpenedPort> OpenPort(const PortRequest& request, Clock& clock);
 
 }  // namespace padsmith

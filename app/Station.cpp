@@ -4,12 +4,9 @@
 #include <system_error>
 #include <thread>
 
-#include "app/Operations.h"
+#include "app/PortLog.h"
 #include "base/Utf8.h"
-#include "device/CDriver.h"
-#include "device/DeviceNotification.h"
 #include "device/TargetRule.h"
-#include "protocol/OperationFrame.h"
 
 namespace padsmith {
 namespace {
@@ -25,50 +22,6 @@ constexpr Millis kStopCheck{200};
 // comes back on the same node between two looks.
 std::string Identity(const HidInterface& display) {
     return display.serial + '\n' + ToUtf8(display.path) + '\n' + display.instance;
-}
-
-// A worker's catalogue lines, named by its port.
-class PortLog : public LogList {
-public:
-    PortLog(StationObserver& observer, std::string port) : m_observer(observer), m_port(std::move(port)) {}
-    void InsertEntry(const LogEntry& entry) override { m_observer.OnLogLine(m_port, entry); }
-    void InsertLine(const std::wstring& line) override { InsertEntry(LogEntry{std::wstring(), 0, line}); }
-
-private:
-    StationObserver& m_observer;
-    const std::string m_port;
-};
-
-// The records of a worker's write: counted for its outcome, told as a percentage when it moves.
-class PortProgress : public WriteProgress {
-public:
-    PortProgress(StationObserver& observer, std::string port) : m_observer(observer), m_port(std::move(port)) {}
-    void OnRecordWritten(int written, int total) override {
-        m_accepted = written;
-        const int percent = total > 0 ? written * 100 / total : 100;
-        if (percent == m_percent) return;
-        m_percent = percent;
-        m_observer.OnState(m_port, PortState::kWriting, percent);
-    }
-    void OnRecordFailed(const Error& why) override {
-        ++m_failed;
-        if (why.kind == ErrorKind::kRefused) ++m_refused;
-    }
-    void OnWriteEnded() override {}
-    int Sent() const { return m_accepted + m_failed; }
-    int Refused() const { return m_refused; }
-
-private:
-    StationObserver& m_observer;
-    const std::string m_port;
-    int m_accepted = 0;
-    int m_failed = 0;  // the last record sent, when the display did not take it
-    int m_refused = 0;
-    int m_percent = -1;
-};
-
-Error NothingErased(const Error& error) {
-    return Error(error.kind, error.message + "; nothing erased");
 }
 
 }  // namespace
@@ -90,14 +43,20 @@ struct Station::Port {
     bool ignored = false;  // its display is on no port of the station
 };
 
-Station::Station(HidPort& port, Clock& clock, const WriteRunImage& image, StationSettings settings,
-                 StationObserver& observer)
+Station::Station(HidPort& port, Clock& clock, const VerifiedImage& image, StationSettings settings,
+                 RunObserver& observer)
     : m_port(port),
       m_clock(clock),
-      m_image(image),
       m_settings(std::move(settings)),
       m_observer(observer),
-      m_wake(clock.CreateAutoResetEvent(false)) {}
+      m_wake(clock.CreateAutoResetEvent(false)) {
+    m_plan.action = DisplayAction::kWrite;
+    m_plan.image = &image;
+    m_plan.readIdentity = true;
+    m_plan.history = m_settings.history;
+    m_plan.trace = m_settings.trace;
+    m_summary.ignored = 0;
+}
 
 Station::~Station() {
     for (auto& worker : m_workers) {
@@ -110,7 +69,7 @@ bool Station::Belongs(const std::string& port) const {
            std::find(m_settings.ports.begin(), m_settings.ports.end(), port) != m_settings.ports.end();
 }
 
-StationSummary Station::Run() {
+RunCounts Station::Run() {
     std::shared_ptr<TimedEvent> wake = m_wake;
     const bool told = m_port.WatchDeviceChanges([wake](DeviceChange) { wake->Set(); });
     const Millis lookEvery = told ? kLookEveryWhenTold : kLookEvery;
@@ -158,11 +117,11 @@ void Station::Look() {
             port.ignored = !Belongs(location);
             m_observer.OnArrival(display);
             if (port.ignored) {
-                ++m_summary.ignored;
+                ++*m_summary.ignored;
                 m_observer.OnIgnored(display);
             }
         }
-        const bool room = !m_settings.most || m_summary.started < *m_settings.most;
+        const bool room = !m_settings.most || m_summary.displays < *m_settings.most;
         if (room && !port.ignored && !port.served) Start(port, display);
     }
     for (size_t index = 0; index < m_ports.size(); ++index) {
@@ -196,7 +155,7 @@ void Station::Start(Port& port, const HidInterface& display) {
         started.ended = true;
     }
     port.busy = true;
-    ++m_summary.started;
+    ++m_summary.displays;
     m_workers.push_back(std::move(worker));
 }
 
@@ -227,52 +186,14 @@ bool Station::Reap() {
 }
 
 void Station::Serve(Worker& worker) {
-    const Micros started = m_clock.Now();
-    DisplayOutcome& outcome = worker.outcome;
-    outcome = OutcomeFor(worker.display);
-    const std::string& port = outcome.port;
-    m_observer.OnState(port, PortState::kReading, 0);
-
-    DeviceChangeToggles toggles;  // its own: the port's one listener is the station's
-    PortProgress progress(m_observer, port);
+    const std::string port = DisplayId(worker.display);
     PortLog log(m_observer, port);
-    DriverHooks hooks;
-    hooks.display = port;
-    hooks.toggles = &toggles;
-    hooks.progress = &progress;
-    hooks.trace = m_settings.trace;
-    // The record first, before anything is sent.
-    FlashHistory::Run record = FlashHistory::Start(m_settings.history, worker.display);
-    {
-        CDriver driver(nullptr, m_port, m_clock, hooks);
-        driver.RefreshDevices();
-        if (!record.MaySend()) {
-            outcome.error = record.Refusal();
-            m_historyRefused = true;
-        } else if (!driver.CurrentDevice()) {
-            const Error why = driver.LastOpenError();
-            outcome.error = NothingErased(why ? why : Error(ErrorKind::kAbsent, "the display left before its run"));
-        } else if ((outcome.result = GetFirmwareVersion(&driver, log)) != kResultSuccess) {
-            // A display that does not say what it is must not be erased.
-            outcome.error = NothingErased(driver.LastError());
-        } else {
-            outcome.info = driver.Status();
-            m_observer.OnState(port, PortState::kErasing, 0);
-            outcome.erased = true;
-            outcome.result = EraseAndWrite(driver, m_image, log);
-            if (!outcome.Succeeded()) outcome.error = driver.LastError();
-        }
-    }  // the display is let go: its run is over
-    if (!outcome.error && !outcome.Succeeded()) outcome.error = Error(ErrorKind::kIo, "the run failed");
-    if (outcome.error && outcome.Succeeded()) outcome.result = kResultFailure;
-    outcome.recordsSent = progress.Sent();
-    outcome.recordsRefused = progress.Refused();
-    outcome.seconds = std::chrono::duration<double>(m_clock.Now() - started).count();
-    // After the display was let go, never inside the write's pacing.
-    outcome.recordLost = record.Complete(outcome);
-    outcome.recordId = record.Id();
-    m_observer.OnState(port, outcome.Succeeded() ? PortState::kDone : PortState::kFailed, 100);
-    m_observer.OnResult(outcome);
+    DisplayRunSinks sinks;
+    sinks.log = &log;
+    sinks.state = [this, port](PortState state, int percent) { m_observer.OnState(port, state, percent); };
+    worker.outcome = RunOnDisplay(m_port, m_clock, m_plan, std::move(sinks), &worker.display);
+    if (worker.outcome.historyRefused) m_historyRefused = true;
+    m_observer.OnResult(worker.outcome);
     worker.ended = true;
     m_wake->Set();
 }

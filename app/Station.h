@@ -4,12 +4,12 @@
 // turns over on its own: its next display is served the moment it arrives, whatever the other
 // ports are doing.
 //
-// Each worker keeps every rule of a single write: a driver of its own bound to its display (its
-// own device lock), paced records, the image read once before anything was erased and shared
-// read-only. Before the erase it asks the display for its information (0x2A, then 0x2B): a
-// display that does not answer is not erased. A display that stays plugged in after its run is
-// not written again; its port is ready once it leaves and another arrives. The front ends only
-// draw what the observer is told (app/ knows nothing of terminals or JSON).
+// Each worker runs one display's write (app/DisplayRun.h) under every rule of a single write: a
+// driver of its own bound to its display (its own device lock), paced records, the image read
+// once before anything was erased and shared read-only. Before the erase it asks the display for
+// its information (0x2A, then 0x2B): a display that does not answer is not erased. A display that
+// stays plugged in after its run is not written again; its port is ready once it leaves and
+// another arrives. The front ends only draw what the observer is told.
 
 #include <atomic>
 #include <cstddef>
@@ -18,39 +18,18 @@
 #include <string>
 #include <vector>
 
-#include "app/ActivityLog.h"
 #include "app/DisplayOutcome.h"
+#include "app/DisplayRun.h"
 #include "app/FlashHistory.h"
-#include "app/FlashThreads.h"
+#include "app/RunCounts.h"
+#include "app/RunObserver.h"
 #include "base/Clock.h"
 #include "device/HidPort.h"
+#include "protocol/FirmwareImage.h"
 
 namespace padsmith {
 
 class TraceSink;
-
-enum class PortState { kReading, kErasing, kWriting, kDone, kFailed };
-
-// What a station tells as it runs. Calls come from the station's own thread and from its workers,
-// one at a time per display but not across displays: an observer that draws must lock.
-class StationObserver {
-public:
-    virtual ~StationObserver() = default;
-    // A display came onto the bus (on a port of the station or not).
-    virtual void OnArrival(const HidInterface& display) = 0;
-    // It is on a port that is not the station's: nothing is sent to it.
-    virtual void OnIgnored(const HidInterface& display) = 0;
-    // A worker took it.
-    virtual void OnStarted(const HidInterface& display) = 0;
-    // Where its run stands; `percent` of the records written, while writing.
-    virtual void OnState(const std::string& port, PortState state, int percent) = 0;
-    // One of its run's catalogue lines ("Erase Flash Success").
-    virtual void OnLogLine(const std::string& port, const LogEntry& entry) = 0;
-    // Its run ended.
-    virtual void OnResult(const DisplayOutcome& outcome) = 0;
-    // A display left its port; the port is ready for the next.
-    virtual void OnLeft(const std::string& port) = 0;
-};
 
 struct StationSettings {
     // The USB locations that belong to the station; empty: every port does.
@@ -67,28 +46,20 @@ struct StationSettings {
     FlashHistory* history = nullptr;
 };
 
-struct StationSummary {
-    int started = 0;
-    int succeeded = 0;
-    int failed = 0;
-    int ignored = 0;
-    int recordsLost = 0;  // runs whose record a promised history lost
-    bool AllSucceeded() const { return failed == 0 && succeeded == started && recordsLost == 0; }
-};
-
 class Station {
 public:
     // `image` is the write's one read of its file, checked before the station starts; all
     // must outlive Run.
-    Station(HidPort& port, Clock& clock, const WriteRunImage& image, StationSettings settings,
-            StationObserver& observer);
+    Station(HidPort& port, Clock& clock, const VerifiedImage& image, StationSettings settings,
+            RunObserver& observer);
     ~Station();
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
     // Serves the bus until interrupted or `most` displays have finished, then waits for the
     // runs in progress. Displays already on the bus are served too.
-    StationSummary Run();
+    // Its counts name the displays ignored.
+    RunCounts Run();
 
 private:
     struct Worker;
@@ -104,13 +75,13 @@ private:
 
     HidPort& m_port;
     Clock& m_clock;
-    const WriteRunImage& m_image;
     const StationSettings m_settings;
-    StationObserver& m_observer;
+    DisplayRunPlan m_plan;  // every display's write
+    RunObserver& m_observer;
     std::shared_ptr<TimedEvent> m_wake;  // a device change, or a worker that ended
     std::vector<std::unique_ptr<Port>> m_ports;
     std::vector<std::unique_ptr<Worker>> m_workers;
-    StationSummary m_summary;
+    RunCounts m_summary;
     std::atomic<bool> m_historyRefused{false};  // a promised history refused a record
 };
 

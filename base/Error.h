@@ -21,10 +21,12 @@ enum class ErrorKind {
     kDiverged,          // a replayed recording met a request other than the one it holds next
     kRejected,          // a release's checks refused it: its signature, its keys, its date, its
                         // image, or the display it met; nothing was sent
+    kUsage,             // malformed arguments or options, or no HID port on this system: nothing
+                        // was tried
 };
 
 // "absent", "held", "permission-denied", "gone", "refused", "io", "bad-image", "diverged",
-// "rejected"; "" for kNone.
+// "rejected", "usage"; "" for kNone.
 const char* ErrorKindName(ErrorKind kind);
 
 struct Error {

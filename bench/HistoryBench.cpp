@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/RunResult.h"
 #include "bench/Measure.h"
 #include "history/HistoryStore.h"
 #include "tests/kernel/ChildProcess.h"
@@ -43,7 +44,7 @@ double BeginAndComplete(HistoryStore& store, int display) {
     const auto start = std::chrono::steady_clock::now();
     if (store.Begin(record)) return -1;
     record.ended = record.started;
-    record.result = history::kResultSuccess;
+    record.result = ResultWord(RunResult::kSuccess);
     record.recordsSent = 1344;
     record.recordsRefused = 0;
     if (store.Complete(record)) return -1;
@@ -125,7 +126,7 @@ std::vector<double> TimeProgram(const std::vector<std::string>& arguments, int r
     std::vector<double> times;
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        const test::RunResult result = test::RunProgram(argv, test::RunOptions{{}, false, Millis(60'000)});
+        const test::ProgramRun result = test::RunProgram(argv, test::RunOptions{{}, false, Millis(60'000)});
         times.push_back(Seconds(std::chrono::steady_clock::now() - start) * 1000);
         if (result.exitCode != 0) {
             std::printf("padsmith %s: exit %d: %s\n", arguments[0].c_str(), result.exitCode, result.err.c_str());

@@ -41,7 +41,7 @@ std::shared_ptr<HidDevice> OpenService(HidPort& port) {
 // One full write in real time; prints its ratio to the floor and the share of the writing
 // thread's CPU.
 bool TimedWrite(const char* path, HidPort& port, Clock& clock, sim::SimHidPort& display,
-                const std::vector<uint8_t>& image) {
+                const VerifiedImage& image) {
     CDriver driver(nullptr, port, clock);
     driver.RefreshDevices();
     const int before = display.AcceptedWriteRecords();
@@ -62,7 +62,7 @@ void PrepareKernelPath() {
     test::EnterPrivateMountNamespace();
 }
 
-bool MeasureKernelPath(const std::vector<uint8_t>& image) {
+bool MeasureKernelPath(const VerifiedImage& image) {
     const std::string unavailable = test::HidrawFixture::Unavailable();
     if (!unavailable.empty()) {
         std::printf("kernel path: not measured here (%s)\n", unavailable.c_str());

@@ -3,14 +3,15 @@
 // report costs through a hidraw node (served through FUSE by the test fixture), and full writes
 // in real time, the two side by side. Needs root and /dev/fuse; without them it says why.
 
-#include <cstdint>
 #include <vector>
+
+#include "protocol/FirmwareImage.h"
 
 namespace padsmith::bench {
 
 // Before any thread starts: the fixture's mounts must die with the process.
 void PrepareKernelPath();
 // False when a write failed; true (after saying why) when the kernel path cannot run here.
-bool MeasureKernelPath(const std::vector<uint8_t>& image);
+bool MeasureKernelPath(const VerifiedImage& image);
 
 }  // namespace padsmith::bench

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device/CDriver.h"
+#include "protocol/FirmwareImage.h"
 #include "protocol/OperationFrame.h"
 
 #ifdef __linux__
@@ -49,9 +50,8 @@ inline double ThreadCpuSeconds() {
 }
 
 // Erase then write, as the Write Flash run does; true when both succeeded.
-inline bool EraseAndWriteImage(CDriver& driver, const std::vector<uint8_t>& image) {
-    return driver.EraseFlash() == kResultSuccess &&
-           driver.WriteFirmwareImage(image.data(), static_cast<int32_t>(image.size())) == kResultSuccess;
+inline bool EraseAndWriteImage(CDriver& driver, const VerifiedImage& image) {
+    return driver.EraseFlash() == kResultSuccess && driver.WriteFirmwareImage(image) == kResultSuccess;
 }
 
 }  // namespace padsmith::bench

@@ -12,7 +12,7 @@
 namespace padsmith::bench {
 namespace {
 
-bool MeasureStation(int displays, const std::vector<uint8_t>& image) {
+bool MeasureStation(int displays, const VerifiedImage& image) {
     SteadyClock clock;
     sim::SimOptions options;
     options.displays = displays;
@@ -48,7 +48,7 @@ bool MeasureStation(int displays, const std::vector<uint8_t>& image) {
 
 }  // namespace
 
-bool MeasureStations(const std::vector<int>& counts, const std::vector<uint8_t>& image) {
+bool MeasureStations(const std::vector<int>& counts, const VerifiedImage& image) {
     bool ok = true;
     for (int displays : counts) ok = MeasureStation(displays, image) && ok;
     return ok;

@@ -15,15 +15,9 @@ namespace padsmith::bench {
 namespace {
 
 // When each port's displays were done, in seconds since the line started.
-class Completions : public StationObserver {
+class Completions : public RunObserver {
 public:
     explicit Completions(std::chrono::steady_clock::time_point start) : m_start(start) {}
-    void OnArrival(const HidInterface&) override {}
-    void OnIgnored(const HidInterface&) override {}
-    void OnStarted(const HidInterface&) override {}
-    void OnState(const std::string&, PortState, int) override {}
-    void OnLogLine(const std::string&, const LogEntry&) override {}
-    void OnLeft(const std::string&) override {}
     void OnResult(const DisplayOutcome& outcome) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         done[outcome.port].push_back(Seconds(std::chrono::steady_clock::now() - m_start));
@@ -37,21 +31,20 @@ private:
     std::mutex m_mutex;
 };
 
-bool MeasureLine(int ports, int turns, double swapSeconds, const std::vector<uint8_t>& bytes) {
+bool MeasureLine(int ports, int turns, double swapSeconds, const VerifiedImage& image) {
     SteadyClock clock;
     sim::SimOptions options;
     options.displays = ports;
     options.leaveAfterMs = 0;
     options.swapMs = static_cast<int>(swapSeconds * 1000);
     sim::SimHidPort port(clock, options);
-    const WriteRunImage image{bytes, static_cast<int32_t>(bytes.size())};
     StationSettings settings;
     settings.most = ports * turns;
     const auto start = std::chrono::steady_clock::now();
     Completions completions(start);
     const double cpuStart = ProcessCpuSeconds();
     Station station(port, clock, image, settings, completions);
-    const StationSummary summary = station.Run();
+    const RunCounts summary = station.Run();
     const double elapsed = Seconds(std::chrono::steady_clock::now() - start);
     const double cpu = ProcessCpuSeconds() - cpuStart;
     // A port's period: from its first display done to its last, over the turns between.
@@ -77,7 +70,7 @@ bool MeasureLine(int ports, int turns, double swapSeconds, const std::vector<uin
 }  // namespace
 
 bool MeasureStationLines(const std::vector<int>& ports, int turns, double swapSeconds,
-                         const std::vector<uint8_t>& image) {
+                         const VerifiedImage& image) {
     bool ok = true;
     for (int count : ports) ok = MeasureLine(count, turns, swapSeconds, image) && ok;
     return ok;

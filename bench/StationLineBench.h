@@ -2,8 +2,9 @@
 // A line that runs itself: padsmith station's engine on simulated ports whose operator swaps each
 // display for a fresh one once its run ended, in real time.
 
-#include <cstdint>
 #include <vector>
+
+#include "protocol/FirmwareImage.h"
 
 namespace padsmith::bench {
 
@@ -11,6 +12,6 @@ namespace padsmith::bench {
 // display's end and the next one's arrival. Prints the displays per hour against the ideal
 // ports x 3600 / (floor + swap) and the CPU per port. False when a display was not written.
 bool MeasureStationLines(const std::vector<int>& ports, int turns, double swapSeconds,
-                         const std::vector<uint8_t>& image);
+                         const VerifiedImage& image);
 
 }  // namespace padsmith::bench

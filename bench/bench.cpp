@@ -133,10 +133,9 @@ bool MeasureLargeImageRefusal(const fs::path& directory) {
     sim::SimHidPort port(clock, sim::SimOptions{});
     CDriver driver(nullptr, port, clock);
     driver.RefreshDevices();
-    // The Write Flash run as padsmith makes it (the image hashed for the history).
+    // The Write Flash run (its image loaded, and hashed, as every run loads one).
     KeptLines log;
-    ImageCheck check;
-    FlashJob job{&log, &driver, nullptr, FromUtf8(sparse.u8string()), &check};
+    FlashJob job{&log, &driver, nullptr, FromUtf8(sparse.u8string())};
     auto start = std::chrono::steady_clock::now();
     const bool refused = WriteFlashThread(job) == kResultFailure;
     const double elapsed = Seconds(std::chrono::steady_clock::now() - start);
@@ -210,7 +209,7 @@ public:
     int m_written = 0;
 };
 
-bool MeasureAllocations(const std::vector<uint8_t>& image, bool traced) {
+bool MeasureAllocations(const VerifiedImage& image, bool traced) {
     InstantClock clock;
     AcceptingPort port;
     DiscardedTrace trace;
@@ -220,9 +219,8 @@ bool MeasureAllocations(const std::vector<uint8_t>& image, bool traced) {
     if (traced) hooks.trace = &trace;
     CDriver driver(nullptr, port, clock, hooks);
     driver.RefreshDevices();
-    const auto length = static_cast<int32_t>(image.size());
     const unsigned long long before = g_allocations.load();
-    const bool ok = driver.WriteFirmwareImage(image.data(), length) == kResultSuccess;
+    const bool ok = driver.WriteFirmwareImage(image) == kResultSuccess;
     const unsigned long long made = g_allocations.load() - before;
     std::printf("heap allocations in the write sequence%s: %llu in %d records = %.3f per record\n",
                 traced ? ", trace lines formatted" : "", made, progress.m_written,
@@ -241,7 +239,7 @@ std::unique_ptr<RecordingHidPort> RecordingTo(const fs::path* record, HidPort& i
 }
 
 // Full writes without pauses to a port that accepts everything; recorded to `record` when given.
-double SecondsPerRecord(const std::vector<uint8_t>& image, const fs::path* record) {
+double SecondsPerRecord(const VerifiedImage& image, const fs::path* record) {
     constexpr int kRuns = 50;
     InstantClock clock;
     AcceptingPort accepting;
@@ -251,12 +249,12 @@ double SecondsPerRecord(const std::vector<uint8_t>& image, const fs::path* recor
     driver.RefreshDevices();
     const auto start = std::chrono::steady_clock::now();
     for (int run = 0; run < kRuns; ++run) {
-        driver.WriteFirmwareImage(image.data(), static_cast<int32_t>(image.size()));
+        driver.WriteFirmwareImage(image);
     }
     return Seconds(std::chrono::steady_clock::now() - start) / (kRuns * kFullImageRecords);
 }
 
-bool MeasureRecordingCost(const std::vector<uint8_t>& image, const fs::path& directory) {
+bool MeasureRecordingCost(const VerifiedImage& image, const fs::path& directory) {
     const fs::path record = directory / "record.txt";
     const double plain = SecondsPerRecord(image, nullptr);
     const double recorded = SecondsPerRecord(image, &record);
@@ -331,36 +329,34 @@ int main(int argc, char** argv) {
     TightenTimers();  // as padsmith does
     fs::path directory = fs::temp_directory_path() / ("padsmith-bench-" + std::to_string(std::random_device{}()));
     fs::create_directories(directory);
+    const fs::path imageFile = WriteRandomImage(directory);
+    const Result<VerifiedImage> image = LoadFirmwareImage(FromUtf8(imageFile.u8string()));
+    if (!image) {
+        std::fprintf(stderr, "padsmith_bench: %s\n", image.error().message.c_str());
+        fs::remove_all(directory);
+        return 1;
+    }
     if (mode == "--line") {
-        std::ifstream file(WriteRandomImage(directory), std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        const bool lines = bench::MeasureStationLines({1, 4, 8}, 3, 3.0, bytes);
+        const bool lines = bench::MeasureStationLines({1, 4, 8}, 3, 3.0, *image);
         fs::remove_all(directory);
         return lines ? 0 : 1;
     }
     bool ok = MeasureLargeImageRefusal(directory);
-    fs::path image = WriteRandomImage(directory);
-    ok = MeasureCorePerRecord(image, false) && ok;
-    ok = MeasureCorePerRecord(image, true) && ok;
-    {
-        std::ifstream file(image, std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        ok = MeasureAllocations(bytes, false) && ok;
-        ok = MeasureAllocations(bytes, true) && ok;
-        ok = MeasureRecordingCost(bytes, directory) && ok;
-    }
+    ok = MeasureCorePerRecord(imageFile, false) && ok;
+    ok = MeasureCorePerRecord(imageFile, true) && ok;
+    ok = MeasureAllocations(*image, false) && ok;
+    ok = MeasureAllocations(*image, true) && ok;
+    ok = MeasureRecordingCost(*image, directory) && ok;
     ok = MeasureRecovery(quick) && ok;
     if (!quick) {
         const fs::path record = directory / "real-record.txt";
-        ok = MeasureRealWrite(image, nullptr) && ok;
-        ok = MeasureRealWrite(image, &record) && ok;
-        std::ifstream file(image, std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        ok = MeasureRealWrite(imageFile, nullptr) && ok;
+        ok = MeasureRealWrite(imageFile, &record) && ok;
 #ifdef PADSMITH_BENCH_KERNEL_PATH
-        ok = bench::MeasureKernelPath(bytes) && ok;
+        ok = bench::MeasureKernelPath(*image) && ok;
 #endif
-        ok = bench::MeasureStations({1, 2, 4, 8}, bytes) && ok;
-        ok = bench::MeasureStationLines({1, 4, 8}, 3, 3.0, bytes) && ok;
+        ok = bench::MeasureStations({1, 2, 4, 8}, *image) && ok;
+        ok = bench::MeasureStationLines({1, 4, 8}, 3, 3.0, *image) && ok;
     }
 #ifdef PADSMITH_BENCH_HISTORY
     ok = bench::MeasureHistory(directory, quick) && ok;

@@ -1,15 +1,8 @@
 #pragma once
-// What a command runs with: the port, the clock, where its lines and its result go, and which
-// display it serves.
-
-#include <optional>
-#include <string>
+// What a command runs with: the port, the clock, and where its lines and its result go.
 
 #include <nlohmann/json.hpp>
 
-#include "app/ActivityLog.h"
-#include "app/FlashHistory.h"
-#include "app/FlashThreads.h"
 #include "base/Clock.h"
 #include "cli/CommandLine.h"
 #include "cli/OutputLog.h"
@@ -23,23 +16,8 @@ struct CommandContext {
     HidPort& port;
     Clock& clock;
     const SessionStreams& streams;
-    OutputLog& output;                // the run's output, where a line can name its display
-    LogList& log;                     // this display's lines
-    nlohmann::ordered_json& result;   // this display's part of the result object
-    // The display this run serves, by its ID; empty: the target rule picks it.
-    std::string display;
-    // One of several displays run at once (--all, a station): no progress bar, no
-    // device-change lines, and every stderr line names the display.
-    bool oneOfSeveral = false;
-};
-
-// What a command's preparation hands every display's run.
-struct PreparedRun {
-    WriteRunImage image;  // write: read once, shared read-only by every display
-    std::wstring imagePath;            // write: the image file, as a full path
-    std::optional<ImageDigest> digest;  // write: the whole file's size and SHA-256, when hashed
-    // The history every display's run is recorded in; null when none is kept.
-    std::unique_ptr<FlashHistory> history;
+    OutputLog& output;                // the run's lines, where a line can name its display
+    nlohmann::ordered_json& result;   // the run's result object
 };
 
 }  // namespace padsmith::cli

@@ -1,28 +1,20 @@
 #include "cli/Commands.h"
 
-#include <algorithm>
-
-#include "app/Catalogue.h"
 #include "app/ExitStatus.h"
-#include "app/Operations.h"
 #include "base/Number.h"
 #include "base/ShownText.h"
 #include "base/Utf8.h"
 #include "cli/CommandContext.h"
-#include "cli/DisplayDriver.h"
 #include "cli/HistoryCommand.h"
+#include "cli/JsonObjects.h"
 #include "cli/JsonOutput.h"
 #include "cli/ManifestCommand.h"
 #include "cli/ProblemLines.h"
 #include "cli/StationCommand.h"
 #include "device/TargetRule.h"
-#include "protocol/DeviceInfo.h"
 
 namespace padsmith::cli {
 namespace {
-
-// How often a display that sends input reports only when asked (the simulated one) sends one.
-constexpr Millis kAskedInputReportPeriod{500};
 
 // --- Operand parsers ---
 
@@ -80,7 +72,7 @@ int List(CommandContext& context, const PreparedRun&) {
     // What the port met but could not read is named, never passed over.
     for (const Error& error : unreadable) {
         if (context.commandLine.json) {
-            PrintJsonLine(context.streams.out, {{"unreadable", {{"kind", ErrorKindName(error.kind)}, {"message", error.message}}}});
+            PrintJsonLine(context.streams.out, {{"unreadable", ErrorObject(error)}});
         } else {
             PrintProblem(context.streams.err, "cannot read " + error.message);
         }
@@ -128,151 +120,28 @@ int List(CommandContext& context, const PreparedRun&) {
     return target >= 0 ? kExitSuccess : kExitFailure;
 }
 
-int Info(CommandContext& context, const PreparedRun&) {
-    DisplayDriver display(context, DriverHooks{});
-    const uint32_t result = GetFirmwareVersion(&display.Driver(), context.log);
-    if (result == kResultSuccess) {
-        const DeviceStatus values = display.Driver().Status();
-        context.result["pcbVersion"] = {{"value", values.pcbVersion},
-                                        {"text", ToUtf8(FormatPcbVersion(values.pcbVersion))}};
-        context.result["firmwareVersion"] = {{"value", values.firmwareVersion},
-                                             {"text", ToUtf8(FormatFirmwareVersion(values.firmwareVersion))}};
-        context.result["productSize"] = {{"value", values.sizeCode},
-                                         {"text", ToUtf8(FormatProductSize(values.sizeCode))}};
-    }
-    return display.Finish(result);
-}
-
-// The write's one read of its image, before any display is erased, with the check the command
-// line asks for.
-int PrepareWrite(CommandContext& context, PreparedRun& prepared) {
-    const CommandLine& commandLine = context.commandLine;
-    ImageCheck check;
-    check.expected = commandLine.expectedSha256;
-    // The digest only where it is asked for or shown (the history keeps it).
-    const bool hashed = commandLine.expectedSha256 || commandLine.json || commandLine.command->untilStopped ||
-                        !commandLine.history.disabled;
-    FlashJob job{&context.log, nullptr, nullptr, AbsoluteFileName(commandLine.imageFile), hashed ? &check : nullptr};
-    LogText(FormatMessageEntry(kMsgOpenFile, job.strImagePath), context.log, kMsgOpenFile);
-    const Error error = LoadWriteRunImage(job, prepared.image);
-    prepared.imagePath = job.strImagePath;
-    if (check.loaded && hashed) prepared.digest = check.actual;
-    nlohmann::ordered_json image{{"path", ToUtf8(job.strImagePath)}, {"bytes", nullptr}, {"sha256", nullptr}};
-    if (check.loaded) {
-        image["bytes"] = check.actual.fileBytes;
-        image["sha256"] = ToHex(check.actual.sha256);
-    }
-    context.result["image"] = image;
-    if (error) ReportError(context, Error(error.kind, error.message + "; nothing was sent"));
-    return error ? kExitFailure : kExitSuccess;
-}
-
-// The records of a write, counted for the result; the progress bar drawn when there is one.
-class RecordCount : public WriteProgress {
-public:
-    explicit RecordCount(WriteProgress* shown) : m_shown(shown) {}
-    void OnRecordWritten(int written, int total) override {
-        m_accepted = written;
-        if (m_shown != nullptr) m_shown->OnRecordWritten(written, total);
-    }
-    void OnRecordFailed(const Error& why) override {
-        ++m_failed;
-        if (why.kind == ErrorKind::kRefused) ++m_refused;
-    }
-    void OnWriteEnded() override {
-        if (m_shown != nullptr) m_shown->OnWriteEnded();
-    }
-    int Sent() const { return m_accepted + m_failed; }
-    int Refused() const { return m_refused; }
-
-private:
-    WriteProgress* m_shown;
-    int m_accepted = 0;
-    int m_failed = 0;  // the last record sent, when the display did not take it
-    int m_refused = 0;
-};
-
-int Write(CommandContext& context, const PreparedRun& prepared) {
-    ProgressBar bar(context.streams.err);
-    RecordCount records(context.streams.progressBar && !context.oneOfSeveral ? &bar : nullptr);
-    DriverHooks hooks;
-    hooks.progress = &records;
-    DisplayDriver display(context, hooks);
-    if (!display.BeginRecord(prepared.history.get())) {
-        Log(kMsgWriteFail, context.log);
-        return kExitFailure;
-    }
-    const uint32_t result = EraseAndWrite(display.Driver(), prepared.image, context.log);
-    context.result["records"] = {{"sent", records.Sent()}, {"refused", records.Refused()}};
-    return display.Finish(result, records.Sent(), records.Refused());
-}
-
-int Erase(CommandContext& context, const PreparedRun& prepared) {
-    DisplayDriver display(context, DriverHooks{});
-    if (!display.BeginRecord(prepared.history.get())) {
-        Log(kMsgEraseFail, context.log);
-        return kExitFailure;
-    }
-    return display.Finish(EraseFlashThread(FlashJob{&context.log, &display.Driver(), nullptr, std::wstring()}));
-}
-
-int Select(CommandContext& context, const PreparedRun&) {
-    DisplayDriver display(context, DriverHooks{});
-    const CommandLine& commandLine = context.commandLine;
-    return display.Finish(SelectDeviceByIds(commandLine.vendorId, commandLine.productId, &display.Driver(), context.log));
-}
-
-int SetIds(CommandContext& context, const PreparedRun&) {
-    DisplayDriver display(context, DriverHooks{});
-    const CommandLine& commandLine = context.commandLine;
-    return display.Finish(SetVidPidByIds(commandLine.vendorId, commandLine.productId, &display.Driver(), context.log));
-}
-
-std::wstring InputReportLine(const DeviceStatus& status) {
-    return L"Input report: PCB Version(" + FormatPcbVersion(status.pcbVersion) +
-           L") Firmware Version(" + FormatFirmwareVersion(status.firmwareVersion) +
-           L") Product Size(" + FormatProductSize(status.sizeCode) + L" inches)";
-}
-
-int Monitor(CommandContext& context, const PreparedRun&) {
-    LogList& log = context.log;
-    DriverHooks hooks;
-    hooks.inputReport = [&log](const DeviceStatus& status) { LogText(InputReportLine(status), log); };
-    DisplayDriver display(context, hooks);
-    if (!display.Driver().StartReaderThread()) return kExitFailure;
-    context.port.StartInputStream(kAskedInputReportPeriod);
-    constexpr Millis kSlice{100};
-    int (*interrupted)() = context.streams.interrupted;
-    for (Millis left{int64_t{context.commandLine.seconds} * 1000}; left > Millis(0); left -= kSlice) {
-        if (interrupted != nullptr && interrupted() != 0) break;
-        context.clock.Sleep(std::min(left, kSlice));
-    }
-    context.port.StopInputStream();
-    return kExitSuccess;
-}
-
 }  // namespace
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands{
-        {"list", "", "every HID interface, the displays marked", NoOperands, nullptr, List, false, nullptr},
-        {"info", "", "Get Firmware Version: PCB version, firmware version, size", NoOperands, nullptr, Info,
-         true, "read"},
-        {"write", "FILE", "Write Flash: erase, then write the .bin image FILE", ImageOperand, PrepareWrite, Write,
-         true, "written"},
-        {"erase", "", "Erase Flash only", NoOperands, nullptr, Erase, true, "erased"},
-        {"select", "VID PID", "select a collection by vendor and product ID (hex)", IdOperands, nullptr, Select,
-         false, nullptr},
-        {"set-ids", "VID PID", "send the device a new vendor and product ID (hex)", IdOperands, nullptr, SetIds,
-         false, nullptr},
+        {"list", "", "every HID interface, the displays marked", NoOperands, std::nullopt, List, false},
+        {"info", "", "Get Firmware Version: PCB version, firmware version, size", NoOperands, DisplayAction::kInfo,
+         nullptr, true},
+        {"write", "FILE", "Write Flash: erase, then write the .bin image FILE", ImageOperand, DisplayAction::kWrite,
+         nullptr, true},
+        {"erase", "", "Erase Flash only", NoOperands, DisplayAction::kErase, nullptr, true},
+        {"select", "VID PID", "select a collection by vendor and product ID (hex)", IdOperands,
+         DisplayAction::kSelect, nullptr, false},
+        {"set-ids", "VID PID", "send the device a new vendor and product ID (hex)", IdOperands,
+         DisplayAction::kSetIds, nullptr, false},
         {"monitor", "[SECONDS]", "device arrival/removal and input-report values (default 10)", SecondsOperand,
-         nullptr, Monitor, false, nullptr},
+         DisplayAction::kMonitor, nullptr, false},
         {"station", "FILE", "write FILE to each display as it is plugged in, until stopped", ImageOperand,
-         PrepareWrite, RunStation, false, nullptr, true},
+         DisplayAction::kWrite, RunStation, false, true},
         {"history", "[push URL]", "the runs recorded, newest first; push: to PostgreSQL", HistoryOperands,
-         nullptr, nullptr, false, nullptr, false, RunHistory},
+         std::nullopt, nullptr, false, false, RunHistory},
         {"manifest", "FILE", "print the release manifest of the .bin image FILE, to sign", ImageOperand,
-         nullptr, nullptr, false, nullptr, false, RunManifest},
+         std::nullopt, nullptr, false, false, RunManifest},
     };
     return commands;
 }

@@ -2,14 +2,17 @@
 // The commands of padsmith, each declared once: its name, its operands as the usage shows them,
 // the parser of those operands and what it runs.
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "app/DisplayRun.h"
+#include "app/RunPreparation.h"
 
 namespace padsmith::cli {
 
 struct CommandLine;
 struct CommandContext;
-struct PreparedRun;
 struct SessionStreams;
 
 struct Command {
@@ -18,16 +21,14 @@ struct Command {
     const char* summary;
     // Reads the operands into `parsed`; false with a one-line `error`.
     bool (*parse)(const std::vector<std::string>& operands, CommandLine& parsed, std::string& error);
-    // What is done once, before the command runs on any display (the write reads its image);
-    // null when nothing is. Returns an exit status: anything but kExitSuccess ends the run there.
-    int (*prepare)(CommandContext& context, PreparedRun& prepared);
-    // Runs the command on one display (or on the port, for list); returns an exit status.
+    // What it does to each display it serves (app/DisplayRun.h), prepared for once before any
+    // display (app/RunPreparation.h); none: it serves no display (list).
+    std::optional<DisplayAction> action;
+    // Runs the command itself (list on the port, the station); null: the session runs `action`
+    // on one display, or with --all on every one. Returns an exit status.
     int (*run)(CommandContext& context, const PreparedRun& prepared);
     // True when --all may run the command on every display at once.
     bool everyDisplay;
-    // The summary's word for a display the command succeeded on ("written"); null when the
-    // command takes one display only.
-    const char* doneWord;
     // It runs until it is stopped: an interrupt is how it ends, not a run cut short, so the
     // exit status stays the command's own.
     bool untilStopped = false;

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/ExitStatus.h"
+#include "app/RunResult.h"
 #include "cli/Commands.h"
 #include "cli/HistoryOutput.h"
 #include "history/HistoryLocation.h"
@@ -15,10 +16,11 @@ namespace {
 // --history's file, else the default location; empty with a line on stderr when there is none.
 std::string HistoryPath(const CommandLine& commandLine, const SessionStreams& streams) {
     if (!commandLine.history.file.empty()) return commandLine.history.file;
-    std::string error;
-    std::string path = history::DefaultHistoryPath(error);
-    if (path.empty()) std::fprintf(streams.err, "padsmith: no place for the history: %s; name one with --history=FILE\n", error.c_str());
-    return path;
+    const Result<std::string> path = history::DefaultHistoryPath();
+    if (path) return *path;
+    std::fprintf(streams.err, "padsmith: no place for the history: %s; name one with --history=FILE\n",
+                 path.error().message.c_str());
+    return std::string();
 }
 
 int ShowHistory(const CommandLine& commandLine, const std::string& path, const SessionStreams& streams) {
@@ -44,10 +46,10 @@ int ShowHistory(const CommandLine& commandLine, const std::string& path, const S
     filter.since = options.since;
     filter.device = commandLine.device;
     filter.serial = options.serial;
-    filter.failed = options.failed;
+    if (options.failed) filter.excludedResult = ResultWord(RunResult::kSuccess);
     error = store->Query(filter, [&output](const history::RunRecord& record) { output.Record(record); });
     output.End("no runs recorded" + std::string(filter.since.empty() && filter.device.empty() && filter.serial.empty() &&
-                                                        !filter.failed
+                                                        filter.excludedResult.empty()
                                                     ? ""
                                                     : " that match"));
     if (error) {

@@ -27,14 +27,12 @@ int RunManifest(const CommandLine& commandLine, const SessionStreams& streams) {
     const ManifestOptions& options = commandLine.manifest;
     trust::ReleaseManifest manifest;
     const std::wstring path = AbsoluteFileName(commandLine.imageFile);
-    std::vector<uint8_t> image;
-    int32_t length = 0;
-    Error error = LoadFirmwareImage(path, image, length, &manifest.image);
-    if (!error && length == 0) error = Error(ErrorKind::kBadImage, "image " + ToUtf8(path) + " is empty");
-    if (error) {
-        std::fprintf(streams.err, "padsmith: %s\n", error.message.c_str());
+    const Result<VerifiedImage> image = LoadFirmwareImage(path, ImageRequirements{true, std::nullopt});
+    if (!image) {
+        std::fprintf(streams.err, "padsmith: %s\n", image.error().message.c_str());
         return kExitFailure;
     }
+    manifest.image = image->Digest();
     manifest.vendorId = options.vendorId;
     manifest.productId = options.productId;
     manifest.pcbVersions = options.pcbVersions;

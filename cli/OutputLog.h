@@ -16,16 +16,4 @@ public:
     void InsertLine(const std::wstring& line) override { Write(LogEntry{std::wstring(), 0, line}, std::string()); }
 };
 
-// One display's lines in a run over several: each names the display.
-class DisplayLog : public LogList {
-public:
-    DisplayLog(OutputLog& out, std::string device) : m_out(out), m_device(std::move(device)) {}
-    void InsertEntry(const LogEntry& entry) override { m_out.Write(entry, m_device); }
-    void InsertLine(const std::wstring& line) override { InsertEntry(LogEntry{std::wstring(), 0, line}); }
-
-private:
-    OutputLog& m_out;
-    const std::string m_device;
-};
-
 }  // namespace padsmith::cli

@@ -25,6 +25,12 @@ void PrintProblem(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
+void PrintDisplayProblems(std::FILE* stream, const DisplayOutcome& outcome, bool named) {
+    const std::string display = named ? outcome.port + ": " : "";
+    if (outcome.error) PrintProblem(stream, display + outcome.error.message);
+    if (outcome.recordLost) PrintProblem(stream, display + outcome.recordLost.message);
+}
+
 ProblemRoute::ProblemRoute(std::FILE* stream, std::function<void(const std::string&)> view) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_routed = stream;

@@ -8,9 +8,14 @@
 #include <functional>
 #include <string>
 
+#include "app/DisplayOutcome.h"
+
 namespace padsmith::cli {
 
 void PrintProblem(std::FILE* stream, const std::string& text);
+// A display's problems, as its run ends: what stood in the way, and a record the history lost;
+// each naming the display when `named` (a run over several).
+void PrintDisplayProblems(std::FILE* stream, const DisplayOutcome& outcome, bool named);
 
 // While it lives, lines for `stream` go to `view` (the whole line, without its line break), one
 // call at a time; the destructor waits for a call under way. One route at a time.

@@ -41,12 +41,12 @@ int RunCommand(const CommandLine& commandLine) {
     // port is made (a recorded arrival comes on time) to the run's end.
     clock->BeginActivity();
     ClockActivity run(*clock);
-    OpenedPort opened = OpenPort(commandLine.port, *clock);
-    if (!opened.port) {
-        PrintProblem(stderr, opened.error);  // may quote a recording's line
-        return opened.exitStatus;
+    Result<OpenedPort> opened = OpenPort(commandLine.port, *clock);
+    if (!opened) {
+        PrintProblem(stderr, opened.error().message);  // may quote a recording's line
+        return ExitStatusOfError(opened.error());
     }
-    return RunSession(commandLine, *opened.port, *clock, streams);
+    return RunSession(commandLine, *opened->port, *clock, streams);
 }
 
 }  // namespace

@@ -4,162 +4,150 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/DisplayWait.h"
 #include "app/EveryDisplay.h"
 #include "app/ExitStatus.h"
-#include "base/Sha256.h"
+#include "app/RunPreparation.h"
 #include "base/ShownText.h"
 #include "base/Utf8.h"
 #include "cli/CommandContext.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleOutput.h"
-#include "cli/DisplayDriver.h"
-#include "cli/DisplayWait.h"
-#include "cli/HistoryCommand.h"
+#include "cli/JsonObjects.h"
 #include "cli/JsonOutput.h"
 #include "cli/ProblemLines.h"
-#include "device/TargetRule.h"
 
 namespace padsmith::cli {
 namespace {
 
 const char* ResultName(int status) {
-    if (status == kExitSuccess) return "success";
-    return status == kExitBusy ? "busy" : "failure";
+    return ResultWord(ResultOfExitStatus(status));
 }
 
 double Seconds(Micros duration) {
     return std::chrono::duration<double>(duration).count();
 }
 
-// What is done once before any display: the command's preparation (the write reads its
-// image), then the history its runs are recorded in. Anything but kExitSuccess ends the run
-// there, with nothing sent.
-int Prepare(CommandContext& context, PreparedRun& prepared) {
+// What stood in the way: a line on stderr and the "error" of the result object.
+void ReportError(CommandContext& context, const Error& error) {
+    PrintProblem(context.streams.err, error.message);
+    context.result["error"] = ErrorObject(error);
+}
+
+// --all's lines: each display's catalogue lines name it; its problems are told as it ends.
+class EveryDisplayLines : public RunObserver {
+public:
+    EveryDisplayLines(OutputLog& output, std::FILE* err) : m_output(output), m_err(err) {}
+    void OnLogLine(const std::string& port, const LogEntry& entry) override { m_output.Write(entry, port); }
+    void OnResult(const DisplayOutcome& outcome) override { PrintDisplayProblems(m_err, outcome, true); }
+
+private:
+    OutputLog& m_output;
+    std::FILE* m_err;
+};
+
+// What is done once before any display (app/RunPreparation.h); nothing when it failed, which
+// was told, and nothing was sent.
+std::optional<PreparedRun> Prepare(CommandContext& context, DisplayAction action) {
     const CommandLine& commandLine = context.commandLine;
-    const Command& command = *commandLine.command;
-    if (command.prepare != nullptr) {
-        const int status = command.prepare(context, prepared);
-        if (status != kExitSuccess) return status;
-    }
-    if (!RecordsItsRuns(command.name)) return kExitSuccess;
-    FlashHistorySettings settings;
-    settings.file = commandLine.history.file;
-    settings.disabled = commandLine.history.disabled;
-    settings.command = commandLine.commandText;
-    settings.recordFile = commandLine.port.recordFile;
-    settings.imagePath = ToUtf8(prepared.imagePath);
-    if (prepared.digest) {
-        settings.imageBytes = static_cast<int64_t>(prepared.digest->fileBytes);
-        settings.imageSha256 = ToHex(prepared.digest->sha256);
-    }
+    RunPreparation preparation;
+    preparation.action = action;
+    if (action == DisplayAction::kWrite) preparation.imagePath = AbsoluteFileName(commandLine.imageFile);
+    preparation.expectedSha256 = commandLine.expectedSha256;
+    preparation.history.file = commandLine.history.file;
+    preparation.history.disabled = commandLine.history.disabled;
+    preparation.history.command = commandLine.commandText;
+    preparation.history.recordFile = commandLine.port.recordFile;
     std::FILE* err = context.streams.err;
-    Error error;
-    prepared.history = FlashHistory::Open(
-        settings, [err](const std::string& line) { PrintProblem(err, line); }, error);
-    if (error) {
-        ReportError(context, Error(error.kind, error.message + "; nothing was sent"));
-        return kExitFailure;
+    Result<PreparedRun> prepared =
+        PrepareRun(preparation, context.output, [err](const std::string& line) { PrintProblem(err, line); });
+    if (action == DisplayAction::kWrite) {
+        context.result["image"] =
+            ImageObject(preparation.imagePath, prepared && prepared->image ? &*prepared->image : nullptr);
     }
-    if (prepared.history) context.result["history"] = prepared.history->Path();
-    return kExitSuccess;
+    if (!prepared) {
+        ReportError(context, prepared.error());
+        return std::nullopt;
+    }
+    if (prepared->history) context.result["history"] = prepared->history->Path();
+    return std::move(*prepared);
+}
+
+// What each display's run of the command is.
+DisplayRunPlan PlanOf(CommandContext& context, DisplayAction action, const PreparedRun& prepared, TraceSink* trace) {
+    const CommandLine& commandLine = context.commandLine;
+    DisplayRunPlan plan;
+    plan.action = action;
+    if (prepared.image) plan.image = &*prepared.image;
+    plan.vendorId = commandLine.vendorId;
+    plan.productId = commandLine.productId;
+    plan.monitorFor = Millis(int64_t{commandLine.seconds} * 1000);
+    plan.history = prepared.history.get();
+    if (commandLine.debugOutput) plan.trace = trace;
+    plan.interrupted = context.streams.interrupted;
+    plan.holdInterrupts = context.streams.holdInterrupts;
+    return plan;
 }
 
 // The command once, on the display the target rule (or --device) picks.
-int RunOnOneDisplay(CommandContext& context) {
-    PreparedRun prepared;
-    const int status = Prepare(context, prepared);
-    return status == kExitSuccess ? context.commandLine.command->run(context, prepared) : status;
+int RunOnOneDisplay(CommandContext& context, const DisplayRunPlan& plan) {
+    ProgressBar bar(context.streams.err);
+    DisplayRunSinks sinks;
+    sinks.log = &context.output;
+    if (context.streams.progressBar) sinks.progress = &bar;
+    const DisplayOutcome outcome =
+        RunOnDisplay(context.port, context.clock, plan, sinks, nullptr, context.commandLine.device);
+    if (outcome.opened) context.result["device"] = outcome.port;
+    const Json fields = DisplayResultFields(outcome, plan.action);
+    for (auto& item : fields.items()) context.result[item.key()] = item.value();
+    PrintDisplayProblems(context.streams.err, outcome, false);
+    return outcome.ExitStatus();
 }
 
-// --all: the command on every display found, all at once (app/EveryDisplay). Every line names
+// --all: the command on every display found, all at once (app/EveryDisplay.h). Every line names
 // its display; a summary ends the run.
-class EveryDisplayRun {
-public:
-    explicit EveryDisplayRun(CommandContext& context) : m_context(context) {}
+int RunOnEveryDisplay(CommandContext& context, const DisplayRunPlan& plan, const std::vector<HidInterface>& present) {
+    EveryDisplayLines lines(context.output, context.streams.err);
+    const EveryDisplayResult run = padsmith::RunOnEveryDisplay(context.port, context.clock, plan, present, lines);
+    nlohmann::ordered_json results = nlohmann::ordered_json::array();
+    for (const DisplayOutcome& outcome : run.outcomes) {
+        nlohmann::ordered_json one{{"device", outcome.port},
+                                   {"result", ResultName(outcome.ExitStatus())},
+                                   {"exit", outcome.ExitStatus()}};
+        const Json fields = DisplayResultFields(outcome, plan.action);
+        for (auto& item : fields.items()) one[item.key()] = item.value();
+        results.push_back(one);
+    }
+    context.result["displays"] = results;
+    context.result["summary"] = run.summary;
+    if (!context.commandLine.json) {
+        std::fprintf(context.streams.out, "%s\n", ShownText(run.summary).c_str());
+        std::fflush(context.streams.out);
+    }
+    return run.counts.AllSucceeded() ? kExitSuccess : kExitFailure;
+}
 
-    int Run() {
-        const CommandLine& commandLine = m_context.commandLine;
-        const std::vector<HidInterface> present = PresentDisplays(m_context.port.Enumerate(), std::string());
-        const int wanted = commandLine.count.value_or(1);
-        if (static_cast<int>(present.size()) < wanted) {
-            std::fprintf(m_context.streams.err, "padsmith: %zu display%s found, %d wanted; nothing was sent\n",
-                         present.size(), present.size() == 1 ? "" : "s", wanted);
-            m_context.result["displays"] = nlohmann::ordered_json::array();
+int RunCommand(CommandContext& context) {
+    const CommandLine& commandLine = context.commandLine;
+    const Command& command = *commandLine.command;
+    if (!command.action) return command.run(context, PreparedRun{});
+    std::vector<HidInterface> present;
+    if (commandLine.all) {
+        Result<std::vector<HidInterface>> found = DisplaysPresent(context.port, commandLine.count.value_or(1));
+        if (!found) {
+            context.result["displays"] = nlohmann::ordered_json::array();
+            ReportError(context, found.error());
             return kExitFailure;
         }
-        const Command& command = *commandLine.command;
-        PreparedRun prepared;
-        const int status = Prepare(m_context, prepared);
-        if (status != kExitSuccess) return status;
-        for (const HidInterface& display : present) m_displays.push_back(std::make_unique<Display>(m_context.output, DisplayId(display)));
-
-        RunOnEachDisplay(
-            m_context.clock, m_displays.size(),
-            [&](size_t index) {
-                Display& display = *m_displays[index];
-                CommandContext own{m_context.commandLine, m_context.port,   m_context.clock,
-                                   m_context.streams,     m_context.output, display.log,
-                                   display.result,        display.id,       true};
-                display.status = command.run(own, prepared);
-            },
-            [&](size_t index, const std::string& why) {
-                Display& display = *m_displays[index];
-                CommandContext own{m_context.commandLine, m_context.port,   m_context.clock,
-                                   m_context.streams,     m_context.output, display.log,
-                                   display.result,        display.id,       true};
-                ReportError(own, Error(ErrorKind::kIo, "no thread for its run (" + why + "); nothing was sent"));
-            });
-        return Summarize(command.doneWord);
+        present = std::move(*found);
     }
-
-private:
-    struct Display {
-        Display(OutputLog& out, std::string deviceId) : id(std::move(deviceId)), log(out, id) {}
-        const std::string id;
-        DisplayLog log;
-        nlohmann::ordered_json result = nlohmann::ordered_json::object();
-        int status = kExitFailure;
-    };
-
-    // "4 displays: 3 written, 1 failed (1-1.3: write record 0x0040: the display refused report
-    // 0x28)", what failed told by each display's error; 0 only when every one succeeded.
-    int Summarize(const char* word) {
-        int succeeded = 0;
-        std::string failures;
-        nlohmann::ordered_json results = nlohmann::ordered_json::array();
-        for (auto& display : m_displays) {
-            nlohmann::ordered_json one{{"device", display->id},
-                                       {"result", ResultName(display->status)},
-                                       {"exit", display->status}};
-            for (auto& item : display->result.items()) one[item.key()] = item.value();
-            results.push_back(one);
-            if (display->status == kExitSuccess) {
-                ++succeeded;
-                continue;
-            }
-            const auto error = display->result.find("error");
-            const std::string why = error != display->result.end() ? (*error)["message"].get<std::string>()
-                                                                   : ResultName(display->status);
-            failures += (failures.empty() ? "" : ", ") + display->id + ": " + why;
-        }
-        const size_t total = m_displays.size();
-        std::string summary = std::to_string(total) + (total == 1 ? " display: " : " displays: ") +
-                              std::to_string(succeeded) + " " + word;
-        if (succeeded < static_cast<int>(total)) {
-            summary += ", " + std::to_string(total - static_cast<size_t>(succeeded)) + " failed (" + failures + ")";
-        }
-        m_context.result["displays"] = results;
-        m_context.result["summary"] = summary;
-        if (!m_context.commandLine.json) {
-            std::fprintf(m_context.streams.out, "%s\n", ShownText(summary).c_str());
-            std::fflush(m_context.streams.out);
-        }
-        return succeeded == static_cast<int>(total) ? kExitSuccess : kExitFailure;
-    }
-
-    CommandContext& m_context;
-    std::vector<std::unique_ptr<Display>> m_displays;
-};
+    const std::optional<PreparedRun> prepared = Prepare(context, *command.action);
+    if (!prepared) return kExitFailure;
+    if (command.run != nullptr) return command.run(context, *prepared);
+    ConsoleTrace trace(context.streams.err);
+    const DisplayRunPlan plan = PlanOf(context, *command.action, *prepared, &trace);
+    return commandLine.all ? RunOnEveryDisplay(context, plan, present) : RunOnOneDisplay(context, plan);
+}
 
 }  // namespace
 
@@ -171,7 +159,7 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock, cons
         log = std::make_unique<ConsoleLog>(streams.out);
     }
     nlohmann::ordered_json result = nlohmann::ordered_json::object();
-    CommandContext context{commandLine, port, clock, streams, *log, *log, result, commandLine.device, false};
+    CommandContext context{commandLine, port, clock, streams, *log, result};
 
     int status = kExitFailure;
     const Micros waitStarted = clock.Now();
@@ -190,21 +178,15 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock, cons
         }
     }
     const Micros started = clock.Now();
-    if (waited == WaitOutcome::kPresent) {
-        if (commandLine.all) {
-            status = EveryDisplayRun(context).Run();
-        } else {
-            status = RunOnOneDisplay(context);
-        }
-    }
+    if (waited == WaitOutcome::kPresent) status = RunCommand(context);
     // A flash that was not saved is a run whose result is lost; a replay that diverged says
     // where, whatever else went wrong.
     if (const Error error = port.EndSession()) {
         PrintProblem(streams.err, error.message);
-        const int ended = ExitStatusOfSessionEnd(error);
+        const int ended = ExitStatusOfError(error);
         if (ended == kExitReplayDiverged || status == kExitSuccess) {
             status = ended;
-            result["error"] = {{"kind", ErrorKindName(error.kind)}, {"message", error.message}};
+            result["error"] = ErrorObject(error);
         }
     }
     if (commandLine.json) {

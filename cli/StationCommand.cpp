@@ -5,6 +5,9 @@
 
 #include "app/ExitStatus.h"
 #include "app/Station.h"
+#include "app/StationPorts.h"
+#include "base/Sha256.h"
+#include "base/Utf8.h"
 #include "cli/ConsoleOutput.h"
 #include "cli/InterruptHold.h"
 #include "cli/ProblemLines.h"
@@ -15,37 +18,25 @@ namespace padsmith::cli {
 namespace {
 
 // Two lines above the ports: the image, then the ports and how it ends.
-std::string Heading(const CommandContext& context) {
-    const nlohmann::ordered_json& image = context.result["image"];
+std::string Heading(const CommandLine& commandLine, const VerifiedImage& image) {
     std::string ports;
-    for (const std::string& port : context.commandLine.ports) ports += (ports.empty() ? "" : ", ") + port;
-    const std::string digest = image["sha256"].is_string() ? image["sha256"].get<std::string>().substr(0, 16) : "";
-    return "padsmith station  " + image["path"].get<std::string>() + "  sha256 " + digest + "...\n" +
-           "ports: " + (ports.empty() ? "every port" : ports) + "  (Ctrl-C ends it once the runs in hand are done)";
+    for (const std::string& port : commandLine.ports) ports += (ports.empty() ? "" : ", ") + port;
+    return "padsmith station  " + ToUtf8(image.Path()) + "  sha256 " + ToHex(image.Digest().sha256).substr(0, 16) +
+           "...\n" + "ports: " + (ports.empty() ? "every port" : ports) +
+           "  (Ctrl-C ends it once the runs in hand are done)";
 }
 
-// The view; after each display's result, a record the history lost told on stderr, as a write
-// tells it, and a push of the history to the line's server.
-class AfterEachResult : public StationObserver {
+// After each display's result: a record the history lost told on stderr, as a write tells it,
+// and a push of the history to the line's server.
+class AfterEachResult : public RunObserver {
 public:
-    AfterEachResult(StationObserver& view, std::FILE* err, history::BackgroundPush* push)
-        : m_view(view), m_err(err), m_push(push) {}
-    void OnArrival(const HidInterface& display) override { m_view.OnArrival(display); }
-    void OnIgnored(const HidInterface& display) override { m_view.OnIgnored(display); }
-    void OnStarted(const HidInterface& display) override { m_view.OnStarted(display); }
-    void OnState(const std::string& port, PortState state, int percent) override {
-        m_view.OnState(port, state, percent);
-    }
-    void OnLogLine(const std::string& port, const LogEntry& entry) override { m_view.OnLogLine(port, entry); }
+    AfterEachResult(std::FILE* err, history::BackgroundPush* push) : m_err(err), m_push(push) {}
     void OnResult(const DisplayOutcome& outcome) override {
-        m_view.OnResult(outcome);
         if (outcome.recordLost) PrintProblem(m_err, outcome.port + ": " + outcome.recordLost.message);
         if (m_push != nullptr) m_push->Nudge();
     }
-    void OnLeft(const std::string& port) override { m_view.OnLeft(port); }
 
 private:
-    StationObserver& m_view;
     std::FILE* m_err;
     history::BackgroundPush* m_push;
 };
@@ -54,6 +45,7 @@ private:
 
 int RunStation(CommandContext& context, const PreparedRun& prepared) {
     const CommandLine& commandLine = context.commandLine;
+    const VerifiedImage& image = *prepared.image;
     ConsoleTrace trace(context.streams.err);
     StationSettings settings;
     settings.ports = commandLine.ports;
@@ -62,15 +54,19 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
     if (commandLine.debugOutput) settings.trace = &trace;
     settings.history = prepared.history.get();
 
-    std::unique_ptr<StationObserver> view;
+    // The port model first: a view told of an event finds it there.
+    StationPorts ports(context.clock);
+    RunFanOut views;
+    views.Add(ports);
+    std::unique_ptr<RunObserver> view;
     StationTerminal* terminal = nullptr;
     std::unique_ptr<ProblemRoute> aboveTheView;  // stderr's lines, while the view is drawn
     if (commandLine.json) {
-        view = std::make_unique<StationJson>(context.streams.out, context.result["image"]);
+        view = std::make_unique<StationJson>(context.streams.out, ImageObject(image.Path(), &image));
     } else if (context.streams.terminal) {
         LeaveHeldNoticeToView(true);
         auto drawn = std::make_unique<StationTerminal>(
-            context.streams.out, context.streams.err, context.clock, Heading(context),
+            context.streams.out, context.streams.err, context.clock, ports, Heading(commandLine, image),
             [] { return TakeHeldNotice() ? std::string(kHeldNotice, std::strlen(kHeldNotice) - 1) : std::string(); });
         terminal = drawn.get();
         aboveTheView = std::make_unique<ProblemRoute>(
@@ -79,6 +75,7 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
     } else {
         view = std::make_unique<StationLines>(context.output);
     }
+    views.Add(*view);
     // --push: the history goes to the line's server after each display, off the flashing path.
     std::unique_ptr<history::BackgroundPush> push;
     if (!commandLine.history.pushUrl.empty() && prepared.history) {
@@ -91,11 +88,12 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
                 }
             });
     }
-    AfterEachResult afterEach(*view, context.streams.err, push.get());
-    Station station(context.port, context.clock, prepared.image, settings, afterEach);
+    AfterEachResult afterEach(context.streams.err, push.get());
+    views.Add(afterEach);
+    Station station(context.port, context.clock, image, settings, views);
     // From here an interrupt is how a station ends: once the runs in hand are done.
     if (context.streams.holdInterrupts != nullptr) context.streams.holdInterrupts();
-    const StationSummary summary = station.Run();
+    const RunCounts summary = station.Run();
     if (terminal != nullptr) {
         terminal->Close();
         aboveTheView.reset();
@@ -105,16 +103,11 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
     }
     push.reset();  // the last push, for the last displays
 
-    const std::string text = "station: " + std::to_string(summary.started) +
-                             (summary.started == 1 ? " display: " : " displays: ") +
-                             std::to_string(summary.succeeded) + " written, " + std::to_string(summary.failed) +
-                             " failed, " + std::to_string(summary.ignored) + " ignored" +
-                             (summary.recordsLost > 0 ? ", " + std::to_string(summary.recordsLost) + " records lost"
-                                                      : std::string());
-    context.result["displays"] = {{"started", summary.started},
+    const std::string text = "station: " + summary.Text("written");
+    context.result["displays"] = {{"started", summary.displays},
                                   {"written", summary.succeeded},
                                   {"failed", summary.failed},
-                                  {"ignored", summary.ignored},
+                                  {"ignored", summary.ignored.value_or(0)},
                                   {"recordsLost", summary.recordsLost}};
     context.result["summary"] = text;
     if (!commandLine.json) {

@@ -1,6 +1,7 @@
 #pragma once
 // padsmith station FILE: the zero-touch station (app/Station.h), drawn for a person or a script.
 
+#include "app/RunPreparation.h"
 #include "cli/CommandContext.h"
 
 namespace padsmith::cli {

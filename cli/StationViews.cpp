@@ -8,8 +8,7 @@
 #include "base/ShownText.h"
 #include "base/TextColumns.h"
 #include "base/Utf8.h"
-#include "protocol/DeviceInfo.h"
-#include "protocol/OperationFrame.h"
+#include "cli/JsonOutput.h"
 
 namespace padsmith::cli {
 namespace {
@@ -25,34 +24,34 @@ std::string Seconds(double seconds) {
     return text;
 }
 
-const char* ResultName(const DisplayOutcome& outcome) {
-    if (outcome.Succeeded()) return "success";
-    return outcome.result == kResultBusy ? "busy" : "failure";
-}
-
-nlohmann::ordered_json InfoObject(const DeviceStatus& info) {
-    return {{"pcbVersion", {{"value", info.pcbVersion}, {"text", ToUtf8(FormatPcbVersion(info.pcbVersion))}}},
-            {"firmwareVersion",
-             {{"value", info.firmwareVersion}, {"text", ToUtf8(FormatFirmwareVersion(info.firmwareVersion))}}},
-            {"productSize", {{"value", info.sizeCode}, {"text", ToUtf8(FormatProductSize(info.sizeCode))}}}};
-}
-
-std::string TimeStamp() {
-    return ToUtf8(FormatTimeStamp(CurrentLocalTime()));
+// A port's state on its line: waiting, arrived, ignored, reading, erasing, writing NN %, done,
+// failed: why.
+std::string StateText(const PortStatus& port) {
+    switch (port.phase) {
+        case PortPhase::kWaiting: return "waiting";
+        case PortPhase::kArrived: return ArrivalText(port.vidPid, port.serial);
+        case PortPhase::kIgnored: return "ignored: not a station port";
+        case PortPhase::kReading: return "reading";
+        case PortPhase::kErasing: return "erasing";
+        case PortPhase::kWriting: return "writing " + std::to_string(port.percent) + " %";
+        case PortPhase::kEnded: break;
+    }
+    const std::string shown = RowOf(port.lastResult).shown;
+    return port.lastError.empty() ? shown : shown + ": " + port.lastError;
 }
 
 }  // namespace
 
-std::string ArrivalText(const HidInterface& display) {
-    const DisplayOutcome named = OutcomeFor(display);
-    return "arrived: " + named.vidPid + (named.serial.empty() ? "" : ", serial " + named.serial);
+std::string ArrivalText(const std::string& vidPid, const std::string& serial) {
+    return "arrived: " + vidPid + (serial.empty() ? "" : ", serial " + serial);
 }
 
 std::string ResultText(const DisplayOutcome& outcome) {
+    const std::string shown = RowOf(outcome.result).shown;
     if (outcome.Succeeded()) {
-        return "done in " + Seconds(outcome.seconds) + " (" + std::to_string(outcome.recordsSent) + " records)";
+        return shown + " in " + Seconds(outcome.seconds) + " (" + std::to_string(outcome.recordsSent) + " records)";
     }
-    return "failed: " + outcome.error.message;
+    return shown + ": " + outcome.error.message;
 }
 
 // --- Lines ---
@@ -62,7 +61,8 @@ void StationLines::Line(const std::string& port, const std::string& text) {
 }
 
 void StationLines::OnArrival(const HidInterface& display) {
-    Line(DisplayId(display), ArrivalText(display));
+    const DisplayOutcome named = OutcomeFor(display);
+    Line(named.port, ArrivalText(named.vidPid, named.serial));
 }
 
 void StationLines::OnIgnored(const HidInterface& display) {
@@ -84,68 +84,39 @@ void StationLines::OnLeft(const std::string& port) {
 
 // --- JSON ---
 
-void StationJson::Event(const char* name, const HidInterface* display, const std::string& port,
-                        nlohmann::ordered_json more) {
-    nlohmann::ordered_json event{{"event", name}, {"time", TimeStamp()}, {"port", port}};
-    if (display != nullptr) {
-        const DisplayOutcome named = OutcomeFor(*display);
-        event["vidPid"] = named.vidPid;
-        event["serial"] = named.serial.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(named.serial);
-        event["node"] = named.node;
-    }
-    for (auto& item : more.items()) event[item.key()] = item.value();
+void StationJson::Print(const Json& object) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    PrintJsonLine(m_stream, event);
+    PrintJsonLine(m_stream, object);
 }
 
 void StationJson::OnArrival(const HidInterface& display) {
-    Event("arrival", &display, DisplayId(display));
+    Print(StationEventObject("arrival", &display, DisplayId(display)));
 }
 
 void StationJson::OnIgnored(const HidInterface& display) {
-    Event("ignored", &display, DisplayId(display));
+    Print(StationEventObject("ignored", &display, DisplayId(display)));
 }
 
 void StationJson::OnStarted(const HidInterface& display) {
-    Event("started", &display, DisplayId(display));
+    Print(StationEventObject("started", &display, DisplayId(display)));
 }
 
 void StationJson::OnResult(const DisplayOutcome& outcome) {
-    nlohmann::ordered_json result{
-        {"event", "result"},
-        {"time", TimeStamp()},
-        {"port", outcome.port},
-        {"vidPid", outcome.vidPid},
-        {"serial", outcome.serial.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(outcome.serial)},
-        {"node", outcome.node},
-        {"info", outcome.info ? InfoObject(*outcome.info) : nlohmann::ordered_json(nullptr)},
-        {"image", m_image},
-        {"records", {{"sent", outcome.recordsSent}, {"refused", outcome.recordsRefused}}},
-        {"seconds", outcome.seconds},
-        {"result", ResultName(outcome)},
-        {"erased", outcome.erased},
-        {"record", outcome.recordId.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(outcome.recordId)},
-        {"error", outcome.error ? nlohmann::ordered_json{{"kind", ErrorKindName(outcome.error.kind)},
-                                                         {"message", outcome.error.message}}
-                                : nlohmann::ordered_json(nullptr)}};
-    if (outcome.recordLost) {
-        result["recordLost"] = {{"kind", ErrorKindName(outcome.recordLost.kind)}, {"message", outcome.recordLost.message}};
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    PrintJsonLine(m_stream, result);
+    Print(StationResultObject(outcome, m_image));
 }
 
 void StationJson::OnLeft(const std::string& port) {
-    Event("left", nullptr, port);
+    Print(StationEventObject("left", nullptr, port));
 }
 
 // --- Terminal ---
 
-StationTerminal::StationTerminal(std::FILE* stream, std::FILE* messages, Clock& clock, std::string heading,
-                                 std::function<std::string()> notice)
+StationTerminal::StationTerminal(std::FILE* stream, std::FILE* messages, Clock& clock, const StationPorts& ports,
+                                 std::string heading, std::function<std::string()> notice)
     : m_stream(stream),
       m_messages(messages),
       m_clock(clock),
+      m_ports(ports),
       m_heading(std::move(heading)),
       m_notice(std::move(notice)) {
     {
@@ -203,58 +174,8 @@ void StationTerminal::ShowNotice() {
     if (!notice.empty()) PrintAbove(notice);
 }
 
-StationTerminal::Row& StationTerminal::RowOf(const std::string& port) {
-    return m_rows[port];
-}
-
-void StationTerminal::OnArrival(const HidInterface& display) {
+void StationTerminal::Redraw() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    RowOf(DisplayId(display)).state = ArrivalText(display);
-    Draw();
-}
-
-void StationTerminal::OnIgnored(const HidInterface& display) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    RowOf(DisplayId(display)).state = "ignored: not a station port";
-    Draw();
-}
-
-void StationTerminal::OnStarted(const HidInterface& display) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    Row& row = RowOf(DisplayId(display));
-    row.running = true;
-    row.started = m_clock.Now();
-    Draw();
-}
-
-void StationTerminal::OnState(const std::string& port, PortState state, int percent) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    Row& row = RowOf(port);
-    switch (state) {
-        case PortState::kReading: row.state = "reading"; break;
-        case PortState::kErasing: row.state = "erasing"; break;
-        case PortState::kWriting: row.state = "writing " + std::to_string(percent) + " %"; break;
-        case PortState::kDone:
-        case PortState::kFailed: return;  // the result says more
-    }
-    Draw();
-}
-
-void StationTerminal::OnResult(const DisplayOutcome& outcome) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    Row& row = RowOf(outcome.port);
-    row.running = false;
-    row.seconds = outcome.seconds;
-    row.state = outcome.Succeeded() ? "done" : "failed: " + outcome.error.message;
-    ++(outcome.Succeeded() ? row.done : row.failed);
-    Draw();
-}
-
-void StationTerminal::OnLeft(const std::string& port) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    Row& row = RowOf(port);
-    row.state = "waiting";
-    row.seconds = 0;
     Draw();
 }
 
@@ -270,14 +191,14 @@ void StationTerminal::Draw() {
         start = end + 1;
     }
     const Micros now = m_clock.Now();
-    for (const auto& [port, row] : m_rows) {
+    for (const auto& [port, row] : m_ports.Snapshot()) {
         const double seconds = row.running ? std::chrono::duration<double>(now - row.started).count() : row.seconds;
         std::string shownPort = ShownText(port);
         shownPort.append(static_cast<size_t>(std::max(kPortColumns - TextColumns(shownPort), 0)), ' ');
         char counts[64];
         std::snprintf(counts, sizeof counts, " %-8s  done %-4d failed %-4d  ",
                       seconds > 0 ? Seconds(seconds).c_str() : "", row.done, row.failed);
-        lines.push_back("  " + shownPort + counts + row.state);
+        lines.push_back("  " + shownPort + counts + StateText(row));
     }
     // One column is left free: some terminals wrap as soon as the last one is written.
     const int room = std::max(TerminalColumns(m_stream).value_or(kUsualColumns) - 1, 1);

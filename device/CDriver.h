@@ -24,6 +24,8 @@
 
 namespace padsmith {
 
+class VerifiedImage;  // protocol/FirmwareImage.h: only its loader makes one
+
 // One entry of the device table.
 struct DeviceEntry {
     uint16_t wVid = 0;
@@ -75,9 +77,10 @@ public:
     uint32_t EraseFlash();
     uint32_t QueryDeviceInfo(uint16_t& pcbVersion, uint16_t& sizeCode, uint32_t& firmwareVersion);
     uint32_t SendFeature02();
+    // Loads the image with LoadFirmwareImage, inside the lock frame, and writes it.
     uint32_t WriteFirmwareFile(const std::wstring& path);
-    // The same over an image read before (the write run reads its file once, before it erases).
-    uint32_t WriteFirmwareImage(const uint8_t* image, int32_t nLength);
+    // The same over an image loaded before (the write run loads its file once, before it erases).
+    uint32_t WriteFirmwareImage(const VerifiedImage& image);
 
     bool TargetFound() const { return m_bTargetFound.load(); }
     // Why the service collection could not be opened in the last refresh that met it without
@@ -99,7 +102,7 @@ private:
 
     void StoreStatus(const DeviceStatus& status);
     // The write sequence and its end, inside the lock frame.
-    uint32_t WriteImageInFrame(const uint8_t* image, int32_t nLength);
+    uint32_t WriteImageInFrame(const VerifiedImage& image);
     // Erase and report 0x02: one report in the lock frame, then the settle pause.
     uint32_t SendAndSettle(const uint8_t* report, size_t length, const char* step);
     void ReaderThread(std::shared_ptr<HidDevice> device, DeviceEntry entry, ReadStop& stop);

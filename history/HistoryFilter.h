@@ -9,7 +9,9 @@ struct HistoryFilter {
     std::string since;   // started at or after this UTC time, a prefix of the stored form
     std::string device;  // the display's USB location, or its node or path
     std::string serial;  // the display's USB serial number
-    bool failed = false; // every result but success: unfinished runs are failed runs
+    // Every result but this one; empty: any. (With a success's word: the failed runs, unfinished
+    // runs included.)
+    std::string excludedResult;
 };
 
 // --since=DATE: "YYYY-MM-DD", or with a UTC time "YYYY-MM-DDTHH:MM", ":SS", ".mmm" added, with

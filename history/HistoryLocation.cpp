@@ -23,13 +23,10 @@ std::string Environment(const char* name) {
 
 }  // namespace
 
-std::string DefaultHistoryPath(std::string& error) {
+Result<std::string> DefaultHistoryPath() {
 #ifdef _WIN32
     const std::string localAppData = Environment(L"LOCALAPPDATA");
-    if (localAppData.empty()) {
-        error = "%LOCALAPPDATA% is not set";
-        return std::string();
-    }
+    if (localAppData.empty()) return Error(ErrorKind::kAbsent, "%LOCALAPPDATA% is not set");
     return localAppData + "\\padsmith\\" + kFileName;
 #else
     // A relative $XDG_STATE_HOME is invalid and is ignored, as the XDG base directories ask.
@@ -37,8 +34,7 @@ std::string DefaultHistoryPath(std::string& error) {
     if (!state.empty() && state[0] == '/') return state + "/padsmith/" + kFileName;
     const std::string home = Environment("HOME");
     if (home.empty() || home[0] != '/') {
-        error = "neither $XDG_STATE_HOME nor $HOME is set to an absolute folder";
-        return std::string();
+        return Error(ErrorKind::kAbsent, "neither $XDG_STATE_HOME nor $HOME is set to an absolute folder");
     }
     return home + "/.local/state/padsmith/" + kFileName;
 #endif

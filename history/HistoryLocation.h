@@ -6,9 +6,11 @@
 
 #include <string>
 
+#include "base/Result.h"
+
 namespace padsmith::history {
 
-// The default file, UTF-8; empty with `error` when the environment names no home.
-std::string DefaultHistoryPath(std::string& error);
+// The default file, UTF-8; an absent error when the environment names no home.
+Result<std::string> DefaultHistoryPath();
 
 }  // namespace padsmith::history

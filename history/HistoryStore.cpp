@@ -296,8 +296,8 @@ Error HistoryStore::Query(const HistoryFilter& filter, const std::function<void(
     query.Bind(1, filter.since);
     query.Bind(2, filter.device);
     query.Bind(3, filter.serial);
-    query.Bind(4, int64_t{filter.failed ? 1 : 0});
-    query.Bind(5, std::string(kResultSuccess));
+    query.Bind(4, int64_t{filter.excludedResult.empty() ? 0 : 1});
+    query.Bind(5, filter.excludedResult);
     int code;
     while ((code = query.Step()) == SQLITE_ROW) each(ReadRecord(query, 0));
     return code == SQLITE_DONE ? Error() : query.Failure(code).Within("read");

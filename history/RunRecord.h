@@ -10,11 +10,8 @@
 
 namespace padsmith::history {
 
-// The results a record can hold. The first is a record's until its run completes it.
-inline constexpr char kResultUnfinished[] = "unfinished";
-inline constexpr char kResultSuccess[] = "success";
-inline constexpr char kResultFailure[] = "failure";
-inline constexpr char kResultBusy[] = "busy";
+// A record's result until its run completes it with the run's own (app/RunResult.h).
+inline constexpr char kUnfinished[] = "unfinished";
 
 struct RunRecord {
     std::string id;       // a random UUID (version 4), the record's key everywhere it goes
@@ -44,7 +41,7 @@ struct RunRecord {
     std::optional<int64_t> recordsSent;
     std::optional<int64_t> recordsRefused;
 
-    std::string result = kResultUnfinished;
+    std::string result = kUnfinished;
     std::string errorKind;     // base/Error.h's kind name ("refused"), empty when none
     std::string errorMessage;  // the whole message, every step named
     std::string recordFile;    // --record's file, when there was one

@@ -12,7 +12,7 @@
 
 #include <sqlite3.h>
 
-#include <string>
+#include "base/Result.h"
 
 #if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
 #define PADSMITH_SQLITE_CALL __stdcall
@@ -57,7 +57,7 @@ struct SqliteApi {
     static Destructor Transient() { return reinterpret_cast<Destructor>(static_cast<intptr_t>(-1)); }
 };
 
-// The SQLite of this build, loaded once; null with `error` (one line) where none can be had.
-const SqliteApi* LoadSqlite(std::string& error);
+// The SQLite of this build, loaded once; an absent error (one line) where none can be had.
+Result<const SqliteApi*> LoadSqlite();
 
 }  // namespace padsmith::history

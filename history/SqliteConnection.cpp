@@ -46,9 +46,9 @@ SqliteConnection::~SqliteConnection() {
 Error SqliteConnection::Open(const std::string& path, const std::string& file, int flags) {
     Close();
     m_path = path;
-    std::string unavailable;
-    m_api = LoadSqlite(unavailable);
-    if (m_api == nullptr) return Error(ErrorKind::kAbsent, "history " + path + ": no SQLite here: " + unavailable);
+    const Result<const SqliteApi*> api = LoadSqlite();
+    if (!api) return api.error().Within("history " + path + ": no SQLite here");
+    m_api = *api;
     // Never through a symbolic link (the checks of base/OwnFile.h came first; this holds for a
     // link put in place since).
     const int code = m_api->open_v2(file.c_str(), &m_db, flags | SQLITE_OPEN_NOFOLLOW, nullptr);

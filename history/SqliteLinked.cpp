@@ -5,7 +5,7 @@
 
 namespace padsmith::history {
 
-const SqliteApi* LoadSqlite(std::string&) {
+Result<const SqliteApi*> LoadSqlite() {
     static const SqliteApi api{
         sqlite3_open_v2,    sqlite3_close_v2,   sqlite3_errmsg,       sqlite3_extended_errcode,
         sqlite3_errstr,     sqlite3_busy_timeout, sqlite3_db_readonly, sqlite3_exec,

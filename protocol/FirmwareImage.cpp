@@ -14,36 +14,35 @@ std::wstring GetFileExtension(const std::wstring& path) {
     return extension;
 }
 
-Error LoadFirmwareImage(const std::wstring& path, std::vector<uint8_t>& image, int32_t& nLength,
-                        ImageDigest* digest) {
+Result<VerifiedImage> LoadFirmwareImage(const std::wstring& path, const ImageRequirements& requirements) {
+    const std::string name = "image " + ToUtf8(path);
     auto bad = [](const std::string& why) { return Error(ErrorKind::kBadImage, why); };
-    const auto tooLarge = [&path, &bad](uint64_t bytes) {
-        return bad("image " + ToUtf8(path) + " is " + std::to_string(bytes) + " bytes, larger than the display's flash (" +
+    const auto tooLarge = [&name, &bad](uint64_t bytes) {
+        return bad(name + " is " + std::to_string(bytes) + " bytes, larger than the display's flash (" +
                    std::to_string(kFlashSize) + " bytes)");
     };
     Error error;
     std::unique_ptr<RegularFile> file = RegularFile::Open(path, error);
     if (!file) return bad(error.message);
-    if (GetFileExtension(path).compare(0, 3, L"bin") != 0) {
-        return bad("image " + ToUtf8(path) + ": its extension does not begin with \"bin\"");
-    }
+    if (GetFileExtension(path).compare(0, 3, L"bin") != 0) return bad(name + ": its extension does not begin with \"bin\"");
     if (file->Size() > static_cast<uint64_t>(kFlashSize)) return tooLarge(file->Size());
     // One byte more than the flash holds: a file that grew since it was opened is refused too.
-    std::vector<uint8_t> buffer(static_cast<size_t>(kFlashSize) + 1);
-    const size_t read = file->Read(buffer.data(), buffer.size(), error);
+    std::vector<uint8_t> bytes(static_cast<size_t>(kFlashSize) + 1);
+    const size_t read = file->Read(bytes.data(), bytes.size(), error);
     // A read error (a device that fails) is not an image, not even an empty one.
     if (error) return bad(error.message);
     if (read > static_cast<size_t>(kFlashSize)) return tooLarge(read);
-    buffer.resize(read);
-    if (digest != nullptr) {
-        Sha256 sha256;
-        sha256.Update(buffer.data(), buffer.size());
-        if (!sha256.Finish(digest->sha256)) return bad("image " + ToUtf8(path) + ": SHA-256 could not be computed");
-        digest->fileBytes = read;
+    bytes.resize(read);
+    ImageDigest digest;
+    digest.fileBytes = read;
+    Sha256 sha256;
+    sha256.Update(bytes.data(), bytes.size());
+    if (!sha256.Finish(digest.sha256)) return bad(name + ": SHA-256 could not be computed");
+    if (requirements.notEmpty && read == 0) return bad(name + " is empty");
+    if (requirements.sha256 && *requirements.sha256 != digest.sha256) {
+        return bad(name + ": its SHA-256 is " + ToHex(digest.sha256) + ", not the expected " + ToHex(*requirements.sha256));
     }
-    image = std::move(buffer);
-    nLength = static_cast<int32_t>(read);
-    return Error();
+    return VerifiedImage(path, std::move(bytes), digest);
 }
 
 }  // namespace padsmith

@@ -61,7 +61,9 @@ int CountWriteRecords(int32_t nLength) {
 }
 
 Error WriteImage(HidDevice& device, Clock& clock, TraceSink* traceSink, WriteProgress* progress,
-                 const uint8_t* image, int32_t nLength) {
+                 const VerifiedImage& verified) {
+    const uint8_t* image = verified.Bytes();
+    const int32_t nLength = verified.Length();
     RecordTrace trace(traceSink);
     const int total = progress != nullptr ? CountWriteRecords(nLength) : 0;
     const auto srcAddr = static_cast<unsigned>(reinterpret_cast<uintptr_t>(image));
@@ -124,26 +126,25 @@ Error WriteImage(HidDevice& device, Clock& clock, TraceSink* traceSink, WritePro
 uint32_t CDriver::WriteFirmwareFile(const std::wstring& path) {
     DeviceLockFrame frame(*this);
     if (!frame.Acquired()) return kResultBusy;
-    // Declared inside the frame: the image is freed before the lock is released.
-    std::vector<uint8_t> image;
-    int32_t nLength = 0;
-    if (Error error = LoadFirmwareImage(path, image, nLength)) {
-        SetLastError(error);
+    // Loaded inside the frame, by the one loader: the image is freed before the lock is released.
+    const Result<VerifiedImage> image = LoadFirmwareImage(path);
+    if (!image) {
+        SetLastError(image.error());
         return kResultFailure;
     }
-    return WriteImageInFrame(image.data(), nLength);
+    return WriteImageInFrame(*image);
 }
 
-uint32_t CDriver::WriteFirmwareImage(const uint8_t* image, int32_t nLength) {
+uint32_t CDriver::WriteFirmwareImage(const VerifiedImage& image) {
     DeviceLockFrame frame(*this);
     if (!frame.Acquired()) return kResultBusy;
-    return WriteImageInFrame(image, nLength);
+    return WriteImageInFrame(image);
 }
 
-uint32_t CDriver::WriteImageInFrame(const uint8_t* image, int32_t nLength) {
+uint32_t CDriver::WriteImageInFrame(const VerifiedImage& image) {
     // One handle for the whole run: a refresh meanwhile does not move it.
     std::shared_ptr<HidDevice> device = CurrentDevice();
-    const Error error = device ? WriteImage(*device, m_clock, m_hooks.trace, m_hooks.progress, image, nLength)
+    const Error error = device ? WriteImage(*device, m_clock, m_hooks.trace, m_hooks.progress, image)
                                : NoDisplayOpen();
     if (m_hooks.progress != nullptr) m_hooks.progress->OnWriteEnded();
     SetLastError(error);

@@ -35,12 +35,14 @@ WriteStep AdvanceWriteCursor(WriteCursor& cursor);
 // record at address 0 always goes).
 int CountWriteRecords(int32_t nLength);
 
+class VerifiedImage;
+
 // Sends the sequence over the image to `device`, with the 10 ms pause after every record. Bytes
 // past the image's end go as 0xFF, the erased state of flash. `trace` and `progress` may be
 // null. No error when the sequence ran to its end; when the device refused a record (or left),
 // the error names the record's address and what the port said. Nothing is allocated once the
 // sequence runs, unless it fails.
 Error WriteImage(HidDevice& device, Clock& clock, TraceSink* trace, WriteProgress* progress,
-                 const uint8_t* image, int32_t nLength);
+                 const VerifiedImage& image);
 
 }  // namespace padsmith

@@ -50,24 +50,24 @@ BOOL CPadsmithToolApp::InitInstance() {
     std::unique_ptr<Clock> clockOwner = CreateClock(request);
     Clock& clock = *clockOwner;
     DebugOutputTrace trace;
-    OpenedPort opened = OpenPort(request, clock);
-    if (!opened.port) {
-        ReportDemoError(opened.error);
-        m_exitCode = opened.exitStatus;
+    Result<OpenedPort> opened = OpenPort(request, clock);
+    if (!opened) {
+        ReportDemoError(opened.error().message);
+        m_exitCode = ExitStatusOfError(opened.error());
         return FALSE;
     }
-    DeviceEnvironment environment{*opened.port, clock, &trace};
+    DeviceEnvironment environment{*opened->port, clock, &trace};
     {
         CPadsmithToolDlg dialog(environment);
         dialog.DoModal();
     }
     // The port goes last, after the dialog and its workers: a flash that cannot be saved, or a
     // replay that diverged, is told.
-    if (const Error error = opened.port->EndSession()) {
+    if (const Error error = opened->port->EndSession()) {
         ReportDemoError(error.message);
-        m_exitCode = ExitStatusOfSessionEnd(error);
+        m_exitCode = ExitStatusOfError(error);
     }
-    opened.port.reset();
+    opened->port.reset();
     return FALSE;
 }
 

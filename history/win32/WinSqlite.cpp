@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "base/win32/SystemLibrary.h"
 #include "history/SqliteApi.h"
 
@@ -54,12 +56,9 @@ struct LoadedSqlite {
 
 }  // namespace
 
-const SqliteApi* LoadSqlite(std::string& error) {
+Result<const SqliteApi*> LoadSqlite() {
     static const LoadedSqlite loaded;
-    if (!loaded.error.empty()) {
-        error = loaded.error;
-        return nullptr;
-    }
+    if (!loaded.error.empty()) return Error(ErrorKind::kAbsent, loaded.error);
     return &loaded.api;
 }
 

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/RunResult.h"
 #include "history/HistoryStore.h"
 #include "history/RunRecord.h"
 
@@ -157,8 +158,8 @@ inline history::RunRecord Completed(history::RunRecord record, const std::string
                                     const std::string& errorKind = "", const std::string& errorMessage = "") {
     record.ended = record.started;
     record.result = result;
-    record.recordsSent = result == history::kResultSuccess ? 1344 : 3;
-    record.recordsRefused = result == history::kResultSuccess ? 0 : 1;
+    record.recordsSent = result == ResultWord(RunResult::kSuccess) ? 1344 : 3;
+    record.recordsRefused = result == ResultWord(RunResult::kSuccess) ? 0 : 1;
     record.errorKind = errorKind;
     record.errorMessage = errorMessage;
     record.pcbVersion = "0.10.3.1";

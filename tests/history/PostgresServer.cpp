@@ -64,7 +64,7 @@ PostgresServer::PostgresServer() : m_binaries(ServerBinaries()) {
         EXPECT_EQ(chown(m_folder.c_str(), kNobody, kNobody), 0);
         EXPECT_EQ(chown(passwordFile.c_str(), kNobody, kNobody), 0);
     }
-    const RunResult initdb = RunProgram({m_binaries + "/initdb", "--pgdata=" + m_folder + "/data", "--username=" + std::string(kUser),
+    const ProgramRun initdb = RunProgram({m_binaries + "/initdb", "--pgdata=" + m_folder + "/data", "--username=" + std::string(kUser),
                                          "--pwfile=" + passwordFile, "--auth=scram-sha-256", "--encoding=UTF8",
                                          "--locale=C", "--no-sync"},
                                         AsServerUser(Millis(60'000)));
@@ -97,7 +97,7 @@ bool PostgresServer::Start() {
 void PostgresServer::Stop() {
     if (m_server == nullptr) return;
     m_server->Signal(SIGINT);
-    const RunResult ended = m_server->Wait();
+    const ProgramRun ended = m_server->Wait();
     m_log += ended.out + ended.err;
     m_server.reset();
 }

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/ExitStatus.h"
+#include "app/RunResult.h"
 #include "cli/CommandLine.h"
 #include "cli/HistoryCommand.h"
 #include "tests/history/HistoryTest.h"
@@ -87,9 +88,9 @@ TEST(HistoryCommand, TheRunsComeNewestFirstAsATableJsonLinesOrCsv) {
         erased.location = "1-1.3";
         const history::RunRecord refused = WriteRecord("2026-12-10T14:04:00.000Z", "1-1.1");
         for (const history::RunRecord& record : {written, erased, refused}) ASSERT_FALSE(store->Begin(record));
-        ASSERT_FALSE(store->Complete(Completed(written, history::kResultSuccess)));
+        ASSERT_FALSE(store->Complete(Completed(written, ResultWord(RunResult::kSuccess))));
         // A message that holds all CSV and a terminal must beware of.
-        ASSERT_FALSE(store->Complete(Completed(refused, history::kResultFailure, "refused",
+        ASSERT_FALSE(store->Complete(Completed(refused, ResultWord(RunResult::kFailure), "refused",
                                                "write record 0x0040, \"0x28\"\nrefused")));
     }
 

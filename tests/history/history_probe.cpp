@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "app/RunResult.h"
 #include "history/HistoryStore.h"
 
 namespace {
@@ -45,7 +46,7 @@ bool BeginAndComplete(HistoryStore& store, const std::string& command) {
     Error error = store.Begin(record);
     if (!error) {
         record.ended = record.started;
-        record.result = kResultSuccess;
+        record.result = ResultWord(RunResult::kSuccess);
         error = store.Complete(record);
     }
     if (error) std::printf("kind %s\nerror %s\n", ErrorKindName(error.kind), error.message.c_str());

@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "app/RunResult.h"
 #include "history/HistorySchema.h"
 #include "tests/history/HistoryTest.h"
 #include "tests/history/SyncCountingVfs.h"
@@ -42,7 +43,7 @@ TEST(HistoryStore, ARunIsKeptAsBegunThenAsCompletedInEveryField) {
     EXPECT_EQ(seen[0].ended, "");
     EXPECT_FALSE(seen[0].recordsSent.has_value());
 
-    RunRecord completed = Completed(begun, history::kResultFailure, "refused", "write record 0x0040: refused");
+    RunRecord completed = Completed(begun, ResultWord(RunResult::kFailure), "refused", "write record 0x0040: refused");
     completed.recordFile = "/tmp/session.txt";
     ASSERT_FALSE(store->Complete(completed));
     seen = Records(*store);
@@ -85,7 +86,7 @@ TEST(HistoryStore, ABegunRunIsOnTheDiskWhenBeginReturnsWhileItsCompletionWaitsFo
     ASSERT_FALSE(store->Begin(record));
     const int begun = disk.WalSyncs();
     EXPECT_GT(begun, opened);  // a power loss after the erase still leaves the unfinished row
-    ASSERT_FALSE(store->Complete(Completed(record, history::kResultSuccess)));
+    ASSERT_FALSE(store->Complete(Completed(record, ResultWord(RunResult::kSuccess))));
     EXPECT_EQ(disk.WalSyncs(), begun);  // lost with the power, it reads as unfinished: checked
 }
 
@@ -98,15 +99,15 @@ TEST(HistoryStore, TheQueryGivesTheNewestFirstAndItsFiltersCombine) {
     const RunRecord busy = WriteRecord("2026-12-10T10:00:00.000Z", "1-1.2", "SN0002");
     const RunRecord written = WriteRecord("2026-12-10T11:00:00.000Z", "1-1.1", "SN0001");
     for (const RunRecord& record : {oldWrite, failed, cutOff, busy, written}) ASSERT_FALSE(store->Begin(record));
-    ASSERT_FALSE(store->Complete(Completed(oldWrite, history::kResultSuccess)));
-    ASSERT_FALSE(store->Complete(Completed(failed, history::kResultFailure, "gone", "the display left")));
-    ASSERT_FALSE(store->Complete(Completed(busy, history::kResultBusy)));
-    ASSERT_FALSE(store->Complete(Completed(written, history::kResultSuccess)));
+    ASSERT_FALSE(store->Complete(Completed(oldWrite, ResultWord(RunResult::kSuccess))));
+    ASSERT_FALSE(store->Complete(Completed(failed, ResultWord(RunResult::kFailure), "gone", "the display left")));
+    ASSERT_FALSE(store->Complete(Completed(busy, ResultWord(RunResult::kBusy))));
+    ASSERT_FALSE(store->Complete(Completed(written, ResultWord(RunResult::kSuccess))));
     // cutOff stays unfinished: its run was killed.
 
     EXPECT_THAT(Ids(Records(*store)), ElementsAre(written.id, busy.id, cutOff.id, failed.id, oldWrite.id));
     HistoryFilter filter;
-    filter.failed = true;  // unfinished runs are failed runs
+    filter.excludedResult = ResultWord(RunResult::kSuccess);  // unfinished runs are failed runs
     EXPECT_THAT(Ids(Records(*store, filter)), ElementsAre(busy.id, cutOff.id, failed.id));
     filter = HistoryFilter{};
     filter.since = "2026-12-10";
@@ -120,7 +121,7 @@ TEST(HistoryStore, TheQueryGivesTheNewestFirstAndItsFiltersCombine) {
     EXPECT_EQ(Records(*store, filter).size(), 5u);
     filter = HistoryFilter{};
     filter.serial = "SN0002";
-    filter.failed = true;
+    filter.excludedResult = ResultWord(RunResult::kSuccess);
     filter.since = "2026-12-10T09";
     EXPECT_THAT(Ids(Records(*store, filter)), ElementsAre(busy.id));
 }
@@ -216,7 +217,7 @@ TEST(HistoryStore, NoRowIsEverDeletedWhoeverAsks) {
 // The probe program, run as another user where this one is root (root may write anything).
 constexpr uid_t kNobody = 65534;
 
-RunResult Probe(const std::vector<std::string>& arguments, bool asOtherUser = false) {
+ProgramRun Probe(const std::vector<std::string>& arguments, bool asOtherUser = false) {
     std::vector<std::string> argv{PADSMITH_HISTORY_PROBE};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     RunOptions options;
@@ -253,7 +254,7 @@ TEST(HistoryStore, AFileThatCannotKeepTheHistoryIsAClearErrorAndIsLeftAsItWas) {
         {"writable", "read-only for this user"},
         {"read-only", "attempt to write a readonly database (its folder is read-only for this user: SQLite "
                       "writes beside a WAL database even to read it)"}};
-    RunResult probe;
+    ProgramRun probe;
     for (const auto& [folderMode, refusal] : refusals) {
         const std::string inside = dir.File(folderMode);
         std::filesystem::create_directory(inside);
@@ -348,10 +349,10 @@ TEST(HistoryStore, EightProcessesWriteOneFileAtOnceAndNoRunIsLostNotEvenAKilledO
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     killed.Signal(SIGKILL);
-    const RunResult killedRun = killed.Wait();
+    const ProgramRun killedRun = killed.Wait();
     EXPECT_EQ(killedRun.signal, SIGKILL) << killedRun.out << killedRun.err;
     for (auto& writer : writers) {
-        const RunResult run = writer->Wait();
+        const ProgramRun run = writer->Wait();
         EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     }
 

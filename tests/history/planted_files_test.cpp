@@ -36,7 +36,7 @@ TEST(PlantedFiles, AFifoAsTheHistoryOrTheRecordIsRefusedAtOnceAndNothingIsSent) 
         argv.insert(argv.end(), args.begin(), args.end());
         RunOptions options;
         options.timeout = Millis(5'000);
-        const RunResult run = RunProgram(argv, options);
+        const ProgramRun run = RunProgram(argv, options);
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_THAT(run.err, HasSubstr(fifo));
@@ -56,7 +56,7 @@ TEST(PlantedFiles, HistoryTouchesNoDisplayAndEndsOnSigterm) {
     ChildProcess history({kPadsmith, "--history=" + path, "history"}, options);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     history.Signal(SIGTERM);
-    const RunResult run = history.Wait();
+    const ProgramRun run = history.Wait();
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.signal, SIGTERM);
     EXPECT_THAT(run.err, Not(HasSubstr("finishes first")));

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/RunResult.h"
 #include "history/BackgroundPush.h"
 #include "history/PostgresForwarder.h"
 #include "tests/history/HistoryTest.h"
@@ -39,7 +40,7 @@ protected:
         for (int i = 0; i < count; ++i) {
             const RunRecord record = WriteRecord("2026-12-10T14:03:07.123Z", location);
             ASSERT_FALSE(store.Begin(record));
-            ASSERT_FALSE(store.Complete(Completed(record, history::kResultSuccess)));
+            ASSERT_FALSE(store.Complete(Completed(record, ResultWord(RunResult::kSuccess))));
         }
     }
 
@@ -72,7 +73,7 @@ TEST_F(PostgresForwarding, EachRevisionOfARecordArrivesOnceAndAnOutageLosesNothi
     EXPECT_EQ(pushed.sent, 0);  // nothing new
 
     // Completed after it was sent: sent again, and the server's row becomes the completed one.
-    ASSERT_FALSE(station->Complete(Completed(cutOff, history::kResultFailure, "gone", "the display left")));
+    ASSERT_FALSE(station->Complete(Completed(cutOff, ResultWord(RunResult::kFailure), "gone", "the display left")));
     pushed = history::PushToPostgres(*station, server->Url());
     EXPECT_EQ(pushed.sent, 1);
     EXPECT_EQ(server->Value("SELECT result || ' ' || error_kind || ' ' || serial || ' ' || image_bytes FROM padsmith_runs"

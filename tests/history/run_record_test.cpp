@@ -54,16 +54,19 @@ TEST(RunRecord, AStartedRecordHasAFreshVersion4IdAndSaysWhereAndWhatRan) {
 TEST(RunRecord, TheDefaultHistoryIsInTheUsersStateFolder) {
     const std::string savedState = std::getenv("XDG_STATE_HOME") != nullptr ? std::getenv("XDG_STATE_HOME") : "";
     const std::string savedHome = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
-    std::string error;
+    // The path, or its error's message in brackets.
+    const auto path = [] {
+        const Result<std::string> found = history::DefaultHistoryPath();
+        return found ? *found : "[" + found.error().message + "]";
+    };
     setenv("HOME", "/home/line", 1);
     setenv("XDG_STATE_HOME", "/var/state", 1);
-    EXPECT_EQ(history::DefaultHistoryPath(error), "/var/state/padsmith/history.sqlite3");
+    EXPECT_EQ(path(), "/var/state/padsmith/history.sqlite3");
     setenv("XDG_STATE_HOME", "relative/state", 1);  // not absolute: ignored
-    EXPECT_EQ(history::DefaultHistoryPath(error), "/home/line/.local/state/padsmith/history.sqlite3");
+    EXPECT_EQ(path(), "/home/line/.local/state/padsmith/history.sqlite3");
     unsetenv("XDG_STATE_HOME");
     unsetenv("HOME");
-    EXPECT_EQ(history::DefaultHistoryPath(error), "");
-    EXPECT_EQ(error, "neither $XDG_STATE_HOME nor $HOME is set to an absolute folder");
+    EXPECT_EQ(path(), "[neither $XDG_STATE_HOME nor $HOME is set to an absolute folder]");
     if (!savedState.empty()) setenv("XDG_STATE_HOME", savedState.c_str(), 1);
     if (!savedHome.empty()) setenv("HOME", savedHome.c_str(), 1);
 }

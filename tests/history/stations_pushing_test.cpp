@@ -64,7 +64,7 @@ TEST(StationsPushing, EveryRunArrivesOnceThoughTheServerStopsInTheMiddle) {
     EXPECT_EQ(server.Value("SELECT count(*) FROM padsmith_runs WHERE command LIKE '%line-secret%'"), "0");
     server.Stop();
     for (auto& station : stations) {
-        const RunResult ended = station->Wait();
+        const ProgramRun ended = station->Wait();
         EXPECT_EQ(ended.exitCode, 0) << ended.err;
         EXPECT_THAT(ended.err, HasSubstr("the runs not sent go with the next push"));
         // Told once, whatever the pushes said; never repeated by them.
@@ -77,7 +77,7 @@ TEST(StationsPushing, EveryRunArrivesOnceThoughTheServerStopsInTheMiddle) {
     ASSERT_TRUE(server.Start()) << server.Log();
     std::vector<std::string> ids;
     for (const std::string& file : histories) {
-        const RunResult pushed = RunProgram({kPadsmith, "history", "push", server.Url(), "--history=" + file});
+        const ProgramRun pushed = RunProgram({kPadsmith, "history", "push", server.Url(), "--history=" + file});
         EXPECT_EQ(pushed.exitCode, 0) << pushed.out << pushed.err;
         for (const history::RunRecord& run : Records(*OpenStore(file, history::HistoryAccess::kRead))) {
             ids.push_back(run.id);

@@ -76,9 +76,9 @@ private:
 
 // One run of `args` on simulated displays, in process or as the real program; its status and
 // stderr.
-RunResult Attempt(const Unusable& how, const std::vector<std::string>& args, const std::string& simulate,
+ProgramRun Attempt(const Unusable& how, const std::vector<std::string>& args, const std::string& simulate,
                   const std::string& stateHome) {
-    RunResult result;
+    ProgramRun result;
     if (!how.otherUser) {
         StateHome home(stateHome);
         const CliRun run(args, simulate);
@@ -121,7 +121,7 @@ TEST(UnusableHistory, APromisedOneStopsTheRunBeforeTheEraseAndTheDefaultOneIsSai
 
         const std::string promised = folder + "/history.sqlite3";
         how.make(promised);
-        const RunResult stopped =
+        const ProgramRun stopped =
             Attempt(how, {"--history=" + promised, "write", image}, "trace=" + trace + ",flash=" + flash, "");
         EXPECT_EQ(stopped.exitCode, 1);
         EXPECT_EQ(stopped.err, "padsmith: history " + promised + ": " + how.why + "; nothing was sent\n");
@@ -136,7 +136,7 @@ TEST(UnusableHistory, APromisedOneStopsTheRunBeforeTheEraseAndTheDefaultOneIsSai
         const std::string fallback = stateHome + "/padsmith/history.sqlite3";
         how.make(fallback);
         const std::string written = folder + "/written";
-        const RunResult ranOn = Attempt(how, {"--all", "write", image},
+        const ProgramRun ranOn = Attempt(how, {"--all", "write", image},
                                         "displays=2,trace=" + written + ".trace,flash=" + written + ".flash", stateHome);
         EXPECT_EQ(ranOn.exitCode, 0) << ranOn.err;
         EXPECT_EQ(ranOn.err, "padsmith: history " + fallback + ": " + how.why +

@@ -127,8 +127,8 @@ std::string ChildProcess::OutputSoFar() const {
     return ReadAll(m_out);
 }
 
-RunResult ChildProcess::Wait() {
-    RunResult result;
+ProgramRun ChildProcess::Wait() {
+    ProgramRun result;
     m_waited = true;
     pollfd ended{m_pidfd, POLLIN, 0};
     const auto left = std::chrono::duration_cast<Millis>(m_deadline - std::chrono::steady_clock::now());
@@ -149,7 +149,7 @@ RunResult ChildProcess::Wait() {
     return result;
 }
 
-RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
+ProgramRun RunProgram(const std::vector<std::string>& argv, const RunOptions& options) {
     return ChildProcess(argv, options).Wait();
 }
 

@@ -21,7 +21,7 @@ struct RunOptions {
     Millis timeout{10'000};                // from the start; then the child's process group is killed
 };
 
-struct RunResult {
+struct ProgramRun {
     int exitCode = -1;      // -1 unless it exited
     int signal = 0;         // the signal that ended it
     bool timedOut = false;  // killed at the timeout
@@ -48,7 +48,7 @@ public:
     // What it has written to its stdout so far; it may go on writing.
     std::string OutputSoFar() const;
     // Until it ends or its timeout; call once.
-    RunResult Wait();
+    ProgramRun Wait();
 
 private:
     pid_t m_pid = -1;
@@ -60,6 +60,6 @@ private:
 };
 
 // Starts, waits, returns.
-RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
+ProgramRun RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
 
 }  // namespace padsmith::test

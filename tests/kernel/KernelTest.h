@@ -4,7 +4,7 @@
 //
 //   TEST_F(KernelTest, Something) {
 //       HidrawFixture fixture({DisplayOptions("refuse-erase")}, clock);
-//       RunResult run = RunProgram({program, ...}, {fixture.Environment()});
+//       ProgramRun run = RunProgram({program, ...}, {fixture.Environment()});
 //   }
 
 #include <gtest/gtest.h>

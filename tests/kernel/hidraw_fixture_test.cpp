@@ -143,7 +143,7 @@ TEST_F(KernelTest, AReaderKilledWhileItWaitsEnds) {
     RunOptions shortly;
     shortly.timeout = Millis(300);
     // cat waits in read(); SIGKILL must get it out of the file system's hands.
-    RunResult killed = RunProgram({"cat", fixture.NodePath(0)}, shortly);
+    ProgramRun killed = RunProgram({"cat", fixture.NodePath(0)}, shortly);
     EXPECT_TRUE(killed.timedOut);
     EXPECT_FALSE(killed.unkillable);
     EXPECT_EQ(killed.signal, SIGKILL);
@@ -154,7 +154,7 @@ TEST_F(KernelTest, ATeardownEndsTheReadsOfRunningPrograms) {
     ChildProcess reader({"cat", fixture->NodePath(0)}, RunOptions{});
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // into its read
     fixture.reset();
-    RunResult ended = reader.Wait();
+    ProgramRun ended = reader.Wait();
     EXPECT_FALSE(ended.timedOut);
     EXPECT_EQ(ended.exitCode, 1);
     EXPECT_NE(ended.err.find("Input/output error"), std::string::npos) << ended.err;

@@ -25,7 +25,7 @@ using ::testing::Not;
 // The padsmith program of this build.
 const std::string kPadsmith = PADSMITH_PROGRAM;
 
-nlohmann::json LastObject(const RunResult& run) {
+nlohmann::json LastObject(const ProgramRun& run) {
     const std::string& out = run.out;
     const size_t end = out.find_last_not_of('\n');
     const size_t start = out.rfind('\n', end);
@@ -45,13 +45,13 @@ TEST_F(KernelTest, ADisplayThatLeavesBeforeTheInformationReplyIsToldGoneNotReadA
     fixture.AfterFeatureAccepted(0, [&fixture](uint8_t reportId) {
         if (reportId == 0x2A) fixture.Unplug(0);
     });
-    const RunResult plain = RunProgram({kPadsmith, "info"}, In(fixture));
+    const ProgramRun plain = RunProgram({kPadsmith, "info"}, In(fixture));
     EXPECT_EQ(plain.exitCode, 1);
     EXPECT_THAT(plain.out, Not(HasSubstr("Success")));
     EXPECT_THAT(plain.err, HasSubstr("the display left the bus during the run"));
 
     fixture.Plug(0);
-    const RunResult json = RunProgram({kPadsmith, "--json", "info"}, In(fixture));
+    const ProgramRun json = RunProgram({kPadsmith, "--json", "info"}, In(fixture));
     EXPECT_EQ(json.exitCode, 1);
     EXPECT_EQ(LastObject(json)["error"]["kind"], "gone");
 }
@@ -61,7 +61,7 @@ TEST_F(KernelTest, TheReaderTakesOnlyTheServiceCollectionsInputReports) {
     // show other values.
     HidrawFixture fixture({DisplayOptions("info=0102030400250103")}, clock, PenReports::kBeforeEach);
     fixture.Display(0).StartInputStream(Millis(100));
-    const RunResult run = RunProgram({kPadsmith, "monitor", "1"}, In(fixture));
+    const ProgramRun run = RunProgram({kPadsmith, "monitor", "1"}, In(fixture));
     fixture.Display(0).StopInputStream();
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::string line = "Input report: PCB Version(0.1.0.3) Firmware Version(1.2.3.4) Product Size(25.00 inches)";
@@ -77,7 +77,7 @@ TEST_F(KernelTest, ASecondProgramOnTheSameDisplayIsRefusedAsHeld) {
     HidrawFixture fixture({DisplayOptions("")}, clock);
     ChildProcess holder({kPadsmith, "monitor", "3"}, In(fixture));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const RunResult second = RunProgram({kPadsmith, "--json", "info"}, In(fixture));
+    const ProgramRun second = RunProgram({kPadsmith, "--json", "info"}, In(fixture));
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_THAT(second.err, HasSubstr("held by another program"));
     EXPECT_THAT(second.err, HasSubstr(fixture.NodePath(0)));
@@ -90,7 +90,7 @@ TEST_F(KernelTest, AUserWithoutAccessIsToldWhichNodeAndWhatToDoAndAccessGrantedL
     HidrawFixture fixture({DisplayOptions("")}, clock);
     RunOptions nobody = In(fixture);
     nobody.asNobody = true;
-    const RunResult refused = RunProgram({kPadsmith, "--json", "info"}, nobody);
+    const ProgramRun refused = RunProgram({kPadsmith, "--json", "info"}, nobody);
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_THAT(refused.err, HasSubstr("permission denied (open " + fixture.NodePath(0)));
     EXPECT_THAT(refused.err, HasSubstr("udev rule"));
@@ -103,7 +103,7 @@ TEST_F(KernelTest, AUserWithoutAccessIsToldWhichNodeAndWhatToDoAndAccessGrantedL
     ChildProcess waiting({kPadsmith, "info"}, nobody);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     fixture.SetNodeMode(0, 0666);
-    const RunResult granted = waiting.Wait();
+    const ProgramRun granted = waiting.Wait();
     EXPECT_EQ(granted.exitCode, 0) << granted.err;
 }
 

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/RunResult.h"
 #include "app/win32/FileOpenDialog.h"
 #include "app/win32/IconPlacement.h"
 #include "app/win32/LaunchOptions.h"
@@ -200,7 +201,7 @@ void HistoryChecks() {
     history::RunRecord record = history::StartRunRecord("Win32Checks");
     Check(!store->Begin(record), "a run is begun in the history");
     record.ended = record.started;
-    record.result = history::kResultSuccess;
+    record.result = ResultWord(RunResult::kSuccess);
     record.recordsSent = 1344;
     Check(!store->Complete(record), "a run is completed in the history");
     std::vector<history::RunRecord> kept;

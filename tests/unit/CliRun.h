@@ -51,10 +51,10 @@ struct CliRun {
         // Time moves only while the run waits on the clock, as it would for a real run: from
         // before the device is made (it may arrive late), to the run's end.
         auto run = std::make_unique<AnnouncedThread>(clock);
-        OpenedPort opened = OpenPort(commandLine.port, clock);
-        if (!opened.port) run.reset();
-        ASSERT_NE(opened.port, nullptr) << opened.error;
-        Session(commandLine, *opened.port, clock);
+        Result<OpenedPort> opened = OpenPort(commandLine.port, clock);
+        if (!opened) run.reset();
+        ASSERT_TRUE(opened) << opened.error().message;
+        Session(commandLine, *opened->port, clock);
         run.reset();
     }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -162,6 +163,13 @@ inline std::vector<uint8_t> PatternImage(size_t length) {
     std::vector<uint8_t> image(length);
     for (size_t i = 0; i < length; ++i) image[i] = static_cast<uint8_t>((i * 7 + i / 256 + 3) & 0x7F);
     return image;
+}
+
+// `bytes` as a write run has them: written to a file in `dir` and loaded by the image loader.
+inline VerifiedImage LoadedImage(const TempDir& dir, const std::vector<uint8_t>& bytes) {
+    Result<VerifiedImage> image = LoadFirmwareImage(Wide(dir.Write("fw.bin", bytes)));
+    if (!image) throw std::runtime_error(image.error().message);
+    return std::move(*image);
 }
 
 // The driver as the dialog sets it up at start-up, on the simulated device and a virtual clock.

@@ -13,15 +13,15 @@
 
 #include "CliRun.h"
 #include "TestRig.h"
+#include "app/DisplayRun.h"
 #include "app/ExitStatus.h"
-#include "app/Operations.h"
 #include "app/PortStartup.h"
 #include "base/SteadyClock.h"
 #include "base/Utf8.h"
-#include "cli/CommandContext.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "cli/DisplayDriver.h"
+#include "cli/JsonObjects.h"
+#include "cli/ProblemLines.h"
 #include "cli/Session.h"
 
 namespace padsmith::test {
@@ -245,24 +245,21 @@ TEST(CliSession, AnOperationThatCannotHaveTheDeviceLockExitsBusyAndSaysSo) {
     VirtualClock clock;
     sim::SimHidPort port(clock, sim::SimOptions{});
     AnnouncedThread run(clock);
-    const cli::CommandLine commandLine = CliRun::Parsed({"--json", "info"});
-    const cli::SessionStreams streams{std::tmpfile(), std::tmpfile(), false};
-    cli::ConsoleLog output(streams.out);
     RecordedLog log;
-    nlohmann::ordered_json result;
-    cli::CommandContext context{commandLine, port, clock, streams, output, log, result, "", false};
-    int status = -1;
-    {
-        cli::DisplayDriver display(context, DriverHooks{});
-        // Another operation holds the lock and never lets it go: this one gives up after 5 s.
-        EXPECT_TRUE(display.Driver().DeviceLock().Wait(Millis(0)));
-        status = display.Finish(GetFirmwareVersion(&display.Driver(), log));
-    }
-    EXPECT_EQ(status, kExitBusy);
+    const DisplayRunPlan plan;  // info
+    DisplayRunSinks sinks;
+    sinks.log = &log;
+    DisplayRun display(port, clock, plan, sinks, nullptr);
+    // Another operation holds the lock and never lets it go: this one gives up after 5 s.
+    EXPECT_TRUE(display.Driver().DeviceLock().Wait(Millis(0)));
+    const DisplayOutcome outcome = display.Run();
+    std::FILE* err = std::tmpfile();
+    cli::PrintDisplayProblems(err, outcome, false);
+    const cli::Json result = cli::DisplayResultFields(outcome, plan.action);
+    EXPECT_EQ(outcome.ExitStatus(), kExitBusy);
     EXPECT_EQ(result["error"]["kind"], "held");
     EXPECT_THAT(result["error"]["message"].get<std::string>(), HasSubstr("the display is busy"));
-    EXPECT_THAT(CliRun::Contents(streams.err), HasSubstr("the display is busy"));
-    std::fclose(streams.out);
+    EXPECT_THAT(CliRun::Contents(err), HasSubstr("the display is busy"));
 }
 
 // The kinds and bytes of a report trace's lines, without their times.

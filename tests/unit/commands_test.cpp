@@ -5,6 +5,7 @@
 
 #include "TestRig.h"
 #include "app/ExitStatus.h"
+#include "app/RunResult.h"
 #include "protocol/OperationFrame.h"
 
 namespace padsmith::test {
@@ -141,7 +142,7 @@ TEST_F(BusyDeviceLock, EveryOperationGivesUpAfterFiveSecondsWithoutSending) {
     Micros start = rig.clock.Now();
     const uint32_t erased = rig.driver.EraseFlash();
     EXPECT_EQ(erased, kResultBusy);
-    EXPECT_EQ(ExitStatusOf(erased), 3);  // as padsmith documents it, apart from a failure's 1
+    EXPECT_EQ(ExitStatusOf(ResultOfOperation(erased)), 3);  // as padsmith documents it, apart from a failure's 1
     ExpectBusyAfterFiveSeconds(start);
     start = rig.clock.Now();
     EXPECT_EQ(rig.driver.WriteFirmwareFile(Wide(file)), kResultBusy);

@@ -80,13 +80,11 @@ public:
     Error CheckWith(const std::optional<std::wstring>& trustOption, trust::VerifiedRelease& release,
                     std::chrono::system_clock::time_point now = kLastDay) const {
         const std::wstring image = FromNativeFileName(Path("fw.bin"));
-        std::vector<uint8_t> bytes;
-        int32_t length = 0;
-        ImageDigest digest;
-        if (Error error = LoadFirmwareImage(image, bytes, length, &digest)) return error;
+        const Result<VerifiedImage> loaded = LoadFirmwareImage(image);
+        if (!loaded) return loaded.error();
         std::optional<trust::VerifiedRelease> checked;
         const Error error = trust::CheckReleaseBeforeSending(trustOption, FromNativeFileName(Path("no system folder")),
-                                                             image, digest, now, checked);
+                                                             image, loaded->Digest(), now, checked);
         EXPECT_EQ(checked.has_value(), !error && trustOption) << error.message;
         if (checked) release = *checked;
         return error;

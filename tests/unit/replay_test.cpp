@@ -326,10 +326,10 @@ TEST(ReplayCli, RealtimeReplaysOnTheRealClockAndABadRecordingIsNamed) {
     const auto bad = dir.Write("bad.txt", {'1', ' ', 's', 'e', 't', ' ', '2', '\n'});
     commandLine.port.simulatorOptions = Replaying(bad);
     VirtualClock virtualClock;
-    const OpenedPort opened = OpenPort(commandLine.port, virtualClock);
-    EXPECT_EQ(opened.port, nullptr);
-    EXPECT_EQ(opened.exitStatus, kExitFailure);
-    EXPECT_THAT(opened.error, HasSubstr("replay: recording \"" + bad.string() + "\": line 1: \"2\" is not hex"));
+    const Result<OpenedPort> opened = OpenPort(commandLine.port, virtualClock);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(ExitStatusOfError(opened.error()), kExitFailure);
+    EXPECT_THAT(opened.error().message, HasSubstr("replay: recording \"" + bad.string() + "\": line 1: \"2\" is not hex"));
 }
 
 }  // namespace

@@ -25,14 +25,12 @@ using ::testing::HasSubstr;
 
 // What the station told, by port, with each display's flash as its run left it (the line's
 // operator may swap it for a fresh one right after).
-class RecordedStation : public StationObserver {
+class RecordedStation : public RunObserver {
 public:
     explicit RecordedStation(sim::SimHidPort& port) : m_port(port) {}
     void OnArrival(const HidInterface& display) override { Add("arrival " + DisplayId(display) + " " + display.serial); }
     void OnIgnored(const HidInterface& display) override { Add("ignored " + DisplayId(display)); }
     void OnStarted(const HidInterface& display) override { Add("started " + DisplayId(display)); }
-    void OnState(const std::string&, PortState, int) override {}
-    void OnLogLine(const std::string&, const LogEntry&) override {}
     void OnResult(const DisplayOutcome& outcome) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         results[outcome.port].push_back(outcome);
@@ -55,10 +53,6 @@ private:
     std::mutex m_mutex;
 };
 
-WriteRunImage ImageOf(const std::vector<uint8_t>& bytes) {
-    return WriteRunImage{bytes, static_cast<int32_t>(bytes.size())};
-}
-
 bool Holds(const std::vector<uint8_t>& flash, const std::vector<uint8_t>& image) {
     return std::equal(image.begin(), image.end(), flash.begin());
 }
@@ -76,19 +70,20 @@ TEST(Station, ServesEachDisplayOnceAsItArrivesPortByPortAndLeavesAloneWhatIsNotI
     sim::SimHidPort port(clock, Options("displays=5,2:leave-after=200,2:swap=3000,3:no-reply,5:unplug-after=3"));
     port.SetFaults(sim::SimFaults{0x40, false, false}, 2);
     const std::vector<uint8_t> bytes = PatternImage(0x400);
-    const WriteRunImage image = ImageOf(bytes);
+    TempDir dir;
+    const VerifiedImage image = LoadedImage(dir, bytes);
     RecordedStation observer(port);
     StationSettings settings;
     settings.ports = {"1-1.1", "1-1.2", "1-1.3", "1-1.5"};
     settings.most = 6;
     Station station(port, clock, image, settings, observer);
-    const StationSummary summary = [&] {
+    const RunCounts summary = [&] {
         AnnouncedThread run(clock);
         return station.Run();
     }();
 
     // 1-1.1 once; 1-1.2 three times (refused, then two fresh displays written); 1-1.3 and 1-1.5 once.
-    EXPECT_EQ(summary.started, 6);
+    EXPECT_EQ(summary.displays, 6);
     ASSERT_EQ(observer.results["1-1.1"].size(), 1u) << "a display that stays is not written again";
     ASSERT_EQ(observer.results["1-1.3"].size(), 1u) << "a display that stays is not tried again";
     EXPECT_TRUE(observer.results["1-1.1"][0].Succeeded());
@@ -161,18 +156,18 @@ TEST(Station, ADisplayThatComesBackOnTheSameNodeBetweenTwoLooksIsTakenForANewOne
     // plugged in again: same node, no serial number, a new connection.
     RecordedStation observer(bus);
     observer.afterResult = [&] { port.connection = 2; };
-    const std::vector<uint8_t> bytes = PatternImage(0x100);
-    const WriteRunImage image = ImageOf(bytes);
+    TempDir dir;
+    const VerifiedImage image = LoadedImage(dir, PatternImage(0x100));
     StationSettings settings;
     settings.most = 2;
     g_patience = &clock;
     settings.interrupted = &OutOfPatience;
     Station station(port, clock, image, settings, observer);
-    const StationSummary summary = [&] {
+    const RunCounts summary = [&] {
         AnnouncedThread run(clock);
         return station.Run();
     }();
-    EXPECT_EQ(summary.started, 2) << "the display that came back was taken for the one already written";
+    EXPECT_EQ(summary.displays, 2) << "the display that came back was taken for the one already written";
     EXPECT_EQ(summary.succeeded, 2);
     EXPECT_THAT(observer.events, ElementsAre("arrival 1-1.1 ", "started 1-1.1", "left 1-1.1", "arrival 1-1.1 ",
                                              "started 1-1.1"));

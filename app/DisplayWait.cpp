@@ -1,11 +1,11 @@
-#include "cli/DisplayWait.h"
+#include "app/DisplayWait.h"
 
 #include <algorithm>
 #include <string>
 
 #include "device/TargetRule.h"
 
-namespace padsmith::cli {
+namespace padsmith {
 namespace {
 
 // How often the bus is looked at: often where nothing tells of arrivals; where something does,
@@ -50,4 +50,4 @@ WaitOutcome WaitForDisplays(HidPort& port, Clock& clock, std::optional<Millis> l
     return outcome;
 }
 
-}  // namespace padsmith::cli
+}  // namespace padsmith

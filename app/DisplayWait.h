@@ -1,7 +1,7 @@
 #pragma once
-// padsmith --wait: before the command runs, wait until the display's service collection is on
-// the bus (with --all --count=N, until N displays are). A bench script plugs in the next display
-// and starts padsmith at once.
+// The wait for displays before a command runs (padsmith --wait): until the display's service
+// collection is on the bus (with --all --count=N, until N displays are). A bench script plugs in
+// the next display and starts padsmith at once.
 
 #include <optional>
 #include <string>
@@ -9,7 +9,7 @@
 #include "base/Clock.h"
 #include "device/HidPort.h"
 
-namespace padsmith::cli {
+namespace padsmith {
 
 enum class WaitOutcome { kPresent, kTimedOut, kInterrupted };
 
@@ -20,4 +20,4 @@ enum class WaitOutcome { kPresent, kTimedOut, kInterrupted };
 WaitOutcome WaitForDisplays(HidPort& port, Clock& clock, std::optional<Millis> limit,
                             const std::string& device, int count, int (*interrupted)());
 
-}  // namespace padsmith::cli
+}  // namespace padsmith

@@ -1,0 +1,16 @@
+#include "app/RunCounts.h"
+
+namespace padsmith {
+
+std::string RunCounts::Text(const char* doneWord) const {
+    std::string text = std::to_string(displays) + (displays == 1 ? " display: " : " displays: ") +
+                       std::to_string(succeeded) + " " + doneWord;
+    if (failed > 0 || ignored) {
+        text += ", " + std::to_string(failed) + " failed" + (failures.empty() ? "" : " (" + failures + ")");
+    }
+    if (ignored) text += ", " + std::to_string(*ignored) + " ignored";
+    if (recordsLost > 0) text += ", " + std::to_string(recordsLost) + " records lost";
+    return text;
+}
+
+}  // namespace padsmith

@@ -1,0 +1,34 @@
+#pragma once
+// The results of one display's run, in one table: each one's word (the JSON's, the history's),
+// the exit status it gives and how a view shows it. Every place that words a result, or turns
+// one into an exit status, takes it from here.
+
+#include <cstdint>
+
+namespace padsmith {
+
+enum class RunResult { kSuccess, kFailure, kBusy };
+
+struct RunResultRow {
+    RunResult result;
+    const char* word;   // "success", in the JSON's "result" and the history's result column
+    int exitStatus;     // app/ExitStatus.h
+    const char* shown;  // a view's state for it: "done", "failed"
+};
+
+const RunResultRow& RowOf(RunResult result);
+
+inline const char* ResultWord(RunResult result) {
+    return RowOf(result).word;
+}
+inline int ExitStatusOf(RunResult result) {
+    return RowOf(result).exitStatus;
+}
+
+// A protocol operation's result (0 success, 3 busy, anything else a failure) as a run's: where
+// the operation results the dialog keeps become the run's, once.
+RunResult ResultOfOperation(uint32_t operationResult);
+// The result an exit status stands for: the row that gives it, else a failure.
+RunResult ResultOfExitStatus(int status);
+
+}  // namespace padsmith

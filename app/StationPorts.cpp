@@ -1,0 +1,65 @@
+#include "app/StationPorts.h"
+
+namespace padsmith {
+
+std::map<std::string, PortStatus> StationPorts::Snapshot() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_ports;
+}
+
+void StationPorts::OnArrival(const HidInterface& display) {
+    const DisplayOutcome named = OutcomeFor(display);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PortStatus& port = m_ports[named.port];
+    port.phase = PortPhase::kArrived;
+    port.vidPid = named.vidPid;
+    port.serial = named.serial;
+}
+
+void StationPorts::OnIgnored(const HidInterface& display) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ports[DisplayId(display)].phase = PortPhase::kIgnored;
+}
+
+void StationPorts::OnStarted(const HidInterface& display) {
+    const Micros now = m_clock.Now();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PortStatus& port = m_ports[DisplayId(display)];
+    port.running = true;
+    port.started = now;
+}
+
+void StationPorts::OnState(const std::string& port, PortState state, int percent) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PortStatus& status = m_ports[port];
+    switch (state) {
+        case PortState::kReading: status.phase = PortPhase::kReading; break;
+        case PortState::kErasing: status.phase = PortPhase::kErasing; break;
+        case PortState::kWriting:
+            status.phase = PortPhase::kWriting;
+            status.percent = percent;
+            break;
+        case PortState::kDone:
+        case PortState::kFailed: break;  // the result says more
+    }
+}
+
+void StationPorts::OnResult(const DisplayOutcome& outcome) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PortStatus& port = m_ports[outcome.port];
+    port.phase = PortPhase::kEnded;
+    port.running = false;
+    port.seconds = outcome.seconds;
+    port.lastResult = outcome.result;
+    port.lastError = outcome.error.message;
+    ++(outcome.Succeeded() ? port.done : port.failed);
+}
+
+void StationPorts::OnLeft(const std::string& port) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PortStatus& status = m_ports[port];
+    status.phase = PortPhase::kWaiting;
+    status.seconds = 0;
+}
+
+}  // namespace padsmith

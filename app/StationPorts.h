@@ -1,0 +1,61 @@
+#pragma once
+// The state of each port of a station, kept from what the station tells: the model a station's
+// views read (the terminal draws it; any other view may read it the same way). It listens first
+// in the station's fan-out, so a view told of an event finds the model already changed.
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "app/RunObserver.h"
+#include "app/RunResult.h"
+#include "base/Clock.h"
+
+namespace padsmith {
+
+enum class PortPhase {
+    kWaiting,   // no display, or one that left
+    kArrived,   // a display came, its run not begun
+    kIgnored,   // its display is on no port of the station
+    kReading,
+    kErasing,
+    kWriting,   // `percent` written
+    kEnded,     // the last display's run ended: `lastResult`, `lastError`
+};
+
+struct PortStatus {
+    PortPhase phase = PortPhase::kWaiting;
+    std::string vidPid;  // the display on it, once one arrived
+    std::string serial;
+    int percent = 0;
+    bool running = false;  // a run is under way, since `started`
+    Micros started{0};
+    double seconds = 0;  // the last display's run, once it ended
+    RunResult lastResult = RunResult::kSuccess;
+    std::string lastError;
+    int done = 0;  // displays written on it so far
+    int failed = 0;
+};
+
+class StationPorts : public RunObserver {
+public:
+    // `clock` times the runs.
+    explicit StationPorts(Clock& clock) : m_clock(clock) {}
+
+    // Every port seen so far, by location: ports sort as they sit on the hub.
+    std::map<std::string, PortStatus> Snapshot() const;
+
+    void OnArrival(const HidInterface& display) override;
+    void OnIgnored(const HidInterface& display) override;
+    void OnStarted(const HidInterface& display) override;
+    void OnState(const std::string& port, PortState state, int percent) override;
+    void OnResult(const DisplayOutcome& outcome) override;
+    void OnLeft(const std::string& port) override;
+
+private:
+    Clock& m_clock;
+    mutable std::mutex m_mutex;
+    std::map<std::string, PortStatus> m_ports;
+};
+
+}  // namespace padsmith

@@ -1,0 +1,39 @@
+#pragma once
+// The JSON objects padsmith prints, each built in one place apart from being printed: what
+// --json prints, and what any other view (a page, an event stream) would send.
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "app/DisplayOutcome.h"
+#include "app/DisplayRun.h"
+#include "base/Error.h"
+#include "device/DeviceStatus.h"
+#include "device/HidPort.h"
+#include "protocol/FirmwareImage.h"
+
+namespace padsmith::cli {
+
+using Json = nlohmann::ordered_json;
+
+// {"kind", "message"}.
+Json ErrorObject(const Error& error);
+// {"pcbVersion", "firmwareVersion", "productSize"}, each {"value", "text"}.
+Json InfoObject(const DeviceStatus& info);
+// {"path", "bytes", "sha256"}; the last two null without an image that loaded.
+Json ImageObject(const std::wstring& path, const VerifiedImage* image);
+
+// What a command's result object carries of one display's run of `action`: the information
+// read (info), the records (write), the error, and the history's row ("record") or why it was
+// lost ("historyError").
+Json DisplayResultFields(const DisplayOutcome& outcome, DisplayAction action);
+
+// A station's event: {"event", "time", "port"}, with the display's "vidPid", "serial" and
+// "node" when `display` is given.
+Json StationEventObject(const char* event, const HidInterface* display, const std::string& port);
+// A station's "result" event: the display, the information read before the erase, the image,
+// the records, the seconds, the result, whether it was erased, its record and its error.
+Json StationResultObject(const DisplayOutcome& outcome, const Json& image);
+
+}  // namespace padsmith::cli
