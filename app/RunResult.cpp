@@ -10,6 +10,8 @@ constexpr RunResultRow kResults[] = {
     {RunResult::kSuccess, "success", kExitSuccess, "done"},
     {RunResult::kFailure, "failure", kExitFailure, "failed"},
     {RunResult::kBusy, "busy", kExitBusy, "failed"},
+    {RunResult::kRejected, "rejected", kExitRejected, "rejected"},
+    {RunResult::kCurrent, "current", kExitSuccess, "current"},
 };
 
 }  // namespace
@@ -19,6 +21,10 @@ const RunResultRow& RowOf(RunResult result) {
         if (row.result == result) return row;
     }
     return kResults[1];
+}
+
+bool EndedWell(RunResult result) {
+    return ExitStatusOf(result) == kExitSuccess;
 }
 
 RunResult ResultOfOperation(uint32_t operationResult) {
