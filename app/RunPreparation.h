@@ -2,8 +2,8 @@
 // What a command that serves displays does once, before any display is touched: the write's
 // image loaded and checked (LoadWriteRunImage: the one read of the file, "Open File" logged),
 // its signed release checked where a trust folder is in force, then the history its runs are
-// recorded in opened. These are the checks before anything is
-// sent; a failure ends the command there, with nothing sent.
+// recorded in opened. These are the checks before anything is sent; a failure ends the command
+// there, with nothing sent.
 
 #include <memory>
 #include <optional>
