@@ -13,6 +13,11 @@ Json TextOrNull(const std::string& text) {
     return text.empty() ? Json(nullptr) : Json(text);
 }
 
+// What the display reported after its write, where it was asked.
+void AddFirmwareAfter(const DisplayOutcome& outcome, Json& object) {
+    if (outcome.firmwareAfter) object["firmwareAfter"] = ToUtf8(FormatFirmwareVersion(*outcome.firmwareAfter));
+}
+
 Json TimeStamp() {
     return ToUtf8(FormatTimeStamp(CurrentLocalTime()));
 }
@@ -50,7 +55,7 @@ Json DisplayResultFields(const DisplayOutcome& outcome, DisplayAction action) {
     if (action == DisplayAction::kInfo && outcome.info) fields = InfoObject(*outcome.info);
     if (action == DisplayAction::kWrite) {
         fields["records"] = {{"sent", outcome.recordsSent}, {"refused", outcome.recordsRefused}};
-        if (outcome.firmwareAfter) fields["firmwareAfter"] = ToUtf8(FormatFirmwareVersion(*outcome.firmwareAfter));
+        AddFirmwareAfter(outcome, fields);
     }
     if (outcome.error) fields["error"] = ErrorObject(outcome.error);
     if (outcome.recordLost) {
@@ -87,7 +92,7 @@ Json StationResultObject(const DisplayOutcome& outcome, const Json& image) {
                 {"erased", outcome.erased},
                 {"record", TextOrNull(outcome.recordId)},
                 {"error", outcome.error ? ErrorObject(outcome.error) : Json(nullptr)}};
-    if (outcome.firmwareAfter) result["firmwareAfter"] = ToUtf8(FormatFirmwareVersion(*outcome.firmwareAfter));
+    AddFirmwareAfter(outcome, result);
     if (outcome.recordLost) result["recordLost"] = ErrorObject(outcome.recordLost);
     return result;
 }

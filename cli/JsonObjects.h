@@ -29,8 +29,8 @@ Json ImageObject(const std::wstring& path, const VerifiedImage* image);
 Json ReleaseObject(const trust::VerifiedRelease& release);
 
 // What a command's result object carries of one display's run of `action`: the information
-// read (info), the records and the firmware version read after them (write), the error, and the history's row ("record") or why it was
-// lost ("historyError").
+// read (info), the records and the firmware version read after them (write), the error, and the
+// history's row ("record") or why it was lost ("historyError").
 Json DisplayResultFields(const DisplayOutcome& outcome, DisplayAction action);
 
 // A station's event: {"event", "time", "port"}, with the display's "vidPid", "serial" and

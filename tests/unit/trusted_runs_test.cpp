@@ -120,6 +120,12 @@ TEST(TrustedRuns, EachRefusalSendsNothingMoreSaysWhyAndEachAllowedRunWrites) {
             EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
         }
 
+        // Read before the erase and, once written, again (the simulated display still says the same).
+        const std::string carried = c.display == kCarriesTheRelease ? "1.0.11.0"
+                                    : c.display == kCarriesNewer    ? "1.0.12.0"
+                                                                    : "1.0.10.255";
+        const std::string after = c.outcome.erased ? carried : "";
+        EXPECT_EQ(result.value("firmwareAfter", ""), after);
         const std::vector<history::RunRecord> rows = HistoryRows(history);
         ASSERT_EQ(rows.size(), c.touched ? 1u : 0u);
         if (!c.touched) continue;
@@ -128,12 +134,8 @@ TEST(TrustedRuns, EachRefusalSendsNothingMoreSaysWhyAndEachAllowedRunWrites) {
         EXPECT_EQ(row.errorKind, c.outcome.errorKind);
         EXPECT_EQ(row.signingKey, key);
         EXPECT_EQ(row.manifestSha256, result["release"]["manifestSha256"]);
-        // Read before the erase and, once written, again (the simulated display still says the same).
-        const std::string carried = c.display == kCarriesTheRelease ? "1.0.11.0"
-                                    : c.display == kCarriesNewer    ? "1.0.12.0"
-                                                                    : "1.0.10.255";
         EXPECT_EQ(row.firmwareVersion, carried);
-        EXPECT_EQ(row.firmwareAfter, c.outcome.erased ? carried : "");
+        EXPECT_EQ(row.firmwareAfter, after);
     }
 }
 
