@@ -27,6 +27,14 @@ bool EndedWell(RunResult result) {
     return ExitStatusOf(result) == kExitSuccess;
 }
 
+std::vector<std::string> WordsOfResultsThatEndedWell() {
+    std::vector<std::string> words;
+    for (const RunResultRow& row : kResults) {
+        if (EndedWell(row.result)) words.push_back(row.word);
+    }
+    return words;
+}
+
 RunResult ResultOfOperation(uint32_t operationResult) {
     if (operationResult == kResultSuccess) return RunResult::kSuccess;
     return operationResult == kResultBusy ? RunResult::kBusy : RunResult::kFailure;

@@ -4,6 +4,8 @@
 // one into an exit status, takes it from here.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace padsmith {
 
@@ -32,6 +34,8 @@ inline int ExitStatusOf(RunResult result) {
 }
 // The display was left as it should be: written, or already current.
 bool EndedWell(RunResult result);
+// The words of those results ("success", "current").
+std::vector<std::string> WordsOfResultsThatEndedWell();
 
 // A protocol operation's result (0 success, 3 busy, anything else a failure) as a run's: where
 // the operation results the dialog keeps become the run's, once.

@@ -99,7 +99,7 @@ TEST(HistoryStore, TheQueryGivesTheNewestFirstAndItsFiltersCombine) {
     const RunRecord busy = WriteRecord("2026-12-10T10:00:00.000Z", "1-1.2", "SN0002");
     const RunRecord written = WriteRecord("2026-12-10T11:00:00.000Z", "1-1.1", "SN0001");
     for (const RunRecord& record : {oldWrite, failed, cutOff, busy, written}) ASSERT_FALSE(store->Begin(record));
-    ASSERT_FALSE(store->Complete(Completed(oldWrite, ResultWord(RunResult::kSuccess))));
+    ASSERT_FALSE(store->Complete(Completed(oldWrite, ResultWord(RunResult::kCurrent))));
     ASSERT_FALSE(store->Complete(Completed(failed, ResultWord(RunResult::kFailure), "gone", "the display left")));
     ASSERT_FALSE(store->Complete(Completed(busy, ResultWord(RunResult::kBusy))));
     ASSERT_FALSE(store->Complete(Completed(written, ResultWord(RunResult::kSuccess))));
@@ -107,7 +107,7 @@ TEST(HistoryStore, TheQueryGivesTheNewestFirstAndItsFiltersCombine) {
 
     EXPECT_THAT(Ids(Records(*store)), ElementsAre(written.id, busy.id, cutOff.id, failed.id, oldWrite.id));
     HistoryFilter filter;
-    filter.excludedResult = ResultWord(RunResult::kSuccess);  // unfinished runs are failed runs
+    filter.excludedResults = WordsOfResultsThatEndedWell();  // unfinished runs are failed runs
     EXPECT_THAT(Ids(Records(*store, filter)), ElementsAre(busy.id, cutOff.id, failed.id));
     filter = HistoryFilter{};
     filter.since = "2026-12-10";
@@ -121,7 +121,7 @@ TEST(HistoryStore, TheQueryGivesTheNewestFirstAndItsFiltersCombine) {
     EXPECT_EQ(Records(*store, filter).size(), 5u);
     filter = HistoryFilter{};
     filter.serial = "SN0002";
-    filter.excludedResult = ResultWord(RunResult::kSuccess);
+    filter.excludedResults = WordsOfResultsThatEndedWell();
     filter.since = "2026-12-10T09";
     EXPECT_THAT(Ids(Records(*store, filter)), ElementsAre(busy.id));
 }
