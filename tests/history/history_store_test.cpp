@@ -155,7 +155,8 @@ TEST(HistoryStore, ADatabaseOfANewerPadsmithIsRefusedAndLeftByteForByte) {
         Error error;
         EXPECT_EQ(history::HistoryStore::Open(path, options, error), nullptr);
         EXPECT_THAT(error.message, HasSubstr(path));
-        EXPECT_THAT(error.message, HasSubstr("written by a newer padsmith (schema " + std::to_string(history::kSchemaVersion + 1)));
+        EXPECT_THAT(error.message,
+                    HasSubstr("written by a newer padsmith (schema " + std::to_string(history::kSchemaVersion + 1)));
         EXPECT_TRUE(Bytes(path) == before) << path << " changed";
     }
 }

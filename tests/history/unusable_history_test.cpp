@@ -130,7 +130,8 @@ TEST(UnusableHistory, APromisedOneStopsTheRunBeforeTheEraseAndTheDefaultOneIsSai
         const ProgramRun stopped =
             Attempt(how, {"--history=" + promised, "write", image}, "trace=" + trace + ",flash=" + flash, "");
         EXPECT_EQ(stopped.exitCode, 1);
-        EXPECT_EQ(stopped.err, NoTrustLine() + "padsmith: history " + promised + ": " + how.why + "; nothing was sent\n");
+        EXPECT_EQ(stopped.err,
+                  NoTrustLine() + "padsmith: history " + promised + ": " + how.why + "; nothing was sent\n");
         EXPECT_FALSE(Erased(trace));
         EXPECT_EQ(Bytes(flash), std::string(oldFlash.begin(), oldFlash.end()));
 

@@ -22,7 +22,7 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 // What the simulated display says it carries: firmware version, size code, PCB version.
-const std::string kCarries1_0_10_255 = "info=01000AFF25150A31";  // older than the release's 1.0.11.0
+const std::string kCarriesOlder = "info=01000AFF25150A31";  // older than the release's 1.0.11.0
 const std::string kCarriesTheRelease = "info=01000B0025150A31";
 const std::string kCarriesNewer = "info=01000C0025150A31";
 const std::string kOtherBoard = "info=01000AFF25150A32";
@@ -62,25 +62,25 @@ TEST(TrustedRuns, EachRefusalSendsNothingMoreSaysWhyAndEachAllowedRunWrites) {
     };
     const auto same = [](Release&, const std::string&) {};
     const std::vector<Case> cases{
-        {"an image changed on the station's disk", [](Release& r, const std::string&) { r.Edit("fw.bin", "firmware", "firmwarf"); },
-         kCarries1_0_10_255, {}, kRejected, "image digest: the image's SHA-256 is ", false},
+        {"an image changed on the station's disk",
+         [](Release& r, const std::string&) { r.Edit("fw.bin", "firmware", "firmwarf"); },
+         kCarriesOlder, {}, kRejected, "image digest: the image's SHA-256 is ", false},
         {"a manifest changed after signing",
          [](Release& r, const std::string&) { r.Edit("fw.bin.manifest.json", "1.0.11.0", "1.0.12.0"); },
-         kCarries1_0_10_255, {}, kRejected, "signature: the signature does not verify with key ", false},
+         kCarriesOlder, {}, kRejected, "signature: the signature does not verify with key ", false},
         {"a trusted comment changed",
          [](Release& r, const std::string&) { r.Edit("fw.bin.manifest.json.minisig", "timestamp:", "timestamp:1"); },
-         kCarries1_0_10_255, {}, kRejected, "signature: the trusted comment's signature does not verify", false},
-        {"a key the station does not know", [](Release& r, const std::string&) { r.Sign("other"); }, kCarries1_0_10_255,
+         kCarriesOlder, {}, kRejected, "signature: the trusted comment's signature does not verify", false},
+        {"a key the station does not know", [](Release& r, const std::string&) { r.Sign("other"); }, kCarriesOlder,
          {}, kRejected, "signature: signed by key ", false},
         {"a revoked key", [](Release& r, const std::string& key) { WriteText(r.Path("trust/revoked"), key + "\n"); },
-         kCarries1_0_10_255, {}, kRejected, "signature: signed by key ", false},
-        {"a manifest past its date", [](Release& r, const std::string&) {
-             r.MakeAndSign("line", "--not-after=2020-01-31");
-         },
-         kCarries1_0_10_255, {}, kRejected, "date: the release may be written until 2020-01-31, and today is ", false},
+         kCarriesOlder, {}, kRejected, "signature: signed by key ", false},
+        {"a manifest past its date",
+         [](Release& r, const std::string&) { r.MakeAndSign("line", "--not-after=2020-01-31"); },
+         kCarriesOlder, {}, kRejected, "date: the release may be written until 2020-01-31, and today is ", false},
         {"another product", [](Release& r, const std::string&) { r.MakeAndSign("line", "--vid-pid=2A7D:6C22"); },
-         kCarries1_0_10_255, {}, kRejected, "vendor and product ID: the display is 2A7D:6C21, the release is for 2A7D:6C22",
-         true},
+         kCarriesOlder, {}, kRejected,
+         "vendor and product ID: the display is 2A7D:6C21, the release is for 2A7D:6C22", true},
         {"another PCB", same, kOtherBoard, {}, kRejected,
          "PCB version: the display's is 0.10.3.2, the release is for 0.10.3.1; nothing erased", true},
         {"a downgrade", same, kCarriesNewer, {}, kRejected,
@@ -88,9 +88,9 @@ TEST(TrustedRuns, EachRefusalSendsNothingMoreSaysWhyAndEachAllowedRunWrites) {
         {"a downgrade allowed", same, kCarriesNewer, {"--allow-older"}, kWritten, "", true},
         {"the same version", same, kCarriesTheRelease, {}, {0, "current", "", false}, "", true},
         {"the same version reinstalled", same, kCarriesTheRelease, {"--allow-reinstall"}, kWritten, "", true},
-        {"an upgrade", same, kCarries1_0_10_255, {}, kWritten, "", true},
+        {"an upgrade", same, kCarriesOlder, {}, kWritten, "", true},
         {"an upgrade signed in minisign's legacy form", [](Release& r, const std::string&) { r.Sign("line", "-l"); },
-         kCarries1_0_10_255, {}, kWritten, "", true},
+         kCarriesOlder, {}, kWritten, "", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -160,7 +160,8 @@ TEST(TrustedRuns, AStationAndAllCountCurrentDisplaysApartAndNoTrustIsSaidOnce) {
     EXPECT_EQ(all.Lines().back(),
               "3 displays: 1 written, 1 current, 1 failed (1-1.3: PCB version: the display's is 0.10.3.2, the release "
               "is for 0.10.3.1; nothing erased)");
-    CliRun fine({"--all", trust, "--no-history", "write", release.Path("fw.bin")}, "displays=2,2:" + kCarriesTheRelease);
+    CliRun fine({"--all", trust, "--no-history", "write", release.Path("fw.bin")},
+                "displays=2,2:" + kCarriesTheRelease);
     EXPECT_EQ(fine.status, 0) << fine.err;
 
     CliRun unchecked({"--no-history", "write", release.Path("fw.bin")});
