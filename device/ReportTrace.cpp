@@ -21,8 +21,6 @@ constexpr size_t kLongestLine = 16384;
 constexpr size_t kMostRecords = 500'000;
 constexpr size_t kLongestTime = 18;  // decimal digits: always fits in 64 bits
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 struct KindName {
     ReportKind kind;
     const char* name;
@@ -35,13 +33,6 @@ constexpr KindName kKindNames[] = {
     {ReportKind::kRemoval, "removal"},
 };
 constexpr char kInterfaceWord[] = "interface";
-
-void AppendHex(const uint8_t* bytes, size_t length, std::string& line) {
-    for (size_t i = 0; i < length; ++i) {
-        line += kHexDigits[bytes[i] >> 4];
-        line += kHexDigits[bytes[i] & 0x0F];
-    }
-}
 
 void AppendTime(Micros time, std::string& line) {
     char number[24];
@@ -58,24 +49,10 @@ std::string OneField(const std::string& text) {
     return field;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool ParseHex(const std::string& text, std::vector<uint8_t>& bytes) {
     if (text.empty() || text.size() % 2 != 0) return false;
-    bytes.clear();
-    bytes.reserve(text.size() / 2);
-    for (size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexValue(text[i]);
-        const int low = HexValue(text[i + 1]);
-        if (high < 0 || low < 0) return false;
-        bytes.push_back(static_cast<uint8_t>(high * 16 + low));
-    }
-    return true;
+    bytes.resize(text.size() / 2);
+    return ParseHexBytes(text, bytes.data(), bytes.size());
 }
 
 // The line's fields split at spaces; `rest` after the `fields`-th field is kept whole (the
@@ -175,12 +152,6 @@ bool IsRequest(ReportKind kind) {
     return kind != ReportKind::kInput && kind != ReportKind::kArrival && kind != ReportKind::kRemoval;
 }
 
-std::string HexBytes(const std::vector<uint8_t>& bytes) {
-    std::string text;
-    AppendHex(bytes.data(), bytes.size(), text);
-    return text;
-}
-
 bool ParseReportTrace(const std::string& text, ParsedTrace& trace, std::string& error) {
     ParsedTrace parsed;
     int number = 0;
@@ -246,11 +217,11 @@ void ReportTraceFile::Append(Micros time, ReportKind kind, const uint8_t* bytes,
     m_queued += ReportKindName(kind);
     if (length > 0) {
         m_queued += ' ';
-        AppendHex(bytes, length, m_queued);
+        m_queued += HexBytes(bytes, length);
     }
     if (reply != nullptr) {
         m_queued += ' ';
-        AppendHex(reply, length, m_queued);
+        m_queued += HexBytes(reply, length);
     }
     m_queued += '\n';
 }

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/Number.h"
 #include "base/OwnFile.h"
 #include "device/HidPort.h"
 
@@ -69,8 +70,6 @@ const char* ReportKindName(ReportKind kind);
 // True for the kinds the tool sends (set and get, whatever their outcome); false for what the
 // device does on its own (input, arrival, removal).
 bool IsRequest(ReportKind kind);
-// Two upper-case hex digits a byte, no spaces: "2945726173".
-std::string HexBytes(const std::vector<uint8_t>& bytes);
 
 // A trace read back: its records in the file's order, each with its line number, and the
 // interfaces it names.

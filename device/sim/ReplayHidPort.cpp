@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "device/DeviceChangeListener.h"
+#include "device/ReportIdText.h"
 #include "device/sim/QueuedInputRead.h"
 #include "device/sim/ReplayScript.h"
 #include "device/sim/SimHidPort.h"
@@ -42,11 +43,6 @@ std::vector<HidInterface> DefaultInterfaces() {
         service.push_back(std::move(iface));
     }
     return service;
-}
-
-std::string ReportName(uint8_t id) {
-    static const char kHex[] = "0123456789ABCDEF";
-    return std::string("0x") + kHex[id >> 4] + kHex[id & 0xF];
 }
 
 }  // namespace
@@ -193,7 +189,7 @@ private:
                     break;
                 case ReplayScript::Outcome::kRefused:
                     m_lastError = {ErrorKind::kRefused,
-                                   "the recorded display refused report " + ReportName(report[0]) + line};
+                                   "the recorded display refused report " + ReportIdText(report[0]) + line};
                     break;
                 case ReplayScript::Outcome::kGone:
                     m_lastError = {ErrorKind::kGone, "the recorded display had left the bus" + line};
