@@ -4,14 +4,13 @@
 #include <cassert>
 #include <cstdio>
 #include <condition_variable>
-#include <deque>
 #include <stdexcept>
 #include <utility>
 
 #include "device/DeviceChangeListener.h"
 #include "device/ReportIdText.h"
 #include "device/ReportTrace.h"
-#include "device/sim/QueuedInputRead.h"
+#include "device/sim/SimHandle.h"
 #include "device/sim/SimFlashFile.h"
 #include "device/sim/SimInterfaces.h"
 
@@ -19,14 +18,6 @@ namespace padsmith::sim {
 namespace {
 
 using InputReport = std::array<uint8_t, kInputReportLength>;
-
-// What the bus knows of one open handle.
-struct HandleState {
-    BusInterface bus;
-    bool service = false;  // a handle of a display's service collection
-    bool valid = true;     // false once the display (or the port) is gone
-    std::deque<InputReport> inputs;
-};
 
 // One display on the bus: its firmware, whether it is plugged in, what it exchanged.
 struct DisplayState {
@@ -64,7 +55,7 @@ struct SimHidPort::Core {
     const std::vector<BusInterface> interfaces;  // in bus order
     std::vector<std::unique_ptr<DisplayState>> displays;  // display N at N - 1
     std::vector<ReportRecord> otherReports;               // with the mouse
-    std::vector<HandleState*> open;  // live handles: a path here cannot be opened again
+    std::vector<SimHandleState*> open;  // live handles: a path here cannot be opened again
     std::unique_ptr<TimedEvent> operatorWake;  // when some display is operated
     DeviceChangeListener listener;  // guarded by its own lock, and called outside `mutex`
 
@@ -98,13 +89,13 @@ struct SimHidPort::Core {
     // Ends the handles for which `ends` holds: they fail from now on and their paths are free.
     template <typename Predicate>
     void EndHandles(Predicate ends) {
-        for (HandleState* state : open) {
+        for (SimHandleState* state : open) {
             if (!ends(*state)) continue;
             state->valid = false;
             state->inputs.clear();
         }
         open.erase(std::remove_if(open.begin(), open.end(),
-                                  [](const HandleState* state) { return !state->valid; }),
+                                  [](const SimHandleState* state) { return !state->valid; }),
                    open.end());
         changed.notify_all();
     }
@@ -112,12 +103,16 @@ struct SimHidPort::Core {
     // The display leaves the bus; returns the number of its collections that left.
     int DetachDisplay(int display) {
         Display(display).plugged = false;
-        EndHandles([&](const HandleState& state) { return state.bus.display == display; });
+        EndHandles([&](const SimHandleState& state) { return state.display == display; });
         return Collections(display);
     }
 
-    // The tool let go of the display's service collection: its run ended. An operated port's
-    // operator takes the display off MS later.
+    // A handle's end: the tool let go of the display's service collection, so its run ended.
+    void Closed(const SimHandleState& state) {
+        if (state.iface.service && state.valid) RunEnded(state.display);
+    }
+
+    // An operated port's operator takes the display off MS later.
     void RunEnded(int display) {
         if (!alive) return;
         DisplayState& state = Display(display);
@@ -154,45 +149,9 @@ struct SimHidPort::Core {
     }
 };
 
-class SimHidPort::Handle : public HidDevice {
+class SimHidPort::Handle : public SimHandle<Core> {
 public:
-    Handle(std::shared_ptr<Core> core, const BusInterface& bus) : m_core(std::move(core)) {
-        m_state.bus = bus;
-        m_state.service = bus.display != 0 && IsServicePath(bus.iface.path);
-    }
-
-    ~Handle() override {
-        std::lock_guard<std::mutex> lock(m_core->mutex);
-        auto& open = m_core->open;
-        open.erase(std::remove(open.begin(), open.end(), &m_state), open.end());
-        if (m_state.service && m_state.valid) m_core->RunEnded(m_state.bus.display);
-    }
-
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    HandleState* State() { return &m_state; }
-
-    Error LastError() const override {
-        std::lock_guard<std::mutex> lock(m_core->mutex);
-        return m_lastError;
-    }
-
-    bool GetAttributes(uint16_t& vendorId, uint16_t& productId) override {
-        std::lock_guard<std::mutex> lock(m_core->mutex);
-        if (!m_state.valid) return false;
-        vendorId = m_state.bus.iface.vendorId;
-        productId = m_state.bus.iface.productId;
-        return true;
-    }
-
-    bool GetCaps(uint16_t& usagePage, uint16_t& usage) override {
-        std::lock_guard<std::mutex> lock(m_core->mutex);
-        if (!m_state.valid) return false;
-        usagePage = m_state.bus.iface.usagePage;
-        usage = m_state.bus.iface.usage;
-        return true;
-    }
+    using SimHandle::SimHandle;
 
     bool SetFeature(const uint8_t* report, size_t length) override {
         if (report == nullptr || length == 0) return false;
@@ -202,9 +161,9 @@ public:
             std::lock_guard<std::mutex> lock(m_core->mutex);
             // A dead handle fails in the host's driver: nothing reaches a device.
             if (!Alive()) return false;
-            const int display = m_state.bus.display;
+            const int display = m_state.display;
             SimFirmware::SetOutcome outcome;
-            if (m_state.service) outcome = m_core->Display(display).firmware.SetFeature(report, length, m_core->clock.Now());
+            if (m_state.iface.service) outcome = m_core->Display(display).firmware.SetFeature(report, length, m_core->clock.Now());
             accepted = outcome.accepted;
             if (!accepted) m_lastError = {ErrorKind::kRefused, "the display refused report " + ReportIdText(report[0])};
             m_core->Record(display, accepted ? ReportKind::kSet : ReportKind::kSetRefused,
@@ -219,18 +178,13 @@ public:
         if (report == nullptr || length == 0) return false;
         std::lock_guard<std::mutex> lock(m_core->mutex);
         if (!Alive()) return false;
-        const int display = m_state.bus.display;
+        const int display = m_state.display;
         std::vector<uint8_t> request(report, report + length);
-        const bool supplied = m_state.service && m_core->Display(display).firmware.GetFeature(report, length);
+        const bool supplied = m_state.iface.service && m_core->Display(display).firmware.GetFeature(report, length);
         if (!supplied) m_lastError = {ErrorKind::kRefused, "the display did not supply report " + ReportIdText(report[0])};
         m_core->Record(display, supplied ? ReportKind::kGet : ReportKind::kGetFailed, std::move(request),
                        supplied ? std::vector<uint8_t>(report, report + length) : std::vector<uint8_t>());
         return supplied;
-    }
-
-    ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead,
-                               ReadStop& stop) override {
-        return ReadQueuedReport(m_core, m_state.valid, m_state.inputs, report, length, bytesRead, stop);
     }
 
 private:
@@ -241,10 +195,6 @@ private:
         m_lastError = {ErrorKind::kGone, "the display left the bus"};
         return false;
     }
-
-    std::shared_ptr<Core> m_core;
-    HandleState m_state;
-    Error m_lastError;  // guarded by the core's lock
 };
 
 std::unique_ptr<SimHidPort> SimHidPort::Create(Clock& clock, SimOptions options, std::string& error) {
@@ -340,7 +290,7 @@ SimHidPort::~SimHidPort() {
     {
         std::lock_guard<std::mutex> lock(m_core->mutex);
         m_core->alive = false;
-        m_core->EndHandles([](const HandleState&) { return true; });
+        m_core->EndHandles([](const SimHandleState&) { return true; });
         for (auto& display : m_core->displays) {
             display->trace.Close();
             flashes.push_back(display->firmware.Flash());
@@ -366,16 +316,8 @@ std::vector<HidInterface> SimHidPort::Enumerate() {
     for (const BusInterface& bus : m_core->interfaces) {
         if (!m_core->Present(bus)) continue;
         if (static_cast<int>(present.size()) == kInterfaceIndexLimit) break;
-        HidInterface iface;
-        iface.path = bus.iface.path;
-        iface.vendorId = bus.iface.vendorId;
-        iface.productId = bus.iface.productId;
-        iface.usagePage = bus.iface.usagePage;
-        iface.usage = bus.iface.usage;
-        iface.interfaceNumber = bus.iface.interfaceNumber;
-        iface.location = bus.iface.location;
+        HidInterface iface = Described(bus.iface);
         if (bus.display != 0) iface.serial = m_core->Display(bus.display).Serial();
-        iface.service = IsServicePath(bus.iface.path);  // the Windows rule: the token in the path
         present.push_back(std::move(iface));
     }
     return present;
@@ -389,16 +331,17 @@ std::shared_ptr<HidDevice> SimHidPort::Open(const HidInterface& wanted, Error* e
     if (bus == m_core->interfaces.end() || !m_core->Present(*bus)) {
         why = {ErrorKind::kAbsent, "no such interface on the bus"};
     } else if (std::any_of(m_core->open.begin(), m_core->open.end(),
-                           [&](const HandleState* state) { return state->bus.iface.path == wanted.path; })) {
+                           [&](const SimHandleState* state) { return state->iface.path == wanted.path; })) {
         why = {ErrorKind::kHeld, "the interface is held by another handle"};
     }
     if (why.kind != ErrorKind::kNone) {
         if (error != nullptr) *error = why;
         return nullptr;
     }
-    auto handle = std::make_shared<Handle>(m_core, *bus);
-    m_core->open.push_back(handle->State());
-    return handle;
+    SimHandleState state;
+    state.iface = Described(bus->iface);
+    state.display = bus->display;
+    return std::make_shared<Handle>(m_core, std::move(state));
 }
 
 bool SimHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
@@ -449,10 +392,8 @@ void SimHidPort::SendInputReport(const std::array<uint8_t, kInputReportLength>& 
     std::lock_guard<std::mutex> lock(m_core->mutex);
     if (!m_core->alive || !m_core->Display(display).plugged || !m_core->HasService(display)) return;
     m_core->Record(display, ReportKind::kInput, std::vector<uint8_t>(report.begin(), report.end()));
-    for (HandleState* state : m_core->open) {
-        if (!state->service || state->bus.display != display) continue;
-        if (state->inputs.size() == kInputBufferCount) state->inputs.pop_front();
-        state->inputs.push_back(report);
+    for (SimHandleState* state : m_core->open) {
+        if (state->iface.service && state->display == display) state->Queue({report.begin(), report.end()});
     }
     m_core->changed.notify_all();
 }

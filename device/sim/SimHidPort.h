@@ -30,10 +30,6 @@
 
 namespace padsmith::sim {
 
-// Input reports a handle keeps while nobody reads them; older ones are dropped, as the HID class
-// driver does with its default ring of 32 buffers.
-inline constexpr size_t kInputBufferCount = 32;
-
 class SimHidPort : public HidPort {
 public:
     // The bus the options describe, its files included: each display's flash file is loaded
