@@ -8,8 +8,8 @@
 //
 // Thread safety: every member may be called from any thread. One lock guards the state; the
 // device-change listener is never called under it. Listener calls happen on the thread that
-// caused the change: Unplug()/Replug(), or the SetFeature of the write record after which the
-// unplug-after fault drops the display off the bus.
+// caused the change: Unplug()/Replug(), the SetFeature of the write record after which the
+// unplug-after fault drops the display off the bus, or the line's operator's (SimOperator.h).
 
 #include <array>
 #include <atomic>
@@ -29,6 +29,9 @@
 #include "device/sim/SimOptions.h"
 
 namespace padsmith::sim {
+
+struct SimBus;
+class SimOperator;
 
 class SimHidPort : public HidPort {
 public:
@@ -102,7 +105,6 @@ public:
     bool HasFlashFile() const { return !m_options.flashFile.empty(); }
 
 private:
-    struct Core;
     class Handle;
 
     SimHidPort(Clock& clock, SimOptions options, std::vector<std::vector<uint8_t>> flashes);
@@ -111,19 +113,9 @@ private:
     void EndStream();
 
     const SimOptions m_options;
-    std::shared_ptr<Core> m_core;  // shared with the handles, which may outlive the port
+    std::shared_ptr<SimBus> m_bus;  // shared with the handles, which may outlive the port
+    std::unique_ptr<SimOperator> m_operator;
     std::vector<std::vector<uint8_t>> m_savedFlash;  // what SaveFlash last saved, by display
-
-    // Late arrivals (arrive-after=): threads that wait on the clock, then plug their display in,
-    // announcing the arrivals.
-    std::vector<std::thread> m_arrivals;
-    std::unique_ptr<TimedEvent> m_arrivalCancel;
-    std::atomic<bool> m_arrivalsCancelled{false};
-
-    // The line's operator (leave-after=, swap=): a thread that takes displays off their ports
-    // when their runs end and plugs fresh ones in.
-    std::thread m_operator;
-    std::atomic<bool> m_operatorStopping{false};
 
     std::mutex m_streamMutex;  // serialises Start/StopInputStream
     std::thread m_stream;
