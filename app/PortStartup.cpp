@@ -66,13 +66,14 @@ OpenedPort OpenUnrecorded(const PortRequest& request, Clock& clock) {
         }
         return opened;
     }
-    sim::SimOptions options;
-    std::string error;
-    if (!sim::ParseSimOptions(request.simulatorOptions, options, error)) {
+    const Result<sim::SimOptions> parsed = sim::ParseSimOptions(request.simulatorOptions);
+    if (!parsed) {
         opened.exitStatus = kExitUsage;
-        opened.error = "--simulate: " + error;
+        opened.error = "--simulate: " + parsed.error().message;
         return opened;
     }
+    const sim::SimOptions& options = *parsed;
+    std::string error;
     if (!options.replayFile.empty()) {
         opened.port = sim::ReplayHidPort::Create(clock, options.replayFile, error);
         if (!opened.port) {
@@ -102,12 +103,9 @@ std::unique_ptr<Clock> CreatePlatformClock() {
 }  // namespace
 
 std::unique_ptr<Clock> CreateClock(const PortRequest& request) {
-    sim::SimOptions options;
-    std::string error;
     // Malformed options get the platform's clock here; OpenPort then tells what is wrong.
-    const bool replay = request.simulate && sim::ParseSimOptions(request.simulatorOptions, options, error) &&
-                        !options.replayFile.empty();
-    if (replay && !options.realtime) return std::make_unique<VirtualClock>();
+    const Result<sim::SimOptions> options = sim::ParseSimOptions(request.simulate ? request.simulatorOptions : "");
+    if (options && !options->replayFile.empty() && !options->realtime) return std::make_unique<VirtualClock>();
     return CreatePlatformClock();
 }
 

@@ -17,6 +17,7 @@ const char* ErrorKindName(ErrorKind kind) {
         case ErrorKind::kBadImage: return "bad-image";
         case ErrorKind::kDiverged: return "diverged";
         case ErrorKind::kRejected: return "rejected";
+        case ErrorKind::kMalformed: return "malformed";
     }
     return "io";
 }

@@ -21,10 +21,11 @@ enum class ErrorKind {
     kDiverged,          // a replayed recording met a request other than the one it holds next
     kRejected,          // a release's checks refused it: its signature, its keys, its date, its
                         // image, or the display it met; nothing was sent
+    kMalformed,         // a text or file read is not what it must be: an option, a recording
 };
 
 // "absent", "held", "permission-denied", "gone", "refused", "io", "bad-image", "diverged",
-// "rejected"; "" for kNone.
+// "rejected", "malformed"; "" for kNone.
 const char* ErrorKindName(ErrorKind kind);
 
 struct Error {
