@@ -42,17 +42,16 @@ std::unique_ptr<HidPort> CreatePlatformHidPort(bool) {
 // Wraps the opened port in a recording one when the request asks for a record.
 OpenedPort Recorded(OpenedPort opened, const PortRequest& request, Clock& clock) {
     if (!opened.port || request.recordFile.empty()) return opened;
-    std::string error;
-    std::unique_ptr<RecordingHidPort> recording =
-        RecordingHidPort::Create(*opened.port, clock, request.recordFile, error);
+    Result<std::unique_ptr<RecordingHidPort>> recording =
+        RecordingHidPort::Create(*opened.port, clock, request.recordFile);
     if (!recording) {
         OpenedPort failed;
         failed.exitStatus = kExitFailure;
-        failed.error = error;
+        failed.error = recording.error().message;
         return failed;
     }
     opened.recorded = std::move(opened.port);
-    opened.port = std::move(recording);
+    opened.port = std::move(*recording);
     return opened;
 }
 
@@ -73,22 +72,23 @@ OpenedPort OpenUnrecorded(const PortRequest& request, Clock& clock) {
         return opened;
     }
     const sim::SimOptions& options = *parsed;
-    std::string error;
     if (!options.replayFile.empty()) {
-        opened.port = sim::ReplayHidPort::Create(clock, options.replayFile, error);
-        if (!opened.port) {
+        Result<std::unique_ptr<sim::ReplayHidPort>> replay = sim::ReplayHidPort::Create(clock, options.replayFile);
+        if (!replay) {
             opened.exitStatus = kExitFailure;
-            opened.error = "replay: " + error;
+            opened.error = "replay: " + replay.error().message;
+            return opened;
         }
+        opened.port = std::move(*replay);
         return opened;
     }
-    std::unique_ptr<sim::SimHidPort> simulated = sim::SimHidPort::Create(clock, options, error);
+    Result<std::unique_ptr<sim::SimHidPort>> simulated = sim::SimHidPort::Create(clock, options);
     if (!simulated) {
         opened.exitStatus = kExitFailure;
-        opened.error = "simulated device: " + error;
+        opened.error = "simulated device: " + simulated.error().message;
         return opened;
     }
-    opened.port = std::move(simulated);
+    opened.port = std::move(*simulated);
     return opened;
 }
 

@@ -152,7 +152,7 @@ bool IsRequest(ReportKind kind) {
     return kind != ReportKind::kInput && kind != ReportKind::kArrival && kind != ReportKind::kRemoval;
 }
 
-bool ParseReportTrace(const std::string& text, ParsedTrace& trace, std::string& error) {
+Result<ParsedTrace> ParseReportTrace(const std::string& text) {
     ParsedTrace parsed;
     int number = 0;
     for (size_t start = 0; start < text.size();) {
@@ -160,8 +160,7 @@ bool ParseReportTrace(const std::string& text, ParsedTrace& trace, std::string& 
         const size_t newline = text.find('\n', start);
         const size_t end = newline == std::string::npos ? text.size() : newline;
         const auto failed = [&](const std::string& why) {
-            error = "line " + std::to_string(number) + ": " + why;
-            return false;
+            return Error(ErrorKind::kMalformed, "line " + std::to_string(number) + ": " + why);
         };
         if (end - start > kLongestLine) return failed("longer than " + std::to_string(kLongestLine) + " characters");
         std::string line = text.substr(start, end - start);
@@ -171,42 +170,39 @@ bool ParseReportTrace(const std::string& text, ParsedTrace& trace, std::string& 
         std::string why;
         if (!ParseLine(line, parsed, number, why)) return failed(why);
     }
-    trace = std::move(parsed);
-    return true;
+    return parsed;
 }
 
-bool ReadReportTrace(const std::string& path, ParsedTrace& trace, std::string& error) {
+Result<ParsedTrace> ReadReportTrace(const std::string& path) {
     const std::string named = "recording \"" + path + "\"";
     std::error_code code;
     const std::filesystem::file_type type = std::filesystem::status(path, code).type();
-    if (type == std::filesystem::file_type::not_found) return error = named + " does not exist", false;
+    if (type == std::filesystem::file_type::not_found) return Error(ErrorKind::kAbsent, named + " does not exist");
     // A FIFO or a device would block the read or never end it.
-    if (code || type != std::filesystem::file_type::regular) return error = named + " is not a regular file", false;
+    if (code || type != std::filesystem::file_type::regular) return Error(ErrorKind::kIo, named + " is not a regular file");
     const std::uintmax_t size = std::filesystem::file_size(path, code);
-    if (!code && size > kLongestFile) return error = named + " is larger than 64 MiB", false;
+    if (!code && size > kLongestFile) return Error(ErrorKind::kMalformed, named + " is larger than 64 MiB");
     std::ifstream file(path, std::ios::binary);
     std::string text(code ? 0 : static_cast<size_t>(size), '\0');
     if (file) file.read(&text[0], static_cast<std::streamsize>(text.size()));
-    if (code || !file) return error = named + " cannot be read", false;
-    if (!ParseReportTrace(text, trace, error)) return error = named + ": " + error, false;
-    return true;
+    if (code || !file) return Error(ErrorKind::kIo, named + " cannot be read");
+    Result<ParsedTrace> trace = ParseReportTrace(text);
+    if (!trace) return trace.error().Within(named);
+    return trace;
 }
 
 ReportTraceFile::~ReportTraceFile() {
     Close();
 }
 
-bool ReportTraceFile::Open(const std::string& path, std::string& error) {
+Error ReportTraceFile::Open(const std::string& path) {
     Error why;
     m_file = OwnFile::Open(path, OwnFile::Create::kAppend, why);
-    if (!m_file) {
-        error = why.message;
-        return false;
-    }
+    if (!m_file) return why;
     m_open = true;
     m_stopping = false;
     m_writer = std::thread([this] { WriterLoop(); });
-    return true;
+    return Error();
 }
 
 void ReportTraceFile::Append(Micros time, ReportKind kind, const uint8_t* bytes, size_t length,

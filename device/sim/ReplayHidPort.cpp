@@ -151,10 +151,10 @@ private:
     }
 };
 
-std::unique_ptr<ReplayHidPort> ReplayHidPort::Create(Clock& clock, const std::string& file, std::string& error) {
-    ParsedTrace trace;
-    if (!ReadReportTrace(file, trace, error)) return nullptr;
-    return std::make_unique<ReplayHidPort>(clock, std::move(trace), file);
+Result<std::unique_ptr<ReplayHidPort>> ReplayHidPort::Create(Clock& clock, const std::string& file) {
+    Result<ParsedTrace> trace = ReadReportTrace(file);
+    if (!trace) return trace.error();
+    return std::make_unique<ReplayHidPort>(clock, std::move(*trace), file);
 }
 
 ReplayHidPort::ReplayHidPort(Clock& clock, ParsedTrace trace, const std::string& name)

@@ -61,22 +61,19 @@ private:
     }
 };
 
-std::unique_ptr<SimHidPort> SimHidPort::Create(Clock& clock, SimOptions options, std::string& error) {
+Result<std::unique_ptr<SimHidPort>> SimHidPort::Create(Clock& clock, SimOptions options) {
     std::vector<std::vector<uint8_t>> flashes;
     for (int number = 1; number <= options.displays; ++number) {
-        std::vector<uint8_t> flash = FactoryFlash();
-        const std::string file = DisplayFile(options.flashFile, number, options.displays);
-        if (!file.empty() && LoadFlashFile(file, flash, error) == FlashFileStatus::kInvalid) return nullptr;
-        flashes.push_back(std::move(flash));
+        Result<std::vector<uint8_t>> flash = LoadFlashFile(DisplayFile(options.flashFile, number, options.displays));
+        if (!flash) return flash.error();
+        flashes.push_back(std::move(*flash));
     }
     std::unique_ptr<SimHidPort> port(new SimHidPort(clock, std::move(options), std::move(flashes)));
     const SimOptions& made = port->m_options;
     for (int number = 1; number <= made.displays && !made.traceFile.empty(); ++number) {
         const std::string file = DisplayFile(made.traceFile, number, made.displays);
-        if (!port->m_bus->Display(number).trace.Open(file, error)) {
-            error = "trace file \"" + file + "\": " + error;
-            return nullptr;
-        }
+        const Error why = port->m_bus->Display(number).trace.Open(file);
+        if (why) return why.Within("trace file \"" + file + "\"");
     }
     return port;
 }
@@ -110,11 +107,10 @@ SimHidPort::~SimHidPort() {
     }
     // The front ends save with SaveFlash, which reports a failure; this only catches a flash
     // that changed since (or was never saved), as tests and the benchmark leave it.
-    std::string error;
     for (int number = 1; number <= m_options.displays && HasFlashFile(); ++number) {
         const auto index = static_cast<size_t>(number - 1);
         if (flashes[index] == m_savedFlash[index]) continue;
-        SaveFlashFile(DisplayFile(m_options.flashFile, number, m_options.displays), flashes[index], error);
+        SaveFlashFile(DisplayFile(m_options.flashFile, number, m_options.displays), flashes[index]);
     }
 }
 
@@ -249,24 +245,20 @@ std::optional<SimUsbIds> SimHidPort::RequestedIds(int display) const {
 }
 
 Error SimHidPort::EndSession() {
-    std::string error;
-    if (HasFlashFile() && !SaveFlash(error)) return Error(ErrorKind::kIo, "simulated device: " + error);
-    return Error();
+    if (!HasFlashFile()) return Error();
+    const Error saved = SaveFlash();
+    return saved ? Error(ErrorKind::kIo, "simulated device: " + saved.message) : Error();
 }
 
-bool SimHidPort::SaveFlash(std::string& error) {
-    if (!HasFlashFile()) {
-        error = "no flash file was given";
-        return false;
-    }
+Error SimHidPort::SaveFlash() {
+    if (!HasFlashFile()) return Error(ErrorKind::kAbsent, "no flash file was given");
     for (int number = 1; number <= m_options.displays; ++number) {
         std::vector<uint8_t> flash = Flash(number);
-        if (!SaveFlashFile(DisplayFile(m_options.flashFile, number, m_options.displays), flash, error)) {
-            return false;
-        }
+        const Error why = SaveFlashFile(DisplayFile(m_options.flashFile, number, m_options.displays), flash);
+        if (why) return why;
         m_savedFlash[static_cast<size_t>(number - 1)] = std::move(flash);
     }
-    return true;
+    return Error();
 }
 
 }  // namespace padsmith::sim

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/Result.h"
 #include "device/HidPort.h"
 #include "device/ReportTrace.h"
 #include "device/sim/SimFirmware.h"
@@ -36,10 +37,10 @@ class SimOperator;
 class SimHidPort : public HidPort {
 public:
     // The bus the options describe, its files included: each display's flash file is loaded
-    // (factory firmware when it does not exist) and its trace file opened. Null with a one-line
-    // `error` naming the file when a flash file exists but cannot be read or is not exactly
-    // kFlashSize bytes, or when a trace file cannot be opened. `clock` must outlive the port.
-    static std::unique_ptr<SimHidPort> Create(Clock& clock, SimOptions options, std::string& error);
+    // (factory firmware when it does not exist) and its trace file opened. An Error naming the
+    // file when a flash file exists but cannot be read or is not exactly kFlashSize bytes, or
+    // when a trace file cannot be opened. `clock` must outlive the port.
+    static Result<std::unique_ptr<SimHidPort>> Create(Clock& clock, SimOptions options);
     // A bus whose options name no flash or trace file, which cannot fail: factory firmware,
     // nothing traced (tests and the benchmark).
     SimHidPort(Clock& clock, SimOptions options);
@@ -98,10 +99,10 @@ public:
     // Writes every trace line queued so far to the trace files (a writer does it within 50 ms
     // anyway).
     void FlushTrace();
-    // Saves every display's flash to its flash file now; false with `error` when none was given
-    // or a write failed. Not thread-safe against another SaveFlash. The destructor saves again
-    // only what changed since.
-    bool SaveFlash(std::string& error);
+    // Saves every display's flash to its flash file now; an Error when none was given or a write
+    // failed. Not thread-safe against another SaveFlash. The destructor saves again only what
+    // changed since.
+    Error SaveFlash();
     bool HasFlashFile() const { return !m_options.flashFile.empty(); }
 
 private:
