@@ -72,14 +72,19 @@ std::vector<std::string> Fields(const std::string& line, size_t most, std::strin
     return fields;
 }
 
-// One line of a trace into `trace`; false with `why`.
-bool ParseLine(const std::string& line, ParsedTrace& trace, int number, std::string& why) {
+// A line or a text of a trace that is not what it must be.
+Error Malformed(const std::string& why) {
+    return Error(ErrorKind::kMalformed, why);
+}
+
+// One line of a trace into `trace`, or what is wrong with it.
+Error ParseLine(const std::string& line, ParsedTrace& trace, int number) {
     std::string rest;
     const std::vector<std::string> fields = Fields(line, 2, rest);
-    if (fields.size() < 2) return why = "expected \"<microseconds> <kind> ...\"", false;
+    if (fields.size() < 2) return Malformed("expected \"<microseconds> <kind> ...\"");
     const std::string& time = fields[0];
     if (time.size() > kLongestTime || time.find_first_not_of("0123456789") != std::string::npos) {
-        return why = "the time \"" + time.substr(0, 32) + "\" is not a count of microseconds", false;
+        return Malformed("the time \"" + time.substr(0, 32) + "\" is not a count of microseconds");
     }
     const Micros micros(std::stoll(time));
     const std::string& word = fields[1];
@@ -89,38 +94,35 @@ bool ParseLine(const std::string& line, ParsedTrace& trace, int number, std::str
         HidInterface iface;
         if (parts.size() < 3 || path.empty() || !ParseIdPair(parts[1], iface.vendorId, iface.productId) ||
             !ParseIdPair(parts[2], iface.usagePage, iface.usage)) {
-            return why = "expected \"interface <location> <VID>:<PID> <PAGE>:<USAGE> <path>\"", false;
+            return Malformed("expected \"interface <location> <VID>:<PID> <PAGE>:<USAGE> <path>\"");
         }
         iface.location = parts[0] == "-" ? std::string() : parts[0];
         iface.path = FromUtf8(path);
         iface.service = true;
         trace.interfaces.push_back(std::move(iface));
-        return true;
+        return Error();
     }
     const KindName* kind = nullptr;
     for (const KindName& known : kKindNames) {
         if (word == known.name) kind = &known;
     }
-    if (kind == nullptr) return why = "unknown kind \"" + word.substr(0, 32) + "\"", false;
+    if (kind == nullptr) return Malformed("unknown kind \"" + word.substr(0, 32) + "\"");
     std::string beyond;
     const std::vector<std::string> hex = Fields(rest, 2, beyond);
     const bool event = kind->kind == ReportKind::kArrival || kind->kind == ReportKind::kRemoval;
     const size_t most = kind->kind == ReportKind::kGet ? 2 : 1;
     const size_t least = event ? 0 : 1;
     if (!beyond.empty() || hex.size() < least || hex.size() > (event ? 0 : most)) {
-        return why = std::string(kind->name) +
-                     (event ? " takes nothing after it"
-                            : most == 2 ? " takes the request's and the reply's hex bytes"
-                                        : " takes one field of hex bytes"),
-               false;
+        return Malformed(std::string(kind->name) + (event       ? " takes nothing after it"
+                                                    : most == 2 ? " takes the request's and the reply's hex bytes"
+                                                                : " takes one field of hex bytes"));
     }
     ReportRecord record{micros, kind->kind, {}};
     for (size_t i = 0; i < hex.size(); ++i) {
         std::vector<uint8_t>& bytes = i == 0 ? record.bytes : record.reply;
         if (!ParseHex(hex[i], bytes)) {
-            return why = "\"" + hex[i].substr(0, 32) + (hex[i].size() > 32 ? "..." : "") +
-                         "\" is not hex bytes (two digits a byte)",
-                   false;
+            return Malformed("\"" + hex[i].substr(0, 32) + (hex[i].size() > 32 ? "..." : "") +
+                             "\" is not hex bytes (two digits a byte)");
         }
     }
     if (kind->kind == ReportKind::kGet) {
@@ -129,14 +131,14 @@ bool ParseLine(const std::string& line, ParsedTrace& trace, int number, std::str
             record.reply = record.bytes;
             std::fill(record.bytes.begin() + 1, record.bytes.end(), uint8_t{0});
         } else if (record.reply.size() != record.bytes.size()) {
-            return why = "the get's request and reply differ in length", false;
+            return Malformed("the get's request and reply differ in length");
         }
     }
     if (trace.entries.size() == kMostRecords) {
-        return why = "more than " + std::to_string(kMostRecords) + " records", false;
+        return Malformed("more than " + std::to_string(kMostRecords) + " records");
     }
     trace.entries.push_back({number, std::move(record)});
-    return true;
+    return Error();
 }
 
 }  // namespace
@@ -159,16 +161,16 @@ Result<ParsedTrace> ParseReportTrace(const std::string& text) {
         ++number;
         const size_t newline = text.find('\n', start);
         const size_t end = newline == std::string::npos ? text.size() : newline;
-        const auto failed = [&](const std::string& why) {
-            return Error(ErrorKind::kMalformed, "line " + std::to_string(number) + ": " + why);
-        };
-        if (end - start > kLongestLine) return failed("longer than " + std::to_string(kLongestLine) + " characters");
+        const std::string named = "line " + std::to_string(number);
+        if (end - start > kLongestLine) {
+            return Malformed("longer than " + std::to_string(kLongestLine) + " characters").Within(named);
+        }
         std::string line = text.substr(start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.find_first_not_of(' ') == std::string::npos) continue;
-        std::string why;
-        if (!ParseLine(line, parsed, number, why)) return failed(why);
+        const Error why = ParseLine(line, parsed, number);
+        if (why) return why.Within(named);
     }
     return parsed;
 }

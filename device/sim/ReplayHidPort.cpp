@@ -141,7 +141,7 @@ private:
                 case ReplayScript::Outcome::kDiverged:
                     // As if unplugged, without a notice: the display answers nothing more.
                     m_core->EndHandles();
-                    m_lastError = {ErrorKind::kDiverged, script.Divergence()};
+                    m_lastError = script.Divergence();
                     break;
             }
             after = m_core->TakeEvents();
@@ -247,9 +247,8 @@ Error ReplayHidPort::EndSession() {
     StopLeadIn();
     std::lock_guard<std::mutex> lock(m_core->mutex);
     m_core->script.End();
-    if (!m_core->script.Diverged()) return Error{};
-    m_core->EndHandles();
-    return Error{ErrorKind::kDiverged, m_core->script.Divergence()};
+    if (m_core->script.Diverged()) m_core->EndHandles();
+    return m_core->script.Divergence();
 }
 
 }  // namespace padsmith::sim
