@@ -10,12 +10,13 @@
 #include <fstream>
 #include <thread>
 
+#include "tests/kernel/ChildProcess.h"
+
 namespace padsmith::test {
 namespace {
 
 constexpr char kUser[] = "padsmith";
 constexpr char kPassword[] = "line-secret";
-constexpr uid_t kNobody = 65534;
 
 // The newest server of Debian's postgresql packages, or "".
 std::string ServerBinaries() {

@@ -233,7 +233,6 @@ TEST(HistoryStore, NoRowIsEverDeletedWhoeverAsks) {
 }
 
 // The probe program, run as another user where this one is root (root may write anything).
-constexpr uid_t kNobody = 65534;
 
 ProgramRun Probe(const std::vector<std::string>& arguments, bool asOtherUser = false) {
     std::vector<std::string> argv{PADSMITH_HISTORY_PROBE};

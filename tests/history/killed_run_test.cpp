@@ -13,7 +13,6 @@
 namespace padsmith::test {
 namespace {
 
-const std::string kPadsmith = PADSMITH_PROGRAM;
 
 TEST(KilledRun, AWriteAndAStationKilledAfterTheEraseLeaveUnfinishedRowsInAWholeFile) {
     ScratchDir dir;

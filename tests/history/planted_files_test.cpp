@@ -18,7 +18,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string kPadsmith = PADSMITH_PROGRAM;
 
 TEST(PlantedFiles, AFifoAsTheHistoryOrTheRecordIsRefusedAtOnceAndNothingIsSent) {
     ScratchDir dir;

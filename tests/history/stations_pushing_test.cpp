@@ -20,7 +20,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string kPadsmith = PADSMITH_PROGRAM;
 
 TEST(StationsPushing, EveryRunArrivesOnceThoughTheServerStopsInTheMiddle) {
     if (const std::string why = PostgresServer::Unavailable(); !why.empty()) GTEST_SKIP() << why;

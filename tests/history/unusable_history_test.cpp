@@ -24,8 +24,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-const std::string kPadsmith = PADSMITH_PROGRAM;
-constexpr uid_t kNobody = 65534;
 
 // How a history is made unusable at a path, and what padsmith says of it.
 struct Unusable {

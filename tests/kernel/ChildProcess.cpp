@@ -20,7 +20,6 @@ extern char** environ;
 namespace padsmith::test {
 namespace {
 
-constexpr uid_t kNobody = 65534;
 constexpr int kKillGraceMs = 5000;
 
 std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extra) {

@@ -15,6 +15,12 @@
 
 namespace padsmith::test {
 
+constexpr uid_t kNobody = 65534;  // the user and group nobody
+
+#ifdef PADSMITH_PROGRAM
+inline const std::string kPadsmith = PADSMITH_PROGRAM;  // padsmith as built, for the tests that run it
+#endif
+
 struct RunOptions {
     std::vector<std::string> environment;  // "NAME=value", over this process's environment
     bool asNobody = false;                 // uid and gid 65534, no supplementary groups

@@ -23,7 +23,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 // The padsmith program of this build.
-const std::string kPadsmith = PADSMITH_PROGRAM;
 
 nlohmann::json LastObject(const ProgramRun& run) {
     const std::string& out = run.out;

@@ -28,7 +28,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string kErase = "2945726173";
+const std::string kEraseHex = "2945726173";
 const std::string kInfoRequest = "2A56657273696F6E";
 const std::string kInfoGet = "2B000000000000000000";
 const std::string kInfoReply = "2B0001000AFF25150A31";
@@ -42,17 +42,15 @@ std::string Record(int address, int fill) {
 }
 
 std::vector<uint8_t> Bytes(const std::string& hex) {
-    ParsedTrace parsed;
-    std::string error;
-    EXPECT_TRUE(ParseReportTrace("0 set " + hex, parsed, error)) << error;
-    return parsed.entries.at(0).record.bytes;
+    Result<ParsedTrace> parsed = ParseReportTrace("0 set " + hex);
+    EXPECT_TRUE(parsed) << parsed.error().message;
+    return parsed ? parsed->entries.at(0).record.bytes : std::vector<uint8_t>{};
 }
 
 std::unique_ptr<sim::ReplayHidPort> Replay(Clock& clock, const std::string& recording) {
-    ParsedTrace trace;
-    std::string error;
-    EXPECT_TRUE(ParseReportTrace(recording, trace, error)) << error;
-    return std::make_unique<sim::ReplayHidPort>(clock, std::move(trace), "session.txt");
+    Result<ParsedTrace> trace = ParseReportTrace(recording);
+    EXPECT_TRUE(trace) << trace.error().message;
+    return std::make_unique<sim::ReplayHidPort>(clock, trace ? std::move(*trace) : ParsedTrace{}, "session.txt");
 }
 
 std::shared_ptr<HidDevice> OpenDisplay(HidPort& port) {
@@ -67,9 +65,9 @@ bool Send(HidDevice& device, const std::string& hex) {
 
 TEST(ReplayTest, ARequestThatDiffersEndsTheReplayThereAndTheDisplayAnswersNothingMore) {
     VirtualClock clock;
-    auto port = Replay(clock, "0 set " + kErase + "\n1010000 set " + Record(0x40, 0x11) + "\n");
+    auto port = Replay(clock, "0 set " + kEraseHex + "\n1010000 set " + Record(0x40, 0x11) + "\n");
     auto display = OpenDisplay(*port);
-    ASSERT_TRUE(Send(*display, kErase));
+    ASSERT_TRUE(Send(*display, kEraseHex));
     clock.Advance(Millis(1010));
     std::string sent = Record(0x40, 0x11);
     sent[20] = '2';  // byte 10
@@ -87,25 +85,25 @@ TEST(ReplayTest, ARequestThatDiffersEndsTheReplayThereAndTheDisplayAnswersNothin
     std::vector<uint8_t> reply = Bytes(kInfoGet);
     EXPECT_FALSE(OpenDisplay(*asked)->GetFeature(reply.data(), reply.size()));
     EXPECT_THAT(asked->EndSession().message, HasSubstr("at line 1: recorded set " + kInfoRequest + ", sent get " + kInfoGet));
-    auto shorter = Replay(clock, "0 set " + kErase + "\n");
+    auto shorter = Replay(clock, "0 set " + kEraseHex + "\n");
     auto once = OpenDisplay(*shorter);
-    EXPECT_TRUE(Send(*once, kErase));
-    EXPECT_FALSE(Send(*once, kErase));
+    EXPECT_TRUE(Send(*once, kEraseHex));
+    EXPECT_FALSE(Send(*once, kEraseHex));
     EXPECT_THAT(shorter->EndSession().message,
-                HasSubstr("after its last record (line 1): sent set " + kErase + ", which the recording does not hold"));
+                HasSubstr("after its last record (line 1): sent set " + kEraseHex + ", which the recording does not hold"));
 }
 
 TEST(ReplayTest, EachRecordedOutcomeIsAnsweredAndTheDisplayLeavesWhereItLeft) {
     VirtualClock clock;
     auto port = Replay(clock, "0 interface 1-1.3 2A7D:6C21 FF00:0001 /dev/hidraw3\n"
-                              "0 set-refused " + kErase + "\n"
+                              "0 set-refused " + kEraseHex + "\n"
                               "0 set " + kInfoRequest + "\n"
                               "0 get " + kInfoGet + " " + kInfoReply + "\n"
                               "0 input 2B00010203\n"
                               "0 get-failed " + kInfoGet + "\n"
-                              "0 set " + kErase + "\n"
+                              "0 set " + kEraseHex + "\n"
                               "0 removal\n"
-                              "0 set-gone " + kErase + "\n");
+                              "0 set-gone " + kEraseHex + "\n");
     std::vector<DeviceChange> notices;
     port->WatchDeviceChanges([&](DeviceChange change) { notices.push_back(change); });
     const std::vector<HidInterface> bus = port->Enumerate();
@@ -115,7 +113,7 @@ TEST(ReplayTest, EachRecordedOutcomeIsAnsweredAndTheDisplayLeavesWhereItLeft) {
     auto display = port->Open(bus[0]);
     EXPECT_FALSE(port->Open(bus[0]));  // exclusive, as a display's collection is
 
-    EXPECT_FALSE(Send(*display, kErase));
+    EXPECT_FALSE(Send(*display, kEraseHex));
     EXPECT_EQ(display->LastError().kind, ErrorKind::kRefused);
     EXPECT_TRUE(Send(*display, kInfoRequest));
     std::vector<uint8_t> reply = Bytes(kInfoGet);
@@ -130,11 +128,11 @@ TEST(ReplayTest, EachRecordedOutcomeIsAnsweredAndTheDisplayLeavesWhereItLeft) {
     reply = Bytes(kInfoGet);
     EXPECT_FALSE(display->GetFeature(reply.data(), reply.size()));
     EXPECT_EQ(display->LastError().kind, ErrorKind::kRefused);
-    EXPECT_TRUE(Send(*display, kErase));
+    EXPECT_TRUE(Send(*display, kEraseHex));
     // The removal came with the erase's answer, before the tool could send anything else.
     EXPECT_THAT(notices, ElementsAre(DeviceChange::kRemoval));
     EXPECT_TRUE(port->Enumerate().empty());
-    EXPECT_FALSE(Send(*display, kErase));
+    EXPECT_FALSE(Send(*display, kEraseHex));
     EXPECT_EQ(display->LastError().kind, ErrorKind::kGone);
     EXPECT_FALSE(port->EndSession());
 
@@ -150,12 +148,12 @@ TEST(ReplayTest, EachRecordedOutcomeIsAnsweredAndTheDisplayLeavesWhereItLeft) {
 }
 
 TEST(ReplayTest, ARecordSoonerThanTheFlashAllowsEndsTheReplay) {
-    const std::string recording = "0 set " + kErase + "\n1010000 set " + Record(0, 0) + "\n1020000 set " +
+    const std::string recording = "0 set " + kEraseHex + "\n1010000 set " + Record(0, 0) + "\n1020000 set " +
                                   Record(0x20, 0) + "\n";
     VirtualClock clock;
     auto early = Replay(clock, recording);
     auto display = OpenDisplay(*early);
-    ASSERT_TRUE(Send(*display, kErase));
+    ASSERT_TRUE(Send(*display, kEraseHex));
     clock.Advance(Millis(500));
     EXPECT_FALSE(Send(*display, Record(0, 0)));
     EXPECT_THAT(early->EndSession().message,
@@ -164,7 +162,7 @@ TEST(ReplayTest, ARecordSoonerThanTheFlashAllowsEndsTheReplay) {
 
     auto hurried = Replay(clock, recording);
     display = OpenDisplay(*hurried);
-    ASSERT_TRUE(Send(*display, kErase));
+    ASSERT_TRUE(Send(*display, kEraseHex));
     clock.Advance(Millis(1010));
     ASSERT_TRUE(Send(*display, Record(0, 0)));
     clock.Advance(Millis(5));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/VirtualClock.h"
+#include "device/sim/SimHandle.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimInterfaces.h"
 
@@ -36,7 +37,7 @@ ReadStatus Read(HidDevice& device, std::array<uint8_t, 10>& report) {
     return Read(device, report, unstopped);
 }
 
-const std::array<uint8_t, 5> kErase{0x29, 0x45, 0x72, 0x61, 0x73};
+const std::array<uint8_t, 5> kEraseBytes{0x29, 0x45, 0x72, 0x61, 0x73};
 
 TEST(SimBusTest, UnplugKillsDisplayHandlesAndReplugBringsANewInstance) {
     VirtualClock clock;
@@ -49,7 +50,7 @@ TEST(SimBusTest, UnplugKillsDisplayHandlesAndReplugBringsANewInstance) {
     auto service = OpenService(port);
     auto mouse = OpenWhere(port, [](const std::wstring& p) { return !IsDisplayPath(p); });
     ASSERT_TRUE(service && mouse);
-    ASSERT_TRUE(service->SetFeature(kErase.data(), kErase.size()));
+    ASSERT_TRUE(service->SetFeature(kEraseBytes.data(), kEraseBytes.size()));
     auto pending = std::async(std::launch::async, [&] {
         std::array<uint8_t, 10> report{};
         return Read(*service, report);
@@ -59,7 +60,7 @@ TEST(SimBusTest, UnplugKillsDisplayHandlesAndReplugBringsANewInstance) {
     EXPECT_EQ(pending.get(), ReadStatus::kFailed);
     EXPECT_EQ(notices, std::vector<DeviceChange>(2, DeviceChange::kRemoval));
     EXPECT_FALSE(port.Plugged());
-    EXPECT_FALSE(service->SetFeature(kErase.data(), kErase.size()));
+    EXPECT_FALSE(service->SetFeature(kEraseBytes.data(), kEraseBytes.size()));
     std::array<uint8_t, 10> reply{0x2B};
     EXPECT_FALSE(service->GetFeature(reply.data(), reply.size()));
     uint16_t vid = 0, pid = 0;
@@ -81,7 +82,7 @@ TEST(SimBusTest, UnplugKillsDisplayHandlesAndReplugBringsANewInstance) {
     std::vector<uint8_t> record{0x28, 0x51, 0x58, 0x57, 0x00, 0x00};
     record.resize(38, 0x00);
     EXPECT_TRUE(fresh->SetFeature(record.data(), record.size()));  // power cycled: the erase is over
-    EXPECT_FALSE(service->SetFeature(kErase.data(), kErase.size()));
+    EXPECT_FALSE(service->SetFeature(kEraseBytes.data(), kEraseBytes.size()));
 }
 
 TEST(SimBusTest, UnplugAfterDropsTheDisplayRightAfterTheNthRecord) {

@@ -15,7 +15,7 @@
 namespace padsmith::sim {
 namespace {
 
-const std::vector<uint8_t> kErase = {0x29, 0x45, 0x72, 0x61, 0x73};
+const std::vector<uint8_t> kEraseReport = {0x29, 0x45, 0x72, 0x61, 0x73};
 
 std::vector<uint8_t> Record(uint32_t address, uint8_t fill) {
     std::vector<uint8_t> record(kRecordLength, fill);
@@ -44,7 +44,7 @@ protected:
     bool Send(const std::vector<uint8_t>& report) { return device->SetFeature(report.data(), report.size()); }
     // Erases and lets the erase finish.
     void Erase() {
-        ASSERT_TRUE(Send(kErase));
+        ASSERT_TRUE(Send(kEraseReport));
         clock.Advance(kEraseTime);
     }
 
@@ -97,7 +97,7 @@ TEST_F(SimDeviceTest, OpenIsExclusiveUntilTheHandleGoes) {
 TEST_F(SimDeviceTest, EraseBlocksRecordsFor900MsAndLeavesFlashErased) {
     Start();
     EXPECT_NE(port->Flash(), std::vector<uint8_t>(kFlashSize, 0xFF));
-    ASSERT_TRUE(Send(kErase));
+    ASSERT_TRUE(Send(kEraseReport));
     EXPECT_EQ(port->Flash(), std::vector<uint8_t>(kFlashSize, 0xFF));
     clock.Advance(Micros(10'000));
     EXPECT_FALSE(Send(Record(0, 0x00)));
@@ -112,7 +112,7 @@ TEST_F(SimDeviceTest, RefusedErasesLeaveTheFlashAlone) {
     options.refuseErase = true;
     Start(options);
     const auto before = port->Flash();
-    EXPECT_FALSE(Send(kErase));
+    EXPECT_FALSE(Send(kEraseReport));
     port.reset();
     Start();
     EXPECT_FALSE(Send({0x29, 0x45, 0x72, 0x61}));
@@ -220,7 +220,7 @@ TEST_F(SimDeviceTest, ShortCommandsAreCheckedAndOtherCollectionsRefuseEverything
 
     auto pen = port->Open(port->Enumerate().at(1));
     const auto flash = port->Flash();
-    EXPECT_FALSE(pen->SetFeature(kErase.data(), kErase.size()));
+    EXPECT_FALSE(pen->SetFeature(kEraseReport.data(), kEraseReport.size()));
     std::array<uint8_t, 10> reply{0x2B};
     EXPECT_FALSE(pen->GetFeature(reply.data(), reply.size()));
     EXPECT_EQ(port->Flash(), flash);
