@@ -25,14 +25,14 @@ namespace fs = std::filesystem;
 inline const auto kLastDay = std::chrono::system_clock::time_point(std::chrono::seconds(1769903999));
 inline const auto kDayAfter = kLastDay + std::chrono::seconds(1);
 
-inline std::string ReadText(const fs::path& file) {
+inline std::string ReadFileText(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-inline void WriteText(const fs::path& file, const std::string& text) {
+inline void WriteFileText(const fs::path& file, const std::string& text) {
     std::ofstream(file, std::ios::binary) << text;
 }
 
@@ -48,14 +48,14 @@ public:
     Release() {
         fs::create_directory(Path("trust"));
         fs::create_directory(Path("secret"));
-        WriteText(Path("fw.bin"), std::string(300, '\x5A') + "firmware");
+        WriteFileText(Path("fw.bin"), std::string(300, '\x5A') + "firmware");
     }
 
     // A new key pair; its public key in trust/ when `trusted`. Returns the key ID minisign printed.
     std::string NewKey(const std::string& name, bool trusted = true) {
         const std::string pub = Path(trusted ? "trust/" + name + ".pub" : "secret/" + name + ".pub");
         RunShell(std::string(PADSMITH_MINISIGN) + " -G -W -p " + pub + " -s " + Path("secret/" + name + ".key") + " >/dev/null");
-        const std::string text = ReadText(pub);
+        const std::string text = ReadFileText(pub);
         const std::string comment = text.substr(0, text.find('\n'));  // "untrusted comment: minisign public key ID"
         return comment.substr(comment.rfind(' ') + 1);
     }
@@ -91,10 +91,10 @@ public:
     std::string Path(const std::string& name) const { return (m_dir.Path() / name).string(); }
 
     void Edit(const std::string& name, const std::string& from, const std::string& to) {
-        std::string text = ReadText(Path(name));
+        std::string text = ReadFileText(Path(name));
         const size_t at = text.find(from);
         ASSERT_NE(at, std::string::npos) << from << " in " << text;
-        WriteText(Path(name), text.replace(at, from.size(), to));
+        WriteFileText(Path(name), text.replace(at, from.size(), to));
     }
 
 private:

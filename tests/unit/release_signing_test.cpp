@@ -26,7 +26,7 @@ TEST(ReleaseSigning, BothOfMinisignsFormsVerifyAndNameTheKeyAsMinisignDoes) {
         EXPECT_EQ(verified.manifest.firmwareVersion, 0x01000B00u);
         EXPECT_EQ(verified.manifest.image.fileBytes, 308u);
         Sha256 sha256;
-        const std::string manifest = ReadText(release.Path("fw.bin.manifest.json"));
+        const std::string manifest = ReadFileText(release.Path("fw.bin.manifest.json"));
         sha256.Update(reinterpret_cast<const uint8_t*>(manifest.data()), manifest.size());
         Sha256Digest digest{};
         ASSERT_TRUE(sha256.Finish(digest));
@@ -73,7 +73,7 @@ TEST(ReleaseSigning, EveryWrongReleaseIsRefusedBeforeAnythingIsSentSayingWhy) {
          [](const std::string& key, const std::string& other, const std::string& trust) {
              return "signature: signed by key " + other + ", which " + trust + " does not trust (it trusts " + key + ")";
          }},
-        {"a revoked key", [](Release& r, const std::string& key) { WriteText(r.Path("trust/revoked"), key + "\n"); },
+        {"a revoked key", [](Release& r, const std::string& key) { WriteFileText(r.Path("trust/revoked"), key + "\n"); },
          [](const std::string& key, const std::string&, const std::string& trust) {
              return "signature: signed by key " + key + ", which " + trust + " revokes";
          }},
@@ -107,7 +107,7 @@ TEST(ReleaseSigning, AKeyRotatesWithoutStoppingTheLine) {
     release.Sign("2026");
     ASSERT_FALSE(release.Check(verified));
     // The old one revoked: its releases are refused, the new key's still written.
-    WriteText(release.Path("trust/revoked"), old + "\n");
+    WriteFileText(release.Path("trust/revoked"), old + "\n");
     ASSERT_FALSE(release.Check(verified));
     release.Sign("2025");
     EXPECT_NE(release.Check(verified).message.find("revokes"), std::string::npos);

@@ -73,7 +73,7 @@ TEST(TrustedRuns, EachRefusalSendsNothingMoreSaysWhyAndEachAllowedRunWrites) {
          kCarriesOlder, {}, kRejected, "signature: the trusted comment's signature does not verify", false},
         {"a key the station does not know", [](Release& r, const std::string&) { r.Sign("other"); }, kCarriesOlder,
          {}, kRejected, "signature: signed by key ", false},
-        {"a revoked key", [](Release& r, const std::string& key) { WriteText(r.Path("trust/revoked"), key + "\n"); },
+        {"a revoked key", [](Release& r, const std::string& key) { WriteFileText(r.Path("trust/revoked"), key + "\n"); },
          kCarriesOlder, {}, kRejected, "signature: signed by key ", false},
         {"a manifest past its date",
          [](Release& r, const std::string&) { r.MakeAndSign("line", "--not-after=2020-01-31"); },
@@ -110,7 +110,7 @@ TEST(TrustedRuns, EachRefusalSendsNothingMoreSaysWhyAndEachAllowedRunWrites) {
         EXPECT_EQ(run.status, c.outcome.status) << run.err;
         EXPECT_EQ(result["result"], c.outcome.result);
         EXPECT_EQ(result.contains("error") ? result["error"]["kind"] : "", c.outcome.errorKind);
-        const std::string exchanges = ReadText(trace);
+        const std::string exchanges = ReadFileText(trace);
         EXPECT_EQ(exchanges.find(" set 29") != std::string::npos, c.outcome.erased) << exchanges;
         EXPECT_EQ(exchanges.find(" get 2B") != std::string::npos, c.touched) << exchanges;
         if (c.line.empty()) {
