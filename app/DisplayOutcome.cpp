@@ -1,14 +1,12 @@
 #include "app/DisplayOutcome.h"
 
-#include "app/ExitStatus.h"
 #include "base/Utf8.h"
 #include "device/IdPair.h"
 
 namespace padsmith {
 
-int DisplayOutcome::ExitStatus() const {
-    const int status = ExitStatusOf(result);
-    return recordLost && status == kExitSuccess ? kExitFailure : status;
+RunResult DisplayOutcome::Counted() const {
+    return recordLost && EndedWell(result) ? RunResult::kFailure : result;
 }
 
 DisplayOutcome OutcomeFor(const HidInterface& display) {

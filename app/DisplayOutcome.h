@@ -22,6 +22,8 @@ struct DisplayOutcome {
     bool opened = false;  // its service collection was opened: the run reached the display
     std::optional<DeviceStatus> info;  // read before the erase, or what info read
     bool erased = false;               // the erase was sent: the display no longer holds its old firmware
+    // The firmware version the display reports once the write ended, where the run asked it again.
+    std::optional<uint32_t> firmwareAfter;
     int recordsSent = 0;               // accepted, and the last one the display did not take
     int recordsRefused = 0;
     RunResult result = RunResult::kFailure;
@@ -34,8 +36,10 @@ struct DisplayOutcome {
     bool historyRefused = false;
 
     bool Succeeded() const { return result == RunResult::kSuccess; }
-    // The run's exit status: its result's, and a failure when a promised history lost its record.
-    int ExitStatus() const;
+    // The run's result as it counts: its own, and a failure when a promised history lost the
+    // record of a run that ended well.
+    RunResult Counted() const;
+    int ExitStatus() const { return ExitStatusOf(Counted()); }
 };
 
 // The display's own part of an outcome, from the interface the run serves.

@@ -5,6 +5,7 @@
 #include "app/Catalogue.h"
 #include "app/FlashThreads.h"
 #include "app/Operations.h"
+#include "base/Utf8.h"
 #include "device/CDriver.h"
 #include "protocol/DeviceInfo.h"
 #include "protocol/OperationFrame.h"
@@ -141,7 +142,7 @@ DisplayRun::DisplayRun(HidPort& port, Clock& clock, const DisplayRunPlan& plan, 
 DisplayRun::~DisplayRun() = default;
 
 DisplayOutcome DisplayRun::Run() {
-    if (m_outcome.opened && BeginRecord() && ReadIdentity()) Operate();
+    if (m_outcome.opened && BeginRecord() && ReadIdentity() && CheckAgainstRelease()) Operate();
     m_outcome.recordsSent = m_records->Sent();
     m_outcome.recordsRefused = m_records->Refused();
     m_driver.reset();  // the display is let go: its run is over
@@ -149,7 +150,7 @@ DisplayOutcome DisplayRun::Run() {
     // After the display was let go, never inside the write's pacing.
     m_outcome.recordLost = m_record.Complete(m_outcome);
     m_outcome.recordId = m_record.Id();
-    if (m_sinks.state) m_sinks.state(m_outcome.Succeeded() ? PortState::kDone : PortState::kFailed, 100);
+    if (m_sinks.state) m_sinks.state(EndedWell(m_outcome.result) ? PortState::kDone : PortState::kFailed, 100);
     return m_outcome;
 }
 
@@ -165,7 +166,7 @@ bool DisplayRun::BeginRecord() {
 }
 
 bool DisplayRun::ReadIdentity() {
-    if (!m_plan.readIdentity) return true;
+    if (!AsksIdentity()) return true;
     m_outcome.result = ResultOfOperation(GetFirmwareVersion(m_driver.get(), *m_sinks.log));
     if (!m_outcome.Succeeded()) {
         // A display that does not say what it is must not be erased.
@@ -174,8 +175,27 @@ bool DisplayRun::ReadIdentity() {
         return false;
     }
     m_outcome.info = m_driver->Status();
-    // Here come the checks of the display against the release, before the erase.
     return true;
+}
+
+bool DisplayRun::CheckAgainstRelease() {
+    const trust::VerifiedRelease* release = m_plan.release;
+    if (release == nullptr) return true;
+    const HidInterface& display = m_driver->CurrentInterface();
+    const trust::DisplayIdentity identity{display.vendorId, display.productId, m_outcome.info->pcbVersion,
+                                          m_outcome.info->firmwareVersion};
+    trust::DisplayVerdict verdict = trust::DisplayVerdict::kWrite;
+    const Error refused = trust::CheckDisplay(release->manifest, identity, m_plan.versions, verdict);
+    if (refused) {
+        m_outcome.result = RunResult::kRejected;
+        m_outcome.error = Error(refused.kind, refused.message + "; nothing erased");
+        Log(kMsgWriteFail, *m_sinks.log);
+        return false;
+    }
+    if (verdict == trust::DisplayVerdict::kWrite) return true;
+    m_outcome.result = RunResult::kCurrent;
+    LogText(FromUtf8(trust::AlreadyCurrentLine(release->manifest)), *m_sinks.log);
+    return false;
 }
 
 void DisplayRun::Operate() {
@@ -191,6 +211,7 @@ void DisplayRun::Operate() {
             if (m_sinks.state) m_sinks.state(PortState::kErasing, 0);
             m_outcome.erased = true;
             result = EraseAndWrite(driver, *m_plan.image, log);
+            if (result == kResultSuccess && AsksIdentity()) ReadFirmwareAfter();
             break;
         case DisplayAction::kErase:
             m_outcome.erased = true;
@@ -208,6 +229,16 @@ void DisplayRun::Operate() {
     }
     m_outcome.result = ResultOfOperation(result);
     if (!m_outcome.Succeeded() && !m_outcome.error) m_outcome.error = RunProblem(driver.LastError());
+}
+
+// What the display says it carries now, for the record; the write stands whatever it answers.
+void DisplayRun::ReadFirmwareAfter() {
+    uint16_t pcbVersion = 0;
+    uint16_t sizeCode = 0;
+    uint32_t firmwareVersion = 0;
+    if (m_driver->QueryDeviceInfo(pcbVersion, sizeCode, firmwareVersion) == kResultSuccess) {
+        m_outcome.firmwareAfter = firmwareVersion;
+    }
 }
 
 uint32_t DisplayRun::Monitor() {

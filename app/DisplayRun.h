@@ -6,11 +6,14 @@
 //      collection; a display that cannot be opened is sent nothing;
 //   2. the record: begun in the history (write, erase) before anything is sent; a promised
 //      history that does not take it stops the run there;
-//   3. the identity read (0x2A, then 0x2B) where the plan asks for it: a display that does not
-//      say what it is is not erased;
-//   4. the operation, the one place the protocol's operation results (0, 1, 2, 3) become the
-//      outcome's result and Error;
-//   5. the display let go, then the record completed.
+//   3. the identity read (0x2A, then 0x2B) where the plan asks for it, or a signed release is
+//      in force: a display that does not say what it is is not erased;
+//   4. with a signed release, the display checked against it: a display it is not for is
+//      rejected, one that already carries its version is left as it is (current);
+//   5. the operation, the one place the protocol's operation results (0, 1, 2, 3) become the
+//      outcome's result and Error; after a write, where the identity was read, the firmware
+//      version asked again;
+//   6. the display let go, then the record completed.
 // The image was loaded and checked once for the whole command, before any display was touched
 // (LoadWriteRunImage). The front ends word and draw the outcome.
 
@@ -27,6 +30,7 @@
 #include "device/DriverHooks.h"
 #include "device/HidPort.h"
 #include "protocol/FirmwareImage.h"
+#include "trust/ReleaseChecks.h"
 
 namespace padsmith {
 
@@ -41,6 +45,11 @@ struct DisplayRunPlan {
     const VerifiedImage* image = nullptr;  // write
     // Write: ask the display what it is before the erase (a station does).
     bool readIdentity = false;
+    // Write: the signed release the image belongs to, checked once for the command; null where
+    // no trust is in force. Each display is asked what it is and checked against it before the
+    // erase, as `versions` allow.
+    const trust::VerifiedRelease* release = nullptr;
+    trust::VersionPolicy versions;
     uint16_t vendorId = 0;  // select, set-ids
     uint16_t productId = 0;
     Millis monitorFor{0};  // monitor
@@ -80,10 +89,13 @@ private:
     class Events;
     class RecordCount;
 
-    // Steps 2 to 4; false once the run must go no further (the outcome says why).
+    // Steps 2 to 5; false once the run must go no further (the outcome says why).
     bool BeginRecord();
+    bool AsksIdentity() const { return m_plan.readIdentity || m_plan.release != nullptr; }
     bool ReadIdentity();
+    bool CheckAgainstRelease();
     void Operate();
+    void ReadFirmwareAfter();
     uint32_t Monitor();
 
     HidPort& m_port;

@@ -30,7 +30,7 @@ RunCounts Counted(const std::vector<DisplayOutcome>& outcomes) {
     counts.displays = static_cast<int>(outcomes.size());
     for (const DisplayOutcome& outcome : outcomes) {
         if (outcome.ExitStatus() == kExitSuccess) {
-            ++counts.succeeded;
+            ++(outcome.result == RunResult::kCurrent ? counts.current : counts.succeeded);
             continue;
         }
         ++counts.failed;

@@ -16,6 +16,9 @@ inline constexpr int kExitBusy = 3;
 // A replayed recording (--simulate=replay=FILE) met a request other than the one it holds next,
 // or the run ended with recorded records unplayed.
 inline constexpr int kExitReplayDiverged = 4;
+// A release's checks refused it (its signature, keys, date or image, or the display it met):
+// nothing was erased.
+inline constexpr int kExitRejected = 5;
 // An interrupt N was held until the run ended: the program then exits with this plus N.
 inline constexpr int kExitInterruptedBase = 128;
 
@@ -28,6 +31,7 @@ inline int ExitStatusOfError(const Error& error) {
         case ErrorKind::kNone: return kExitSuccess;
         case ErrorKind::kUsage: return kExitUsage;
         case ErrorKind::kDiverged: return kExitReplayDiverged;
+        case ErrorKind::kRejected: return kExitRejected;
         default: return kExitFailure;
     }
 }

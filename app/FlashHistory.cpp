@@ -60,6 +60,8 @@ FlashHistory::Run FlashHistory::Start(FlashHistory* history, const HidInterface&
     record.imagePath = settings.imagePath;
     record.imageBytes = settings.imageBytes;
     record.imageSha256 = settings.imageSha256;
+    record.manifestSha256 = settings.manifestSha256;
+    record.signingKey = settings.signingKey;
     record.recordFile = settings.recordFile;
     const Error error = history->m_store->Begin(record);
     run.m_begun = !error;
@@ -80,6 +82,7 @@ Error FlashHistory::Run::Complete(const DisplayOutcome& outcome) {
         record.firmwareVersion = ToUtf8(FormatFirmwareVersion(outcome.info->firmwareVersion));
         record.productSize = ToUtf8(FormatProductSize(outcome.info->sizeCode));
     }
+    if (outcome.firmwareAfter) record.firmwareAfter = ToUtf8(FormatFirmwareVersion(*outcome.firmwareAfter));
     if (!m_history->m_settings.imagePath.empty()) {  // a write: an erase sends no records
         record.recordsSent = outcome.recordsSent;
         record.recordsRefused = outcome.recordsRefused;

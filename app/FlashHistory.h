@@ -32,6 +32,9 @@ struct FlashHistorySettings {
     std::string imagePath;
     std::optional<int64_t> imageBytes;
     std::string imageSha256;
+    // The signed release the image was checked against: its manifest's SHA-256 and its key's ID.
+    std::string manifestSha256;
+    std::string signingKey;
 };
 
 class FlashHistory {

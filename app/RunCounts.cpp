@@ -5,6 +5,7 @@ namespace padsmith {
 std::string RunCounts::Text(const char* doneWord) const {
     std::string text = std::to_string(displays) + (displays == 1 ? " display: " : " displays: ") +
                        std::to_string(succeeded) + " " + doneWord;
+    if (current > 0) text += ", " + std::to_string(current) + " current";
     if (failed > 0 || ignored) {
         text += ", " + std::to_string(failed) + " failed" + (failures.empty() ? "" : " (" + failures + ")");
     }

@@ -1,8 +1,11 @@
 #include "app/RunPreparation.h"
 
+#include <chrono>
+
 #include "app/Catalogue.h"
 #include "app/FlashThreads.h"
 #include "base/Utf8.h"
+#include "trust/MinisignKey.h"
 
 namespace padsmith {
 namespace {
@@ -23,6 +26,19 @@ Result<PreparedRun> PrepareRun(const RunPreparation& preparation, LogList& log, 
         history.imagePath = ToUtf8(image->Path());
         history.imageBytes = static_cast<int64_t>(image->Digest().fileBytes);
         history.imageSha256 = ToHex(image->Digest().sha256);
+        const Error refused =
+            trust::CheckReleaseBeforeSending(preparation.trustFolder, preparation.systemTrustFolder, image->Path(),
+                                             image->Digest(), std::chrono::system_clock::now(), prepared.release);
+        if (refused) {
+            Log(kMsgWriteFail, log);
+            return NothingSent(refused);
+        }
+        if (prepared.release) {
+            history.manifestSha256 = ToHex(prepared.release->manifestSha256);
+            history.signingKey = trust::FormatKeyId(prepared.release->keyId);
+        } else if (warn) {
+            warn(trust::NoTrustNotice(preparation.systemTrustFolder));
+        }
         prepared.image = std::move(*image);
     }
     if (preparation.action != DisplayAction::kWrite && preparation.action != DisplayAction::kErase) return prepared;

@@ -10,6 +10,8 @@ constexpr RunResultRow kResults[] = {
     {RunResult::kSuccess, "success", kExitSuccess, "done"},
     {RunResult::kFailure, "failure", kExitFailure, "failed"},
     {RunResult::kBusy, "busy", kExitBusy, "failed"},
+    {RunResult::kRejected, "rejected", kExitRejected, "rejected"},
+    {RunResult::kCurrent, "current", kExitSuccess, "current"},
 };
 
 }  // namespace
@@ -19,6 +21,18 @@ const RunResultRow& RowOf(RunResult result) {
         if (row.result == result) return row;
     }
     return kResults[1];
+}
+
+bool EndedWell(RunResult result) {
+    return ExitStatusOf(result) == kExitSuccess;
+}
+
+std::vector<std::string> WordsOfResultsThatEndedWell() {
+    std::vector<std::string> words;
+    for (const RunResultRow& row : kResults) {
+        if (EndedWell(row.result)) words.push_back(row.word);
+    }
+    return words;
 }
 
 RunResult ResultOfOperation(uint32_t operationResult) {

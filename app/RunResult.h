@@ -4,16 +4,24 @@
 // one into an exit status, takes it from here.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace padsmith {
 
-enum class RunResult { kSuccess, kFailure, kBusy };
+enum class RunResult {
+    kSuccess,
+    kFailure,
+    kBusy,
+    kRejected,  // a check of the release against the display refused it: nothing was erased
+    kCurrent,   // the display already carries the release's version: it was left as it was
+};
 
 struct RunResultRow {
     RunResult result;
     const char* word;   // "success", in the JSON's "result" and the history's result column
     int exitStatus;     // app/ExitStatus.h
-    const char* shown;  // a view's state for it: "done", "failed"
+    const char* shown;  // a view's state for it: "done", "failed", "current"
 };
 
 const RunResultRow& RowOf(RunResult result);
@@ -24,6 +32,10 @@ inline const char* ResultWord(RunResult result) {
 inline int ExitStatusOf(RunResult result) {
     return RowOf(result).exitStatus;
 }
+// The display was left as it should be: written, or already current.
+bool EndedWell(RunResult result);
+// The words of those results ("success", "current").
+std::vector<std::string> WordsOfResultsThatEndedWell();
 
 // A protocol operation's result (0 success, 3 busy, anything else a failure) as a run's: where
 // the operation results the dialog keeps become the run's, once.

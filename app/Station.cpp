@@ -53,6 +53,8 @@ Station::Station(HidPort& port, Clock& clock, const VerifiedImage& image, Statio
     m_plan.action = DisplayAction::kWrite;
     m_plan.image = &image;
     m_plan.readIdentity = true;
+    m_plan.release = m_settings.release;
+    m_plan.versions = m_settings.versions;
     m_plan.history = m_settings.history;
     m_plan.trace = m_settings.trace;
     m_summary.ignored = 0;
@@ -78,7 +80,8 @@ RunCounts Station::Run() {
     Micros nextLook = m_clock.Now();
     for (;;) {
         if (Reap()) woken = true;
-        if (m_settings.most && m_summary.succeeded + m_summary.failed >= *m_settings.most) stopping = true;
+        const int finished = m_summary.succeeded + m_summary.current + m_summary.failed;
+        if (m_settings.most && finished >= *m_settings.most) stopping = true;
         if (m_settings.interrupted != nullptr && m_settings.interrupted() != 0) stopping = true;
         if (m_historyRefused) stopping = true;
         const bool busy = std::any_of(m_ports.begin(), m_ports.end(), [](const auto& port) { return port->busy; });
@@ -170,6 +173,8 @@ bool Station::Reap() {
         if (worker.thread.joinable()) worker.thread.join();
         if (worker.outcome.Succeeded()) {
             ++m_summary.succeeded;
+        } else if (worker.outcome.result == RunResult::kCurrent) {
+            ++m_summary.current;
         } else {
             ++m_summary.failed;
         }

@@ -7,7 +7,8 @@
 // Each worker runs one display's write (app/DisplayRun.h) under every rule of a single write: a
 // driver of its own bound to its display (its own device lock), paced records, the image read
 // once before anything was erased and shared read-only. Before the erase it asks the display for
-// its information (0x2A, then 0x2B): a display that does not answer is not erased. A display that
+// its information (0x2A, then 0x2B): a display that does not answer is not erased, one the signed
+// release is not for is rejected, one that already carries it is counted current. A display that
 // stays plugged in after its run is not written again; its port is ready once it leaves and
 // another arrives. The front ends only draw what the observer is told.
 
@@ -44,6 +45,10 @@ struct StationSettings {
     // not take a display's record stops the station: that display is not touched, and no other
     // is started.
     FlashHistory* history = nullptr;
+    // The signed release every display is checked against before its erase (may be null), and
+    // the versions it may be written over.
+    const trust::VerifiedRelease* release = nullptr;
+    trust::VersionPolicy versions;
 };
 
 class Station {

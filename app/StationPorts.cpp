@@ -52,7 +52,7 @@ void StationPorts::OnResult(const DisplayOutcome& outcome) {
     port.seconds = outcome.seconds;
     port.lastResult = outcome.result;
     port.lastError = outcome.error.message;
-    ++(outcome.Succeeded() ? port.done : port.failed);
+    ++(outcome.Succeeded() ? port.done : outcome.result == RunResult::kCurrent ? port.current : port.failed);
 }
 
 void StationPorts::OnLeft(const std::string& port) {

@@ -34,6 +34,7 @@ struct PortStatus {
     RunResult lastResult = RunResult::kSuccess;
     std::string lastError;
     int done = 0;  // displays written on it so far
+    int current = 0;  // displays that already carried the release
     int failed = 0;
 };
 

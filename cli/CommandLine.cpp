@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/ExitStatus.h"
+#include "base/Ed25519.h"
 #include "base/Number.h"
 #include "base/UtcTime.h"
 #include "cli/Commands.h"
@@ -168,6 +169,19 @@ const Option kOptions[] = {
          parsed.expectedSha256 = digest;
          return true;
      }},
+    {"--trust", Value::kRequired, "DIR", "write, station: write only releases whose manifest a\n"
+                                         "key in DIR signed (default: /etc/padsmith/trust,\n"
+                                         "when there)",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         if (!SignatureChecksBuilt()) return error = "--trust: this build cannot check signatures", false;
+         parsed.trustFolder = *value;
+         return true;
+     }},
+    {"--allow-older", Value::kNone, nullptr, "with trust: write a release older than the display's",
+     &CommandLine::allowOlder, nullptr},
+    {"--allow-reinstall", Value::kNone, nullptr, "with trust: write the release the display carries",
+     &CommandLine::allowReinstall, nullptr},
     {"--firmware-version", Value::kRequired, "V", "manifest: the firmware version the image carries\n"
                                                   "(1.0.10.255)",
      nullptr,
@@ -292,8 +306,11 @@ std::string EveryDisplayCommands() {
 bool CheckCombination(const CommandLine& parsed, std::string& error) {
     const bool station = parsed.command->untilStopped;
     const bool servesNoDisplay = parsed.command->runWithoutPort != nullptr;
+    const bool writes = parsed.command->action == DisplayAction::kWrite;
     if (parsed.expectedSha256 && (parsed.imageFile.empty() || servesNoDisplay)) {
         error = "--expect-sha256 is for write and station only";
+    } else if ((parsed.trustFolder || parsed.allowOlder || parsed.allowReinstall) && !writes) {
+        error = "--trust, --allow-older and --allow-reinstall are for write and station only";
     } else if (servesNoDisplay &&
                (parsed.port.simulate || !parsed.port.recordFile.empty() || parsed.wait || parsed.debugOutput)) {
         error = std::string(parsed.command->name) +
@@ -379,11 +396,13 @@ std::string UsageText() {
         std::snprintf(line, sizeof line, "  %-*s", kOptionColumn - 2, form.c_str());
         text += line + help + "\n";
     }
-    char statuses[240];
+    char statuses[320];
     std::snprintf(statuses, sizeof statuses,
                   "\nexit status: %d success, %d failure, %d usage error, %d device busy,\n"
-                  "%d replay diverged, %d + N after an interrupt N was held until the run ended\n",
-                  kExitSuccess, kExitFailure, kExitUsage, kExitBusy, kExitReplayDiverged, kExitInterruptedBase);
+                  "%d replay diverged, %d release rejected,\n"
+                  "%d + N after an interrupt N was held until the run ended\n",
+                  kExitSuccess, kExitFailure, kExitUsage, kExitBusy, kExitReplayDiverged, kExitRejected,
+                  kExitInterruptedBase);
     return text + statuses;
 }
 

@@ -31,6 +31,9 @@ struct CommandLine {
     std::vector<std::string> ports;     // --ports=LOC,...: a station's ports (empty: every port)
     std::optional<int> most;            // --max=N: a station ends after N displays
     std::optional<Sha256Digest> expectedSha256;  // --expect-sha256=HEX (write only)
+    std::optional<std::string> trustFolder;      // --trust=DIR: the keys that sign releases
+    bool allowOlder = false;                     // --allow-older
+    bool allowReinstall = false;                 // --allow-reinstall
     bool json = false;                  // --json: one JSON object per stdout line
     HistoryOptions history;             // --history, --no-history and what history shows
     ManifestOptions manifest;           // what a release manifest says besides its image

@@ -46,10 +46,10 @@ int ShowHistory(const CommandLine& commandLine, const std::string& path, const S
     filter.since = options.since;
     filter.device = commandLine.device;
     filter.serial = options.serial;
-    if (options.failed) filter.excludedResult = ResultWord(RunResult::kSuccess);
+    if (options.failed) filter.excludedResults = WordsOfResultsThatEndedWell();
     error = store->Query(filter, [&output](const history::RunRecord& record) { output.Record(record); });
     output.End("no runs recorded" + std::string(filter.since.empty() && filter.device.empty() && filter.serial.empty() &&
-                                                        filter.excludedResult.empty()
+                                                        filter.excludedResults.empty()
                                                     ? ""
                                                     : " that match"));
     if (error) {

@@ -4,12 +4,18 @@
 #include "base/Sha256.h"
 #include "base/Utf8.h"
 #include "protocol/DeviceInfo.h"
+#include "trust/MinisignKey.h"
 
 namespace padsmith::cli {
 namespace {
 
 Json TextOrNull(const std::string& text) {
     return text.empty() ? Json(nullptr) : Json(text);
+}
+
+// What the display reported after its write, where it was asked.
+void AddFirmwareAfter(const DisplayOutcome& outcome, Json& object) {
+    if (outcome.firmwareAfter) object["firmwareAfter"] = ToUtf8(FormatFirmwareVersion(*outcome.firmwareAfter));
 }
 
 Json TimeStamp() {
@@ -38,11 +44,18 @@ Json ImageObject(const std::wstring& path, const VerifiedImage* image) {
     return object;
 }
 
+Json ReleaseObject(const trust::VerifiedRelease& release) {
+    return {{"manifestSha256", ToHex(release.manifestSha256)},
+            {"key", trust::FormatKeyId(release.keyId)},
+            {"firmwareVersion", ToUtf8(FormatFirmwareVersion(release.manifest.firmwareVersion))}};
+}
+
 Json DisplayResultFields(const DisplayOutcome& outcome, DisplayAction action) {
     Json fields = Json::object();
     if (action == DisplayAction::kInfo && outcome.info) fields = InfoObject(*outcome.info);
     if (action == DisplayAction::kWrite) {
         fields["records"] = {{"sent", outcome.recordsSent}, {"refused", outcome.recordsRefused}};
+        AddFirmwareAfter(outcome, fields);
     }
     if (outcome.error) fields["error"] = ErrorObject(outcome.error);
     if (outcome.recordLost) {
@@ -79,6 +92,7 @@ Json StationResultObject(const DisplayOutcome& outcome, const Json& image) {
                 {"erased", outcome.erased},
                 {"record", TextOrNull(outcome.recordId)},
                 {"error", outcome.error ? ErrorObject(outcome.error) : Json(nullptr)}};
+    AddFirmwareAfter(outcome, result);
     if (outcome.recordLost) result["recordLost"] = ErrorObject(outcome.recordLost);
     return result;
 }

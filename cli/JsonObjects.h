@@ -12,6 +12,7 @@
 #include "device/DeviceStatus.h"
 #include "device/HidPort.h"
 #include "protocol/FirmwareImage.h"
+#include "trust/ReleaseChecks.h"
 
 namespace padsmith::cli {
 
@@ -24,9 +25,12 @@ Json InfoObject(const DeviceStatus& info);
 // {"path", "bytes", "sha256"}; the last two null without an image that loaded.
 Json ImageObject(const std::wstring& path, const VerifiedImage* image);
 
+// The signed release a write was checked against: {"manifestSha256", "key", "firmwareVersion"}.
+Json ReleaseObject(const trust::VerifiedRelease& release);
+
 // What a command's result object carries of one display's run of `action`: the information
-// read (info), the records (write), the error, and the history's row ("record") or why it was
-// lost ("historyError").
+// read (info), the records and the firmware version read after them (write), the error, and the
+// history's row ("record") or why it was lost ("historyError").
 Json DisplayResultFields(const DisplayOutcome& outcome, DisplayAction action);
 
 // A station's event: {"event", "time", "port"}, with the display's "vidPid", "serial" and

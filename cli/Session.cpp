@@ -16,6 +16,7 @@
 #include "cli/JsonObjects.h"
 #include "cli/JsonOutput.h"
 #include "cli/ProblemLines.h"
+#include "trust/TrustFolder.h"
 
 namespace padsmith::cli {
 namespace {
@@ -46,14 +47,16 @@ private:
     std::FILE* m_err;
 };
 
-// What is done once before any display (app/RunPreparation.h); nothing when it failed, which
-// was told, and nothing was sent.
-std::optional<PreparedRun> Prepare(CommandContext& context, DisplayAction action) {
+// What is done once before any display (app/RunPreparation.h); what stood in the way when it
+// failed, which was told, and nothing was sent.
+Result<PreparedRun> Prepare(CommandContext& context, DisplayAction action) {
     const CommandLine& commandLine = context.commandLine;
     RunPreparation preparation;
     preparation.action = action;
     if (action == DisplayAction::kWrite) preparation.imagePath = AbsoluteFileName(commandLine.imageFile);
     preparation.expectedSha256 = commandLine.expectedSha256;
+    if (commandLine.trustFolder) preparation.trustFolder = FromNativeFileName(*commandLine.trustFolder);
+    preparation.systemTrustFolder = trust::SystemTrustFolder();
     preparation.history.file = commandLine.history.file;
     preparation.history.disabled = commandLine.history.disabled;
     preparation.history.command = commandLine.commandText;
@@ -67,10 +70,11 @@ std::optional<PreparedRun> Prepare(CommandContext& context, DisplayAction action
     }
     if (!prepared) {
         ReportError(context, prepared.error());
-        return std::nullopt;
+        return prepared;
     }
+    if (prepared->release) context.result["release"] = ReleaseObject(*prepared->release);
     if (prepared->history) context.result["history"] = prepared->history->Path();
-    return std::move(*prepared);
+    return prepared;
 }
 
 // What each display's run of the command is.
@@ -83,6 +87,8 @@ DisplayRunPlan PlanOf(CommandContext& context, DisplayAction action, const Prepa
     plan.productId = commandLine.productId;
     plan.monitorFor = Millis(int64_t{commandLine.seconds} * 1000);
     plan.history = prepared.history.get();
+    if (prepared.release) plan.release = &*prepared.release;
+    plan.versions = {commandLine.allowOlder, commandLine.allowReinstall};
     if (commandLine.debugOutput) plan.trace = trace;
     plan.interrupted = context.streams.interrupted;
     plan.holdInterrupts = context.streams.holdInterrupts;
@@ -98,6 +104,7 @@ int RunOnOneDisplay(CommandContext& context, const DisplayRunPlan& plan) {
     const DisplayOutcome outcome =
         RunOnDisplay(context.port, context.clock, plan, sinks, nullptr, context.commandLine.device);
     if (outcome.opened) context.result["device"] = outcome.port;
+    context.result["result"] = ResultWord(outcome.Counted());
     const Json fields = DisplayResultFields(outcome, plan.action);
     for (auto& item : fields.items()) context.result[item.key()] = item.value();
     PrintDisplayProblems(context.streams.err, outcome, false);
@@ -112,7 +119,7 @@ int RunOnEveryDisplay(CommandContext& context, const DisplayRunPlan& plan, const
     nlohmann::ordered_json results = nlohmann::ordered_json::array();
     for (const DisplayOutcome& outcome : run.outcomes) {
         nlohmann::ordered_json one{{"device", outcome.port},
-                                   {"result", ResultName(outcome.ExitStatus())},
+                                   {"result", ResultWord(outcome.Counted())},
                                    {"exit", outcome.ExitStatus()}};
         const Json fields = DisplayResultFields(outcome, plan.action);
         for (auto& item : fields.items()) one[item.key()] = item.value();
@@ -141,8 +148,8 @@ int RunCommand(CommandContext& context) {
         }
         present = std::move(*found);
     }
-    const std::optional<PreparedRun> prepared = Prepare(context, *command.action);
-    if (!prepared) return kExitFailure;
+    const Result<PreparedRun> prepared = Prepare(context, *command.action);
+    if (!prepared) return ExitStatusOfError(prepared.error());
     if (command.run != nullptr) return command.run(context, *prepared);
     ConsoleTrace trace(context.streams.err);
     const DisplayRunPlan plan = PlanOf(context, *command.action, *prepared, &trace);
@@ -186,6 +193,7 @@ int RunSession(const CommandLine& commandLine, HidPort& port, Clock& clock, cons
         const int ended = ExitStatusOfError(error);
         if (ended == kExitReplayDiverged || status == kExitSuccess) {
             status = ended;
+            result["result"] = ResultName(status);
             result["error"] = ErrorObject(error);
         }
     }

@@ -53,6 +53,8 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
     settings.interrupted = context.streams.interrupted;
     if (commandLine.debugOutput) settings.trace = &trace;
     settings.history = prepared.history.get();
+    if (prepared.release) settings.release = &*prepared.release;
+    settings.versions = {commandLine.allowOlder, commandLine.allowReinstall};
 
     // The port model first: a view told of an event finds it there.
     StationPorts ports(context.clock);
@@ -106,6 +108,7 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
     const std::string text = "station: " + summary.Text("written");
     context.result["displays"] = {{"started", summary.displays},
                                   {"written", summary.succeeded},
+                                  {"current", summary.current},
                                   {"failed", summary.failed},
                                   {"ignored", summary.ignored.value_or(0)},
                                   {"recordsLost", summary.recordsLost}};

@@ -51,6 +51,7 @@ std::string ResultText(const DisplayOutcome& outcome) {
     if (outcome.Succeeded()) {
         return shown + " in " + Seconds(outcome.seconds) + " (" + std::to_string(outcome.recordsSent) + " records)";
     }
+    if (!outcome.error) return shown + ": nothing written";
     return shown + ": " + outcome.error.message;
 }
 
@@ -195,9 +196,11 @@ void StationTerminal::Draw() {
         const double seconds = row.running ? std::chrono::duration<double>(now - row.started).count() : row.seconds;
         std::string shownPort = ShownText(port);
         shownPort.append(static_cast<size_t>(std::max(kPortColumns - TextColumns(shownPort), 0)), ' ');
-        char counts[64];
-        std::snprintf(counts, sizeof counts, " %-8s  done %-4d failed %-4d  ",
-                      seconds > 0 ? Seconds(seconds).c_str() : "", row.done, row.failed);
+        // Displays already current are named where a port had any.
+        const std::string current = row.current > 0 ? "current " + std::to_string(row.current) + " " : "";
+        char counts[96];
+        std::snprintf(counts, sizeof counts, " %-8s  done %-4d %sfailed %-4d  ",
+                      seconds > 0 ? Seconds(seconds).c_str() : "", row.done, current.c_str(), row.failed);
         lines.push_back("  " + shownPort + counts + StateText(row));
     }
     // One column is left free: some terminals wrap as soon as the last one is written.

@@ -2,6 +2,7 @@
 // Which records a query of the history returns. Every condition set must hold.
 
 #include <string>
+#include <vector>
 
 namespace padsmith::history {
 
@@ -9,9 +10,9 @@ struct HistoryFilter {
     std::string since;   // started at or after this UTC time, a prefix of the stored form
     std::string device;  // the display's USB location, or its node or path
     std::string serial;  // the display's USB serial number
-    // Every result but this one; empty: any. (With a success's word: the failed runs, unfinished
-    // runs included.)
-    std::string excludedResult;
+    // Every result but these; empty: any. (With the words of the runs that ended well: the
+    // failed runs, unfinished runs included.)
+    std::vector<std::string> excludedResults;
 };
 
 // --since=DATE: "YYYY-MM-DD", or with a UTC time "YYYY-MM-DDTHH:MM", ":SS", ".mmm" added, with

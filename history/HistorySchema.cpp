@@ -38,6 +38,11 @@ const std::vector<const char*>& Migrations() {
         "ALTER TABLE runs ADD COLUMN sent_revision INTEGER NOT NULL DEFAULT 0;"
         "CREATE INDEX runs_by_start ON runs (started);"
         "CREATE INDEX runs_unsent ON runs (seq) WHERE revision > sent_revision;",
+
+        // 2 -> 3
+        "ALTER TABLE runs ADD COLUMN firmware_after TEXT NOT NULL DEFAULT '';"
+        "ALTER TABLE runs ADD COLUMN manifest_sha256 TEXT NOT NULL DEFAULT '';"
+        "ALTER TABLE runs ADD COLUMN signing_key TEXT NOT NULL DEFAULT '';",
     };
     return migrations;
 }

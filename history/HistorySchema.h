@@ -11,7 +11,8 @@ namespace padsmith::history {
 // 1: the table of runs, and a trigger that refuses to delete any of them.
 // 2: what forwarding needs (a revision per row and the revision the line's server took), and
 //    the indexes of the newest-first listing and of the rows not yet sent.
-inline constexpr int kSchemaVersion = 2;
+// 3: the firmware version after the write, and the signed release's manifest digest and key.
+inline constexpr int kSchemaVersion = 3;
 
 // The SQL that takes version N to N + 1, at index N; as many as kSchemaVersion.
 const std::vector<const char*>& Migrations();

@@ -290,14 +290,16 @@ Error HistoryStore::Query(const HistoryFilter& filter, const std::function<void(
     // Newest first; rows begun within the same millisecond in the order they were begun.
     const std::string sql = "SELECT " + SelectedColumns() +
                             " FROM runs WHERE started >= ?1 AND (?2 = '' OR location = ?2 OR node = ?2)"
-                            " AND (?3 = '' OR serial = ?3) AND (?4 = 0 OR result <> ?5)"
+                            " AND (?3 = '' OR serial = ?3) AND instr(?4, ',' || result || ',') = 0"
                             " ORDER BY started DESC, seq DESC";
     if (Error failure = m_db->connection.Prepare(sql, query)) return failure.Within("read");
     query.Bind(1, filter.since);
     query.Bind(2, filter.device);
     query.Bind(3, filter.serial);
-    query.Bind(4, int64_t{filter.excludedResult.empty() ? 0 : 1});
-    query.Bind(5, filter.excludedResult);
+    // The words excluded, each between commas, which no result word holds.
+    std::string excluded = ",";
+    for (const std::string& word : filter.excludedResults) excluded += word + ",";
+    query.Bind(4, excluded);
     int code;
     while ((code = query.Step()) == SQLITE_ROW) each(ReadRecord(query, 0));
     return code == SQLITE_DONE ? Error() : query.Failure(code).Within("read");

@@ -45,6 +45,14 @@ struct RunRecord {
     std::string errorKind;     // base/Error.h's kind name ("refused"), empty when none
     std::string errorMessage;  // the whole message, every step named
     std::string recordFile;    // --record's file, when there was one
+
+    // What the display reported once the write ended ("1.0.11.0"), where it was asked; empty
+    // when not.
+    std::string firmwareAfter;
+    // The signed release the image was checked against, where trust was in force: the manifest
+    // file's SHA-256 and the ID of the key that signed it, as minisign prints it; empty without.
+    std::string manifestSha256;
+    std::string signingKey;
 };
 
 // A record of a run starting now: a new ID, the start time, this host and this padsmith's

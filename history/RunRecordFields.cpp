@@ -37,6 +37,10 @@ const std::vector<RunRecordField>& RunRecordFields() {
         Text("error_kind", "errorKind", &RunRecord::errorKind),
         Text("error_message", "errorMessage", &RunRecord::errorMessage),
         Text("record_file", "recordFile", &RunRecord::recordFile),
+        // Added in schema 3, at the end, so a spreadsheet's columns stay where they were.
+        Text("firmware_after", "firmwareAfter", &RunRecord::firmwareAfter),
+        Text("manifest_sha256", "manifestSha256", &RunRecord::manifestSha256),
+        Text("signing_key", "signingKey", &RunRecord::signingKey),
     };
     return fields;
 }

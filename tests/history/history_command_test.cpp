@@ -119,9 +119,9 @@ TEST(HistoryCommand, TheRunsComeNewestFirstAsATableJsonLinesOrCsv) {
     ASSERT_EQ(lines.size(), 2u) << csv.out;  // the line break inside a quoted field is the field's
     EXPECT_EQ(lines[0], "id,started,ended,host,version,command,location,vid_pid,serial,node,pcb_version,firmware_version,"
                         "product_size,image_path,image_bytes,image_sha256,records_sent,records_refused,result,error_kind,"
-                        "error_message,record_file");
+                        "error_message,record_file,firmware_after,manifest_sha256,signing_key");
     EXPECT_THAT(lines[1], StartsWith(failed["id"].get<std::string>() + ",2026-12-10T14:04:00.000Z,"));
-    EXPECT_THAT(lines[1], ::testing::EndsWith(",3,1,failure,refused,\"write record 0x0040, \"\"0x28\"\"\nrefused\","));
+    EXPECT_THAT(lines[1], ::testing::EndsWith(",3,1,failure,refused,\"write record 0x0040, \"\"0x28\"\"\nrefused\",,,,"));
     EXPECT_EQ(csv.out.size(), lines[0].size() + lines[1].size() + 4);
 }
 

@@ -99,7 +99,7 @@ TEST(HistoryStore, TheQueryGivesTheNewestFirstAndItsFiltersCombine) {
     const RunRecord busy = WriteRecord("2026-12-10T10:00:00.000Z", "1-1.2", "SN0002");
     const RunRecord written = WriteRecord("2026-12-10T11:00:00.000Z", "1-1.1", "SN0001");
     for (const RunRecord& record : {oldWrite, failed, cutOff, busy, written}) ASSERT_FALSE(store->Begin(record));
-    ASSERT_FALSE(store->Complete(Completed(oldWrite, ResultWord(RunResult::kSuccess))));
+    ASSERT_FALSE(store->Complete(Completed(oldWrite, ResultWord(RunResult::kCurrent))));
     ASSERT_FALSE(store->Complete(Completed(failed, ResultWord(RunResult::kFailure), "gone", "the display left")));
     ASSERT_FALSE(store->Complete(Completed(busy, ResultWord(RunResult::kBusy))));
     ASSERT_FALSE(store->Complete(Completed(written, ResultWord(RunResult::kSuccess))));
@@ -107,7 +107,7 @@ TEST(HistoryStore, TheQueryGivesTheNewestFirstAndItsFiltersCombine) {
 
     EXPECT_THAT(Ids(Records(*store)), ElementsAre(written.id, busy.id, cutOff.id, failed.id, oldWrite.id));
     HistoryFilter filter;
-    filter.excludedResult = ResultWord(RunResult::kSuccess);  // unfinished runs are failed runs
+    filter.excludedResults = WordsOfResultsThatEndedWell();  // unfinished runs are failed runs
     EXPECT_THAT(Ids(Records(*store, filter)), ElementsAre(busy.id, cutOff.id, failed.id));
     filter = HistoryFilter{};
     filter.since = "2026-12-10";
@@ -121,7 +121,7 @@ TEST(HistoryStore, TheQueryGivesTheNewestFirstAndItsFiltersCombine) {
     EXPECT_EQ(Records(*store, filter).size(), 5u);
     filter = HistoryFilter{};
     filter.serial = "SN0002";
-    filter.excludedResult = ResultWord(RunResult::kSuccess);
+    filter.excludedResults = WordsOfResultsThatEndedWell();
     filter.since = "2026-12-10T09";
     EXPECT_THAT(Ids(Records(*store, filter)), ElementsAre(busy.id));
 }
@@ -155,54 +155,72 @@ TEST(HistoryStore, ADatabaseOfANewerPadsmithIsRefusedAndLeftByteForByte) {
         Error error;
         EXPECT_EQ(history::HistoryStore::Open(path, options, error), nullptr);
         EXPECT_THAT(error.message, HasSubstr(path));
-        EXPECT_THAT(error.message, HasSubstr("written by a newer padsmith (schema 3"));
+        EXPECT_THAT(error.message,
+                    HasSubstr("written by a newer padsmith (schema " + std::to_string(history::kSchemaVersion + 1)));
         EXPECT_TRUE(Bytes(path) == before) << path << " changed";
     }
 }
 
 TEST(HistoryStore, AnOlderSchemaIsMigratedKeepingEveryRowAndAFailedMigrationChangesNothing) {
-    ScratchDir dir;
-    // A history as padsmith left it at schema 1, with a finished run and an unfinished one: a
-    // file made once (make-schema-1-history.sh) and never again, so that an edit of a released
-    // migration cannot go unseen. Copied: the test never writes the committed file.
-    auto schemaOne = [](const std::string& path) {
-        std::filesystem::copy_file(PADSMITH_SCHEMA_1_HISTORY, path);
+    // Histories as padsmith left them at each older schema, with a finished run and an unfinished
+    // one: files made once (make-schema-history.sh) and never again, so that an edit of a
+    // released migration cannot go unseen. Copied: the test never writes the committed files.
+    struct Frozen {
+        const char* file;
+        std::string version;
+        const char* blocker;   // makes the next migration fail part of the way
+        const char* refusal;   // SQLite's words for it
+        const char* newColumn;  // one the next migration adds
     };
-    const std::string path = dir.File("history.sqlite3");
-    schemaOne(path);
-    {
-        auto store = OpenStore(path);
-        ASSERT_NE(store, nullptr);
-        const std::vector<RunRecord> kept = Records(*store);
-        ASSERT_EQ(kept.size(), 2u);
-        EXPECT_EQ(kept[0].id, "0b9d3c8e-1f57-4a43-8f0e-7e2d6c5a4b39");
-        EXPECT_EQ(kept[0].result, "unfinished");
-        EXPECT_EQ(kept[0].command, "padsmith erase");
-        EXPECT_EQ(kept[1].id, "6f1e1f0a-35e4-4b8a-9d51-0c2f2b7a9e11");
-        EXPECT_EQ(kept[1].recordsSent, 1344);
-        EXPECT_EQ(kept[1].imageBytes, 55296);
-        EXPECT_EQ(kept[1].productSize, "15.25");
-        // Both are still to be forwarded.
-        std::vector<history::PendingRun> unsent;
-        ASSERT_FALSE(store->Unsent(0, 10, unsent));
-        EXPECT_EQ(unsent.size(), 2u);
-        // And it takes new runs.
-        EXPECT_FALSE(store->Begin(WriteRecord("2026-12-10T14:03:07.123Z", "1-1.3")));
-    }
-    EXPECT_EQ(RawDatabase(path).Value("PRAGMA user_version"), std::to_string(history::kSchemaVersion));
+    const Frozen frozen[] = {
+        {PADSMITH_SCHEMA_1_HISTORY, "1", "CREATE INDEX runs_by_start ON runs (id)", "runs_by_start already exists",
+         "revision"},
+        {PADSMITH_SCHEMA_2_HISTORY, "2", "ALTER TABLE runs ADD COLUMN signing_key TEXT",
+         "duplicate column name: signing_key", "firmware_after"},
+    };
+    ScratchDir dir;
+    for (const Frozen& old : frozen) {
+        SCOPED_TRACE("schema " + old.version);
+        const std::string path = dir.File("history-" + old.version + ".sqlite3");
+        std::filesystem::copy_file(old.file, path);
+        {
+            auto store = OpenStore(path);
+            ASSERT_NE(store, nullptr);
+            const std::vector<RunRecord> kept = Records(*store);
+            ASSERT_EQ(kept.size(), 2u);
+            EXPECT_EQ(kept[0].id, "0b9d3c8e-1f57-4a43-8f0e-7e2d6c5a4b39");
+            EXPECT_EQ(kept[0].result, "unfinished");
+            EXPECT_EQ(kept[0].command, "padsmith erase");
+            EXPECT_EQ(kept[1].id, "6f1e1f0a-35e4-4b8a-9d51-0c2f2b7a9e11");
+            EXPECT_EQ(kept[1].recordsSent, 1344);
+            EXPECT_EQ(kept[1].imageBytes, 55296);
+            EXPECT_EQ(kept[1].productSize, "15.25");
+            // What later schemas keep of a run, empty for the runs that came before them.
+            EXPECT_EQ(kept[1].firmwareAfter + kept[1].manifestSha256 + kept[1].signingKey, "");
+            // Both are still to be forwarded.
+            std::vector<history::PendingRun> unsent;
+            ASSERT_FALSE(store->Unsent(0, 10, unsent));
+            EXPECT_EQ(unsent.size(), 2u);
+            // And it takes new runs.
+            EXPECT_FALSE(store->Begin(WriteRecord("2026-12-10T14:03:07.123Z", "1-1.3")));
+        }
+        EXPECT_EQ(RawDatabase(path).Value("PRAGMA user_version"), std::to_string(history::kSchemaVersion));
 
-    // The second migration meets an index of that name: it fails and is rolled back whole.
-    const std::string blocked = dir.File("blocked.sqlite3");
-    schemaOne(blocked);
-    EXPECT_EQ(RawDatabase(blocked).Execute("CREATE INDEX runs_by_start ON runs (id)"), "");
-    Error error;
-    EXPECT_EQ(history::HistoryStore::Open(blocked, {}, error), nullptr);
-    EXPECT_THAT(error.message, HasSubstr("migrate from schema 1 to 2"));
-    EXPECT_THAT(error.message, HasSubstr("runs_by_start already exists"));
-    RawDatabase left(blocked);
-    EXPECT_EQ(left.Value("PRAGMA user_version"), "1");
-    EXPECT_EQ(left.Value("SELECT count(*) FROM runs"), "2");
-    EXPECT_EQ(left.Value("SELECT count(*) FROM pragma_table_info('runs') WHERE name = 'revision'"), "0");
+        // The next migration fails part of the way: it is rolled back whole.
+        const std::string blocked = dir.File("blocked-" + old.version + ".sqlite3");
+        std::filesystem::copy_file(old.file, blocked);
+        EXPECT_EQ(RawDatabase(blocked).Execute(old.blocker), "");
+        Error error;
+        EXPECT_EQ(history::HistoryStore::Open(blocked, {}, error), nullptr);
+        EXPECT_THAT(error.message, HasSubstr("migrate from schema " + old.version + " to "));
+        EXPECT_THAT(error.message, HasSubstr(old.refusal));
+        RawDatabase left(blocked);
+        EXPECT_EQ(left.Value("PRAGMA user_version"), old.version);
+        EXPECT_EQ(left.Value("SELECT count(*) FROM runs"), "2");
+        EXPECT_EQ(left.Value("SELECT count(*) FROM pragma_table_info('runs') WHERE name = '" +
+                             std::string(old.newColumn) + "'"),
+                  "0");
+    }
 }
 
 TEST(HistoryStore, NoRowIsEverDeletedWhoeverAsks) {

@@ -11,11 +11,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "app/RunResult.h"
 #include "history/BackgroundPush.h"
 #include "history/PostgresForwarder.h"
+#include "history/RunRecordFields.h"
 #include "tests/history/HistoryTest.h"
 #include "tests/history/PostgresServer.h"
 
@@ -106,6 +108,33 @@ TEST_F(PostgresForwarding, EachRevisionOfARecordArrivesOnceAndAnOutageLosesNothi
     EXPECT_EQ(server->Value("SELECT count(*) FROM padsmith_runs"), "62");
     EXPECT_EQ(server->Value("SELECT count(*) FROM arrivals"), "63");  // the cut-off run twice: begun, completed
     EXPECT_EQ(server->Value("SELECT count(*) FROM (SELECT 1 FROM arrivals GROUP BY id, revision HAVING count(*) > 1) AS twice"), "0");
+}
+
+TEST_F(PostgresForwarding, AnOlderPadsmithsTableGainsTheReleaseColumnsAndTakesTheRuns) {
+    // The table as a padsmith of schema 2 made it, before the release's columns.
+    const std::set<std::string> later{"firmware_after", "manifest_sha256", "signing_key"};
+    std::string columns = "id text PRIMARY KEY";
+    for (const history::RunRecordField& field : history::RunRecordFields()) {
+        if (field.column == std::string("id") || later.count(field.column) != 0) continue;
+        columns += std::string(", ") + field.column + (field.text != nullptr ? " text NOT NULL DEFAULT ''" : " bigint");
+    }
+    server->Value("CREATE TABLE padsmith_runs (" + columns +
+                  ", revision bigint NOT NULL, received timestamptz NOT NULL DEFAULT now())");
+    ScratchDir dir;
+    auto station = OpenStore(dir.File("station.sqlite3"));
+    RunRecord record = WriteRecord("2026-12-10T14:03:07.123Z", "1-1.1");
+    record.manifestSha256 = std::string(64, 'a');
+    record.signingKey = "75825A9A33FDBE49";
+    ASSERT_FALSE(station->Begin(record));
+    record = Completed(record, ResultWord(RunResult::kSuccess));
+    record.firmwareAfter = "1.0.11.0";
+    ASSERT_FALSE(station->Complete(record));
+    const PushResult pushed = history::PushToPostgres(*station, server->Url());
+    ASSERT_FALSE(pushed.error) << pushed.error.message;
+    EXPECT_EQ(pushed.sent, 1);
+    EXPECT_EQ(server->Value("SELECT firmware_after || ' ' || signing_key || ' ' || length(manifest_sha256) FROM "
+                            "padsmith_runs WHERE id = '" + record.id + "'"),
+              "1.0.11.0 75825A9A33FDBE49 64");
 }
 
 TEST_F(PostgresForwarding, ARefusedLoginIsAClearErrorAndTheNextPushSendsEverything) {

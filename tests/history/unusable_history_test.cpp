@@ -17,6 +17,7 @@
 #include "tests/history/HistoryTest.h"
 #include "tests/kernel/ChildProcess.h"
 #include "tests/unit/CliRun.h"
+#include "trust/TrustFolder.h"
 
 namespace padsmith::test {
 namespace {
@@ -92,6 +93,11 @@ ProgramRun Attempt(const Unusable& how, const std::vector<std::string>& args, co
     return RunProgram(argv, options);
 }
 
+// What a write says first where no trust folder is in force.
+std::string NoTrustLine() {
+    return "padsmith: " + trust::NoTrustNotice(trust::SystemTrustFolder()) + "\n";
+}
+
 bool Erased(const std::string& trace) {
     return Bytes(trace).find(" set 29") != std::string::npos;
 }
@@ -122,7 +128,8 @@ TEST(UnusableHistory, APromisedOneStopsTheRunBeforeTheEraseAndTheDefaultOneIsSai
         const ProgramRun stopped =
             Attempt(how, {"--history=" + promised, "write", image}, "trace=" + trace + ",flash=" + flash, "");
         EXPECT_EQ(stopped.exitCode, 1);
-        EXPECT_EQ(stopped.err, "padsmith: history " + promised + ": " + how.why + "; nothing was sent\n");
+        EXPECT_EQ(stopped.err,
+                  NoTrustLine() + "padsmith: history " + promised + ": " + how.why + "; nothing was sent\n");
         EXPECT_FALSE(Erased(trace));
         EXPECT_EQ(Bytes(flash), std::string(oldFlash.begin(), oldFlash.end()));
 
@@ -137,7 +144,7 @@ TEST(UnusableHistory, APromisedOneStopsTheRunBeforeTheEraseAndTheDefaultOneIsSai
         const ProgramRun ranOn = Attempt(how, {"--all", "write", image},
                                         "displays=2,trace=" + written + ".trace,flash=" + written + ".flash", stateHome);
         EXPECT_EQ(ranOn.exitCode, 0) << ranOn.err;
-        EXPECT_EQ(ranOn.err, "padsmith: history " + fallback + ": " + how.why +
+        EXPECT_EQ(ranOn.err, NoTrustLine() + "padsmith: history " + fallback + ": " + how.why +
                                  "; no history is kept of these runs (--history=FILE names a file)\n");
         EXPECT_TRUE(Holds(written + ".flash.1", imageBytes));
         EXPECT_TRUE(Holds(written + ".flash.2", imageBytes));

@@ -1,28 +1,36 @@
 #!/bin/sh
-# Made tests/history/schema-1.sqlite3 once: a history as padsmith left it at schema 1, with a
-# finished run and an unfinished one. The file is committed and never made again, so that the
-# migration test meets what an old padsmith wrote, not what today's migration 0 would make.
+# Made each tests/history/schema-N.sqlite3 once: a history as padsmith left it at schema N, with a
+# finished run and an unfinished one, by the migrations of the commit that released schema N. The
+# files are committed and never made again, so that the migration test meets what an old padsmith
+# wrote, not what today's migrations would make.
+#   schema-1.sqlite3: make-schema-history.sh 1 4587e7b
+#   schema-2.sqlite3: make-schema-history.sh 2 2a4fa81
 # Kept for the record; run from the repository's root. Needs git, g++ and Debian's sqlite3.
 set -eu
-out=tests/history/schema-1.sqlite3
+version=$1
+commit=$2
+out=tests/history/schema-$version.sqlite3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# Migration 0 (schema 1) as the history's first commit wrote it.
+# Migrations 0 to N - 1 as that commit wrote them.
 mkdir "$work/history"
-git show 4587e7b:history/HistorySchema.h > "$work/history/HistorySchema.h"
-git show 4587e7b:history/HistorySchema.cpp > "$work/HistorySchema.cpp"
+git show "$commit:history/HistorySchema.h" > "$work/history/HistorySchema.h"
+git show "$commit:history/HistorySchema.cpp" > "$work/HistorySchema.cpp"
 cat > "$work/main.cpp" <<'PROGRAM'
 #include <cstdio>
+#include <cstdlib>
 #include "history/HistorySchema.h"
-int main() { std::puts(padsmith::history::Migrations().at(0)); }
+int main(int, char** argv) {
+    for (int i = 0; i < std::atoi(argv[1]); ++i) std::puts(padsmith::history::Migrations().at(i));
+}
 PROGRAM
-g++ -std=c++17 -I"$work" "$work/main.cpp" "$work/HistorySchema.cpp" -o "$work/migration-0"
+g++ -std=c++17 -I"$work" "$work/main.cpp" "$work/HistorySchema.cpp" -o "$work/migrations"
 rm -f "$out"
 {
     echo "PRAGMA journal_mode = WAL;"
     echo "BEGIN;"
-    "$work/migration-0"
-    echo "PRAGMA user_version = 1;"
+    "$work/migrations" "$version"
+    echo "PRAGMA user_version = $version;"
     echo "COMMIT;"
     echo "INSERT INTO runs (id, started, ended, host, version, command, location, vid_pid, serial, node,"
     echo "  pcb_version, firmware_version, product_size, image_path, image_bytes, image_sha256, records_sent,"
