@@ -7,6 +7,11 @@ std::map<std::string, PortStatus> StationPorts::Snapshot() const {
     return m_ports;
 }
 
+StationTotals StationPorts::Totals() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_totals;
+}
+
 void StationPorts::OnArrival(const HidInterface& display) {
     const DisplayOutcome named = OutcomeFor(display);
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -53,6 +58,14 @@ void StationPorts::OnResult(const DisplayOutcome& outcome) {
     port.lastResult = outcome.result;
     port.lastError = outcome.error.message;
     ++(outcome.Succeeded() ? port.done : port.failed);
+    ++port.runs[{outcome.result, outcome.error.kind}];
+    if (outcome.Succeeded()) port.lastWriteSeconds = outcome.seconds;
+    ++(outcome.Succeeded() ? m_totals.written : m_totals.failed);
+    // A display's first run here, unless its serial was seen before (one without is always new).
+    if (outcome.serial.empty() || m_serialsRun.insert(outcome.serial).second) {
+        ++m_totals.displays;
+        if (outcome.Succeeded()) ++m_totals.firstPass;
+    }
 }
 
 void StationPorts::OnLeft(const std::string& port) {

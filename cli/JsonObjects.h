@@ -8,9 +8,11 @@
 
 #include "app/DisplayOutcome.h"
 #include "app/DisplayRun.h"
+#include "app/StationPorts.h"
 #include "base/Error.h"
 #include "device/DeviceStatus.h"
 #include "device/HidPort.h"
+#include "history/RunRecord.h"
 #include "protocol/FirmwareImage.h"
 
 namespace padsmith::cli {
@@ -35,5 +37,14 @@ Json StationEventObject(const char* event, const HidInterface* display, const st
 // A station's "result" event: the display, the information read before the erase, the image,
 // the records, the seconds, the result, whether it was erased, its record and its error.
 Json StationResultObject(const DisplayOutcome& outcome, const Json& image);
+
+// The station's ports as its model holds them at `now` (on the model's clock), for a view that
+// draws them all: {"event": "ports", "ports": [{"port", "state", "percent", "vidPid", "serial",
+// "seconds", "done", "failed", "lastResult", "lastError"}...], "station": {"written", "failed",
+// "displays", "firstPass", "firstPassYield", "displaysPerHour", "seconds"}}.
+Json StationPortsObject(const std::map<std::string, PortStatus>& ports, const StationTotals& totals, Micros now);
+
+// A run as the history keeps it, one key per field of the record's field table.
+Json RunRecordObject(const history::RunRecord& record);
 
 }  // namespace padsmith::cli

@@ -11,7 +11,10 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/InterruptHold.h"
 #include "cli/ProblemLines.h"
+#include "cli/StationFeed.h"
+#include "cli/StationMetrics.h"
 #include "cli/StationViews.h"
+#include "cli/StationWeb.h"
 #include "history/BackgroundPush.h"
 
 namespace padsmith::cli {
@@ -39,6 +42,50 @@ public:
 private:
     std::FILE* m_err;
     history::BackgroundPush* m_push;
+};
+
+// --listen: the station's web view, reading the port model through a feed of its own and the
+// history through a connection of its own. It listens before any display is touched: an address
+// it cannot have ends the command with nothing sent.
+class WebView {
+public:
+    Error Start(const CommandLine& commandLine, const StationPorts& ports, Clock& clock, const VerifiedImage& image,
+                const FlashHistory* recorded) {
+        StationWebSettings settings;
+        settings.address = *commandLine.listen;
+        if (!commandLine.listenToken.empty()) {
+            Result<std::string> token = ReadListenToken(commandLine.listenToken);
+            if (!token) return token.error();
+            settings.token = *token;
+        }
+        if (recorded != nullptr) {
+            history::HistoryOpenOptions access;
+            access.access = history::HistoryAccess::kRead;
+            Error error;
+            m_history = history::HistoryStore::Open(recorded->Path(), access, error);
+            if (!m_history) return error.Within("--listen: read the history");
+        }
+        m_feed = std::make_unique<StationFeed>(ports, clock, ImageObject(image.Path(), &image));
+        m_metrics = std::make_unique<StationMetrics>(ports, ToHex(image.Digest().sha256), m_history.get());
+        Result<std::unique_ptr<StationWeb>> web =
+            StartStationWeb(settings, StationWebSources{*m_feed, *m_metrics, m_history.get()});
+        if (!web) return web.error();
+        m_web = std::move(*web);
+        return Error();
+    }
+    RunObserver& Feed() { return *m_feed; }
+    // Where a browser finds it.
+    std::string Address(const CommandLine& commandLine) const {
+        const std::string& host = commandLine.listen->host;
+        return "http://" + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" +
+               std::to_string(m_web->Port()) + "/";
+    }
+
+private:
+    std::unique_ptr<history::HistoryStore> m_history;
+    std::unique_ptr<StationFeed> m_feed;
+    std::unique_ptr<StationMetrics> m_metrics;
+    std::unique_ptr<StationWeb> m_web;
 };
 
 }  // namespace
@@ -76,6 +123,15 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
         view = std::make_unique<StationLines>(context.output);
     }
     views.Add(*view);
+    WebView web;
+    if (commandLine.listen) {
+        if (Error error = web.Start(commandLine, ports, context.clock, image, prepared.history.get())) {
+            PrintProblem(context.streams.err, error.message + "; nothing was sent to any display");
+            return kExitFailure;
+        }
+        views.Add(web.Feed());
+        PrintProblem(context.streams.err, "the station's page: " + web.Address(commandLine));
+    }
     // --push: the history goes to the line's server after each display, off the flashing path.
     std::unique_ptr<history::BackgroundPush> push;
     if (!commandLine.history.pushUrl.empty() && prepared.history) {

@@ -12,6 +12,8 @@ struct HistoryFilter {
     // Every result but this one; empty: any. (With a success's word: the failed runs, unfinished
     // runs included.)
     std::string excludedResult;
+    std::string result;  // this result only ("unfinished" for runs never completed); empty: any
+    int most = 0;        // at most this many records, the newest; 0: every one
 };
 
 // --since=DATE: "YYYY-MM-DD", or with a UTC time "YYYY-MM-DDTHH:MM", ":SS", ".mmm" added, with

@@ -91,6 +91,12 @@ const std::vector<SimOptionItem> kItems{
          return Milliseconds(value, display.swapMs, why);
      },
      nullptr},
+    {"serial", "S", "its USB serial number is S (the displays after it: S-2, S-3...)",
+     [](const std::string& value, SimDisplayOptions& display, std::string&) {
+         display.serial = value;
+         return true;
+     },
+     nullptr},
     {"no-reply", nullptr, "the information reply is not supplied",
      [](const std::string&, SimDisplayOptions& display, std::string&) { return display.noReply = true; }, nullptr},
     {"trace", "FILE", "one line appended per report exchanged (display K: FILE.K)", nullptr,

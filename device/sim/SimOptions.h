@@ -34,6 +34,7 @@ struct SimDisplayOptions {
     std::optional<int> unplugAfter;     // the display drops off after accepting this many records
     std::optional<int> arriveAfterMs;   // the display is off the bus at start and arrives this late
     bool noReply = false;               // the 0x2B get fails
+    std::string serial;                 // its USB serial number; empty: SIMnn-gggg
     // The line's operator. `leaveAfterMs` after a run ends (the tool lets go of the display's
     // service collection) the display leaves its port; `swapMs` after it left, a fresh display
     // (factory flash, a new serial number, these same options) arrives in its place. Either
