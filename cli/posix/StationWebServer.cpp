@@ -59,6 +59,8 @@ public:
                 response.set_content(asset.body, asset.type);
             });
         }
+        // A browser asks for an icon; there is none.
+        m_server.Get("/favicon.ico", [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
         m_server.Get("/events", [this](const httplib::Request&, httplib::Response& response) { Events(response); });
         m_server.Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
             response.set_content(m_sources.metrics.Text(), "text/plain; version=0.0.4; charset=utf-8");
