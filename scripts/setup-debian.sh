@@ -10,8 +10,8 @@
 #                                      FUSE (the hidraw fixture), clang (the fuzz target), the
 #                                      packaging tools, PostgreSQL, debootstrap, minisign,
 #                                      Chromium, its driver, Selenium and promtool (prometheus)
-#                                      for the web view's tests, and for the VM tests QEMU, a
-#                                      static busybox, hidapi, and Debian's
+#                                      for the web view's tests, wrk for its benchmark, and for
+#                                      the VM tests QEMU, a static busybox, hidapi, and Debian's
 #                                      kernel (fetched into a cache by scripts/vm-kernel.sh, not
 #                                      installed)
 # README.md ("What is installed, and why") says what each package is for.
@@ -68,6 +68,7 @@ test_packages=(
   chromium-driver
   python3-selenium
   prometheus
+  wrk
 )
 windows=0
 kernel=0
