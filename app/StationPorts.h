@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/RunObserver.h"
 #include "app/RunResult.h"
@@ -35,6 +36,9 @@ struct PortStatus {
     std::string lastError;
     int done = 0;  // displays written on it so far
     int failed = 0;
+    // Out of service after these failures in a row, oldest first: no display is started on it.
+    bool outOfService = false;
+    std::vector<PortFailure> failures;
 };
 
 class StationPorts : public RunObserver {
@@ -51,6 +55,8 @@ public:
     void OnState(const std::string& port, PortState state, int percent) override;
     void OnResult(const DisplayOutcome& outcome) override;
     void OnLeft(const std::string& port) override;
+    void OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) override;
+    void OnCleared(const std::string& port) override;
 
 private:
     Clock& m_clock;
