@@ -159,6 +159,15 @@ const Option kOptions[] = {
          parsed.most = most;
          return true;
      }},
+    {"--quarantine-after", Value::kRequired, "N", "station: a port with N failures in a row is out\n"
+                                                  "of service until cleared (default 3; 0: never)",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         int failures = 0;
+         if (!WholeNumber(*value, failures)) return error = "--quarantine-after takes a number of failures", false;
+         parsed.quarantineAfter = failures;
+         return true;
+     }},
     {"--expect-sha256", Value::kRequired, "HEX", "write, station: only an image file whose\n"
                                                  "SHA-256 is HEX (64 hex digits)",
      nullptr,
@@ -298,8 +307,8 @@ bool CheckCombination(const CommandLine& parsed, std::string& error) {
                (parsed.port.simulate || !parsed.port.recordFile.empty() || parsed.wait || parsed.debugOutput)) {
         error = std::string(parsed.command->name) +
                 " serves no display: --simulate, --record, --wait and --debug-output are not for it";
-    } else if ((!parsed.ports.empty() || parsed.most) && !station) {
-        error = "--ports and --max are for station only";
+    } else if ((!parsed.ports.empty() || parsed.most || parsed.quarantineAfter) && !station) {
+        error = "--ports, --max and --quarantine-after are for station only";
     } else if (station && (parsed.all || parsed.wait || !parsed.device.empty())) {
         error = "a station serves every display as it arrives: --all, --wait and --device are not for it";
     } else if (parsed.all && !parsed.command->everyDisplay) {

@@ -30,6 +30,7 @@ struct CommandLine {
     std::optional<int> count;           // --count=N: the displays there are (with --all)
     std::vector<std::string> ports;     // --ports=LOC,...: a station's ports (empty: every port)
     std::optional<int> most;            // --max=N: a station ends after N displays
+    std::optional<int> quarantineAfter;  // --quarantine-after=N: a station's port out of service
     std::optional<Sha256Digest> expectedSha256;  // --expect-sha256=HEX (write only)
     bool json = false;                  // --json: one JSON object per stdout line
     HistoryOptions history;             // --history, --no-history and what history shows

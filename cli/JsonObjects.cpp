@@ -64,6 +64,18 @@ Json StationEventObject(const char* event, const HidInterface* display, const st
     return object;
 }
 
+Json StationQuarantineObject(const std::string& port, const std::vector<PortFailure>& failures) {
+    Json list = Json::array();
+    for (const PortFailure& failure : failures) {
+        Json item{{"serial", TextOrNull(failure.serial)}};
+        item.update(ErrorObject(failure.error));
+        list.push_back(std::move(item));
+    }
+    Json object = StationEventObject("quarantined", nullptr, port);
+    object["failures"] = std::move(list);
+    return object;
+}
+
 Json StationResultObject(const DisplayOutcome& outcome, const Json& image) {
     Json result{{"event", "result"},
                 {"time", TimeStamp()},

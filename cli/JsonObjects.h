@@ -3,11 +3,13 @@
 // --json prints, and what any other view (a page, an event stream) would send.
 
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "app/DisplayOutcome.h"
 #include "app/DisplayRun.h"
+#include "app/PortQuarantine.h"
 #include "base/Error.h"
 #include "device/DeviceStatus.h"
 #include "device/HidPort.h"
@@ -32,6 +34,9 @@ Json DisplayResultFields(const DisplayOutcome& outcome, DisplayAction action);
 // A station's event: {"event", "time", "port"}, with the display's "vidPid", "serial" and
 // "node" when `display` is given.
 Json StationEventObject(const char* event, const HidInterface* display, const std::string& port);
+// A station's port out of service: {"event": "quarantined", "time", "port", "failures"}, each
+// failure {"serial", "kind", "message"}, oldest first.
+Json StationQuarantineObject(const std::string& port, const std::vector<PortFailure>& failures);
 // A station's "result" event: the display, the information read before the erase, the image,
 // the records, the seconds, the result, whether it was erased, its record and its error.
 Json StationResultObject(const DisplayOutcome& outcome, const Json& image);
