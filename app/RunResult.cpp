@@ -7,9 +7,9 @@ namespace padsmith {
 namespace {
 
 constexpr RunResultRow kResults[] = {
-    {RunResult::kSuccess, "success", kExitSuccess, "done"},
-    {RunResult::kFailure, "failure", kExitFailure, "failed"},
-    {RunResult::kBusy, "busy", kExitBusy, "failed"},
+    {RunResult::kSuccess, "success", kExitSuccess, "done", PortEvidence::kWorks},
+    {RunResult::kFailure, "failure", kExitFailure, "failed", PortEvidence::kFails},
+    {RunResult::kBusy, "busy", kExitBusy, "failed", PortEvidence::kFails},
 };
 
 }  // namespace

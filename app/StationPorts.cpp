@@ -75,4 +75,18 @@ void StationPorts::OnLeft(const std::string& port) {
     status.seconds = 0;
 }
 
+void StationPorts::OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PortStatus& status = m_ports[port];
+    status.outOfService = true;
+    status.failures = failures;
+}
+
+void StationPorts::OnCleared(const std::string& port) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PortStatus& status = m_ports[port];
+    status.outOfService = false;
+    status.failures.clear();
+}
+
 }  // namespace padsmith

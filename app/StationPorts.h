@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/RunObserver.h"
 #include "app/RunResult.h"
@@ -37,6 +38,9 @@ struct PortStatus {
     std::string lastError;
     int done = 0;  // displays written on it so far
     int failed = 0;
+    // Out of service after these failures in a row, oldest first: no display is started on it.
+    bool outOfService = false;
+    std::vector<PortFailure> failures;
     // Every run that ended on it, by result and error kind (a success's kind is kNone).
     std::map<std::pair<RunResult, ErrorKind>, int> runs;
     double lastWriteSeconds = 0;  // how long the last display written on it took
@@ -66,6 +70,8 @@ public:
     void OnState(const std::string& port, PortState state, int percent) override;
     void OnResult(const DisplayOutcome& outcome) override;
     void OnLeft(const std::string& port) override;
+    void OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) override;
+    void OnCleared(const std::string& port) override;
 
 private:
     Clock& m_clock;

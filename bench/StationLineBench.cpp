@@ -47,6 +47,7 @@ LineFigures RunLine(int ports, int turns, double swapSeconds, const VerifiedImag
                     RunObserver* view) {
     sim::SimOptions options;
     options.displays = ports;
+    options.interfaceLimit = std::max(options.interfaceLimit, 4 * ports);  // every port in one look
     options.leaveAfterMs = 0;
     options.swapMs = static_cast<int>(swapSeconds * 1000);
     sim::SimHidPort port(clock, options);

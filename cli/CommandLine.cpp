@@ -177,6 +177,15 @@ const Option kOptions[] = {
          parsed.listenToken = *value;
          return true;
      }},
+    {"--quarantine-after", Value::kRequired, "N", "station: a port with N failures in a row is out\n"
+                                                  "of service until cleared (default 3; 0: never)",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         int failures = 0;
+         if (!WholeNumber(*value, failures)) return error = "--quarantine-after takes a number of failures", false;
+         parsed.quarantineAfter = failures;
+         return true;
+     }},
     {"--expect-sha256", Value::kRequired, "HEX", "write, station: only an image file whose\n"
                                                  "SHA-256 is HEX (64 hex digits)",
      nullptr,
@@ -316,8 +325,8 @@ bool CheckCombination(const CommandLine& parsed, std::string& error) {
                (parsed.port.simulate || !parsed.port.recordFile.empty() || parsed.wait || parsed.debugOutput)) {
         error = std::string(parsed.command->name) +
                 " serves no display: --simulate, --record, --wait and --debug-output are not for it";
-    } else if ((!parsed.ports.empty() || parsed.most || parsed.listen) && !station) {
-        error = "--ports, --max and --listen are for station only";
+    } else if ((!parsed.ports.empty() || parsed.most || parsed.quarantineAfter || parsed.listen) && !station) {
+        error = "--ports, --max, --quarantine-after and --listen are for station only";
     } else if (!parsed.listenToken.empty() && !parsed.listen) {
         error = "--listen-token is for --listen";
     } else if (parsed.listen && !StationWebBuilt()) {

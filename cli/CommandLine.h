@@ -33,6 +33,7 @@ struct CommandLine {
     std::optional<int> most;            // --max=N: a station ends after N displays
     std::optional<ListenAddress> listen;  // --listen=ADDR:PORT: a station's web view
     std::string listenToken;            // --listen-token=FILE: the token it asks for
+    std::optional<int> quarantineAfter;  // --quarantine-after=N: a station's port out of service
     std::optional<Sha256Digest> expectedSha256;  // --expect-sha256=HEX (write only)
     bool json = false;                  // --json: one JSON object per stdout line
     HistoryOptions history;             // --history, --no-history and what history shows

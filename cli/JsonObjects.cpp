@@ -17,8 +17,10 @@ Json TimeStamp() {
     return ToUtf8(FormatTimeStamp(CurrentLocalTime()));
 }
 
-// A port's state in one word: its phase, or once its last run ended, that run's result.
+// A port's state in a word or two: out of service, its phase, or once its last run ended, that
+// run's result.
 const char* StateWord(const PortStatus& port) {
+    if (port.outOfService) return "out of service";
     switch (port.phase) {
         case PortPhase::kWaiting: return "waiting";
         case PortPhase::kArrived: return "arrived";
@@ -29,6 +31,17 @@ const char* StateWord(const PortStatus& port) {
         case PortPhase::kEnded: break;
     }
     return RowOf(port.lastResult).shown;
+}
+
+// A port's failures in a row, oldest first: [{"serial", "kind", "message"}].
+Json FailuresArray(const std::vector<PortFailure>& failures) {
+    Json list = Json::array();
+    for (const PortFailure& failure : failures) {
+        Json item{{"serial", TextOrNull(failure.serial)}};
+        item.update(ErrorObject(failure.error));
+        list.push_back(std::move(item));
+    }
+    return list;
 }
 
 double SecondsBetween(Micros from, Micros to) {
@@ -83,6 +96,12 @@ Json StationEventObject(const char* event, const HidInterface* display, const st
     return object;
 }
 
+Json StationQuarantineObject(const std::string& port, const std::vector<PortFailure>& failures) {
+    Json object = StationEventObject("quarantined", nullptr, port);
+    object["failures"] = FailuresArray(failures);
+    return object;
+}
+
 Json StationResultObject(const DisplayOutcome& outcome, const Json& image) {
     Json result{{"event", "result"},
                 {"time", TimeStamp()},
@@ -116,7 +135,9 @@ Json StationPortsObject(const std::map<std::string, PortStatus>& ports, const St
                         {"done", port.done},
                         {"failed", port.failed},
                         {"lastResult", ended ? Json(ResultWord(port.lastResult)) : Json(nullptr)},
-                        {"lastError", TextOrNull(port.lastError)}});
+                        {"lastError", TextOrNull(port.lastError)},
+                        {"outOfService", port.outOfService},
+                        {"failures", FailuresArray(port.failures)}});
     }
     const double seconds = SecondsBetween(totals.since, now);
     return {{"event", "ports"},

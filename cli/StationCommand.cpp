@@ -10,6 +10,7 @@
 #include "base/Utf8.h"
 #include "cli/ConsoleOutput.h"
 #include "cli/InterruptHold.h"
+#include "cli/PortClearing.h"
 #include "cli/ProblemLines.h"
 #include "cli/StationFeed.h"
 #include "cli/StationMetrics.h"
@@ -20,13 +21,15 @@
 namespace padsmith::cli {
 namespace {
 
-// Two lines above the ports: the image, then the ports and how it ends.
-std::string Heading(const CommandLine& commandLine, const VerifiedImage& image) {
+// Two lines above the ports: the image, then the ports, how it ends and how a port out of
+// service is cleared.
+std::string Heading(const CommandLine& commandLine, const VerifiedImage& image, const std::string& howToClear) {
     std::string ports;
     for (const std::string& port : commandLine.ports) ports += (ports.empty() ? "" : ", ") + port;
     return "padsmith station  " + ToUtf8(image.Path()) + "  sha256 " + ToHex(image.Digest().sha256).substr(0, 16) +
            "...\n" + "ports: " + (ports.empty() ? "every port" : ports) +
-           "  (Ctrl-C ends it once the runs in hand are done)";
+           "  (Ctrl-C ends it once the runs in hand are done" +
+           (howToClear.empty() ? "" : "; " + howToClear + " clears the ports out of service") + ")";
 }
 
 // After each display's result: a record the history lost told on stderr, as a write tells it,
@@ -100,6 +103,12 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
     settings.interrupted = context.streams.interrupted;
     if (commandLine.debugOutput) settings.trace = &trace;
     settings.history = prepared.history.get();
+    if (commandLine.quarantineAfter) settings.quarantineAfter = *commandLine.quarantineAfter;
+    std::string howToClear;
+    if (context.streams.clearRequests != nullptr) {
+        settings.clearRequests = context.streams.clearRequests;
+        howToClear = HowToClear();
+    }
 
     // The port model first: a view told of an event finds it there.
     StationPorts ports(context.clock);
@@ -113,14 +122,14 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
     } else if (context.streams.terminal) {
         LeaveHeldNoticeToView(true);
         auto drawn = std::make_unique<StationTerminal>(
-            context.streams.out, context.streams.err, context.clock, ports, Heading(commandLine, image),
+            context.streams.out, context.streams.err, context.clock, ports, Heading(commandLine, image, howToClear),
             [] { return TakeHeldNotice() ? std::string(kHeldNotice, std::strlen(kHeldNotice) - 1) : std::string(); });
         terminal = drawn.get();
         aboveTheView = std::make_unique<ProblemRoute>(
             context.streams.err, [terminal](const std::string& line) { terminal->Message(line); });
         view = std::move(drawn);
     } else {
-        view = std::make_unique<StationLines>(context.output);
+        view = std::make_unique<StationLines>(context.output, howToClear);
     }
     views.Add(*view);
     WebView web;
@@ -165,6 +174,7 @@ int RunStation(CommandContext& context, const PreparedRun& prepared) {
                                   {"failed", summary.failed},
                                   {"ignored", summary.ignored.value_or(0)},
                                   {"recordsLost", summary.recordsLost}};
+    context.result["outOfService"] = summary.outOfService;
     context.result["summary"] = text;
     if (!commandLine.json) {
         std::fprintf(context.streams.out, "%s\n", text.c_str());

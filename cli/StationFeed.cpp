@@ -139,4 +139,16 @@ void StationFeed::OnLeft(const std::string& port) {
     Publish(StationEventObject("left", nullptr, port));
 }
 
+void StationFeed::OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) {
+    Publish(StationQuarantineObject(port, failures));
+}
+
+void StationFeed::OnHeldBack(const HidInterface& display) {
+    Publish(StationEventObject("heldBack", &display, DisplayId(display)));
+}
+
+void StationFeed::OnCleared(const std::string& port) {
+    Publish(StationEventObject("cleared", nullptr, port));
+}
+
 }  // namespace padsmith::cli

@@ -50,6 +50,9 @@ public:
     void OnState(const std::string& port, PortState state, int percent) override;
     void OnResult(const DisplayOutcome& outcome) override;
     void OnLeft(const std::string& port) override;
+    void OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) override;
+    void OnHeldBack(const HidInterface& display) override;
+    void OnCleared(const std::string& port) override;
 
     // A new reader, whose first event is the ports as they are; null when kMostReaders read.
     std::shared_ptr<Reader> Subscribe();

@@ -69,6 +69,9 @@ std::string MetricsText(const StationNumbers& numbers) {
     int inUse = 0;
     for (const auto& entry : numbers.ports) inUse += entry.second.running ? 1 : 0;
     out.Sample("", inUse);
+    out.Family("padsmith_port_out_of_service", "gauge",
+               "1 for a port out of service after failures in a row (no display is started on it), else 0.");
+    for (const auto& [port, status] : numbers.ports) out.Sample(PortLabel(port), status.outOfService ? 1 : 0);
     out.Family("padsmith_last_write_seconds", "gauge", "How long the last display written on each port took.");
     for (const auto& [port, status] : numbers.ports) {
         if (status.done > 0) out.Sample(PortLabel(port), status.lastWriteSeconds);

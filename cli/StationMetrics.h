@@ -1,6 +1,6 @@
 #pragma once
 // A station's numbers for Prometheus, in its text format (version 0.0.4): runs by port, result
-// and error kind; the ports in use; how long each port's last write took; the history's runs not
+// and error kind; the ports in use and those out of service; how long each port's last write took; the history's runs not
 // yet taken by the line's server and the age of the oldest; the image and padsmith's version as
 // info metrics. No serial number is a label: a label's every value is a series of its own.
 

@@ -25,8 +25,9 @@ std::string Seconds(double seconds) {
 }
 
 // A port's state on its line: waiting, arrived, ignored, reading, erasing, writing NN %, done,
-// failed: why.
+// failed: why; out of service: why, whatever its display does.
 std::string StateText(const PortStatus& port) {
+    if (port.outOfService && !port.failures.empty()) return "out of service: " + port.failures.back().error.message;
     switch (port.phase) {
         case PortPhase::kWaiting: return "waiting";
         case PortPhase::kArrived: return ArrivalText(port.vidPid, port.serial);
@@ -52,6 +53,18 @@ std::string ResultText(const DisplayOutcome& outcome) {
         return shown + " in " + Seconds(outcome.seconds) + " (" + std::to_string(outcome.recordsSent) + " records)";
     }
     return shown + ": " + outcome.error.message;
+}
+
+std::string OutOfServiceText(const std::vector<PortFailure>& failures, const std::string& howToClear) {
+    std::string reasons;
+    for (const PortFailure& failure : failures) {
+        if (!reasons.empty()) reasons += "; ";
+        reasons += (failure.serial.empty() ? "" : failure.serial + ": ") + failure.error.message;
+    }
+    const size_t count = failures.size();
+    return "out of service after " + std::to_string(count) + (count == 1 ? " failure" : " failures in a row") +
+           " (" + reasons + "); no display is started on it until the station is restarted" +
+           (howToClear.empty() ? "" : " or the port cleared (" + howToClear + ")");
 }
 
 // --- Lines ---
@@ -82,6 +95,18 @@ void StationLines::OnLeft(const std::string& port) {
     Line(port, "left; the port is ready for the next display");
 }
 
+void StationLines::OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) {
+    Line(port, OutOfServiceText(failures, m_howToClear));
+}
+
+void StationLines::OnHeldBack(const HidInterface& display) {
+    Line(DisplayId(display), "not started: the port is out of service; nothing is sent to it");
+}
+
+void StationLines::OnCleared(const std::string& port) {
+    Line(port, "cleared: back in service");
+}
+
 // --- JSON ---
 
 void StationJson::Print(const Json& object) {
@@ -107,6 +132,18 @@ void StationJson::OnResult(const DisplayOutcome& outcome) {
 
 void StationJson::OnLeft(const std::string& port) {
     Print(StationEventObject("left", nullptr, port));
+}
+
+void StationJson::OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) {
+    Print(StationQuarantineObject(port, failures));
+}
+
+void StationJson::OnHeldBack(const HidInterface& display) {
+    Print(StationEventObject("heldBack", &display, DisplayId(display)));
+}
+
+void StationJson::OnCleared(const std::string& port) {
+    Print(StationEventObject("cleared", nullptr, port));
 }
 
 // --- Terminal ---

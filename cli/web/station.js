@@ -9,6 +9,10 @@ function seconds(value) {
 }
 
 function stateText(port) {
+  if (port.outOfService) {
+    const last = port.failures[port.failures.length - 1];
+    return 'out of service' + (last ? ': ' + last.message : '');
+  }
   if (port.state === 'writing') return 'writing ' + port.percent + ' %';
   if (port.state === 'failed' && port.lastError) return 'failed: ' + port.lastError;
   return port.state;
@@ -20,7 +24,7 @@ function showPorts(view) {
   for (const port of view.ports) {
     const row = body.insertRow();
     row.dataset.port = port.port;
-    row.className = port.state;
+    row.className = port.outOfService ? 'out' : port.state;
     padsmith.cell(row, port.port, 'port');
     padsmith.cell(row, stateText(port), 'state');
     const progress = document.createElement('progress');
@@ -48,6 +52,7 @@ function showEvent(event) {
   let text = event.time + '  ' + event.port + '  ' + event.event;
   if (event.serial) text += '  serial ' + event.serial;
   if (event.event === 'result') text += '  ' + event.result + (event.error ? ': ' + event.error.message : '');
+  if (event.event === 'quarantined') text += '  out of service after ' + event.failures.length + ' failures in a row';
   item.textContent = text;
   list.prepend(item);
   while (list.children.length > mostEvents) list.lastChild.remove();

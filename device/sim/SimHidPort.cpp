@@ -368,7 +368,7 @@ std::vector<HidInterface> SimHidPort::Enumerate() {
     std::vector<HidInterface> present;
     for (const BusInterface& bus : m_core->interfaces) {
         if (!m_core->Present(bus)) continue;
-        if (static_cast<int>(present.size()) == kInterfaceIndexLimit) break;
+        if (static_cast<int>(present.size()) == m_options.interfaceLimit) break;
         HidInterface iface;
         iface.path = bus.iface.path;
         iface.vendorId = bus.iface.vendorId;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "device/HidPort.h"
+
 namespace padsmith::sim {
 
 // One HID interface the simulated device presents.
@@ -48,6 +50,9 @@ struct SimDisplayOptions {
 // inherited from SimDisplayOptions hold for every display but those `byDisplay` names.
 struct SimOptions : SimDisplayOptions {
     int displays = 1;
+    // The interfaces a look at the bus shows, as Windows walks them: the first 32. A line built
+    // in code with more displays than that shows (the benchmark's 64 ports) raises it.
+    int interfaceLimit = kInterfaceIndexLimit;
     std::map<int, SimDisplayOptions> byDisplay;  // by display number, 1 to `displays`
     // One line appended per report exchanged; the flash, loaded at start and saved at exit.
     // With several displays, display N keeps its own: FILE.N (DisplayFile).

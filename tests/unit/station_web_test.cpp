@@ -81,8 +81,10 @@ TEST(StationFeed, AReaderGetsThePortsFirstThenTheJsonEventsAsTheyCome) {
     const auto reader = feed.Subscribe();
     ASSERT_TRUE(reader);
     TellRun(feed, "1-1.2", "S2", false);
+    feed.OnOutOfService("1-1.2", {PortFailure{"S2", Error(ErrorKind::kRefused, "refused")}});
     const std::vector<std::string> events = Drain(feed, *reader);
-    ASSERT_EQ(events.size(), 4u);
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[4].rfind("data: {\"event\":\"quarantined\"", 0), 0u) << events[4];
     EXPECT_EQ(events[0].rfind("event: ports\ndata: {\"event\":\"ports\"", 0), 0u) << events[0];
     EXPECT_THAT(events[0], HasSubstr("\"serial\":\"before\""));
     EXPECT_EQ(events[1].rfind("data: {\"event\":\"arrival\"", 0), 0u) << events[1];
@@ -132,6 +134,7 @@ TEST(StationMetrics, RunsByPortResultAndKindWithLabelsEscapedAndNoSerialAnywhere
              "padsmith_runs_total{port=\"we\\\"ird\\\\port\\n\",result=\"failure\",kind=\"refused\"} 1\n",
              "# TYPE padsmith_runs_total counter\n",
              "padsmith_ports_in_use 0\n",
+             "padsmith_port_out_of_service{port=\"1-1.1\"} 0\n",
              "padsmith_last_write_seconds{port=\"1-1.1\"} 14.5\n",
              "padsmith_displays_total 3\n",
              "padsmith_first_pass_written_total 1\n",

@@ -4,8 +4,9 @@ Debian's python3-selenium, against the real padsmith on a simulated line.
 
 usage: station_web_browser_test.py PADSMITH WORK_DIR
 
-One station serves three ports: 1-1.1 writes its display (14.5 s), 1-1.2's display refuses a
-record, 1-1.3's display arrives 6 s in with a serial number that is HTML and script. The page
+One station serves three ports: 1-1.1 writes its display (14.5 s), 1-1.2's displays refuse a
+record (its operator swaps each at once), so that the port goes out of service after two failures
+in a row, 1-1.3's display arrives 6 s in with a serial number that is HTML and script. The page
 must follow it without a reload, show that serial as text, and the history page must filter its
 runs. /metrics must pass Prometheus's promtool. A station listening beyond loopback must refuse
 data to a request without its token. Chromium, its driver or promtool missing is a failure."""
@@ -75,8 +76,8 @@ class StationPage(unittest.TestCase):
 
         cls.started = time.monotonic()
         cls.station, cls.address = start_station(
-            "displays=3,2:refuse-at=0x0100,3:arrive-after=6000,3:serial=" + HOSTILE,
-            "--listen=127.0.0.1:0", "--history=" + os.path.join(WORK, "history.sqlite3"))
+            "displays=3,2:refuse-at=0x0100,2:leave-after=300,2:swap=300,3:arrive-after=6000,3:serial=" + HOSTILE,
+            "--listen=127.0.0.1:0", "--history=" + os.path.join(WORK, "history.sqlite3"), "--quarantine-after=2")
         options = webdriver.ChromeOptions()
         options.binary_location = CHROMIUM
         for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
@@ -126,8 +127,7 @@ class StationPage(unittest.TestCase):
         self.until("return document.querySelector('tr[data-port=\"1-1.1\"] progress').value > %d" % first,
                    "progress that moves")
         # A failure shows its reason.
-        self.assertEqual(self.cell("1-1.2", "state"), REFUSED)
-        self.assertIn("refused report 0x28", self.cell("1-1.2", "last"))
+        self.assertEqual(self.cell("1-1.2", "last"), REFUSED.replace("failed", "failure"))
         # A write finishes, and the station's counts follow.
         self.until("return document.querySelector('tr[data-port=\"1-1.1\"] td.state').textContent === 'done'",
                    "1-1.1 done", seconds=30)
@@ -137,7 +137,13 @@ class StationPage(unittest.TestCase):
         events = self.browser.execute_script("return document.getElementById('events').textContent")
         self.assertIn("1-1.1  result  serial SIM01-0001  success", events)
 
-    def test_2_a_serial_of_html_and_script_is_shown_as_text(self):
+    def test_2_a_port_goes_out_of_service(self):
+        self.until("return document.querySelector('tr[data-port=\"1-1.2\"] td.state').textContent"
+                   ".startsWith('out of service')", "1-1.2 out of service")
+        self.assertEqual(self.cell("1-1.2", "state"), REFUSED.replace("failed", "out of service"))
+        self.assertEqual(self.cell("1-1.2", "number.failed"), "2")
+
+    def test_3_a_serial_of_html_and_script_is_shown_as_text(self):
         self.until("return document.querySelector('tr[data-port=\"1-1.3\"] td.serial')", "1-1.3's serial")
         self.assertEqual(self.cell("1-1.3", "serial"), HOSTILE)
         markup = self.browser.execute_script(
@@ -147,14 +153,14 @@ class StationPage(unittest.TestCase):
         problems = [entry for entry in self.browser.get_log("browser") if entry["level"] == "SEVERE"]
         self.assertEqual(problems, [], "the page's own script and style must run under its policy")
 
-    def test_3_the_history_page_filters(self):
+    def test_4_the_history_page_filters(self):
         self.until("return document.querySelector('tr[data-port=\"1-1.1\"] td.state').textContent === 'done'",
                    "1-1.1 done", seconds=30)
         self.browser.get(self.address + "/history?result=failure")
         self.until("return document.querySelectorAll('#runs tbody tr').length > 0", "failed runs")
         rows = self.browser.execute_script(
             "return [...document.querySelectorAll('#runs tbody tr')].map(r => [r.cells[1].textContent, r.cells[2].textContent])")
-        self.assertEqual(rows, [["failure", "1-1.2"]])
+        self.assertEqual(rows, [["failure", "1-1.2"]] * 2)
         form = self.browser.find_element("id", "filters")
         form.find_element("name", "result").send_keys("any")
         form.find_element("name", "serial").send_keys("SIM01-0001")
@@ -163,11 +169,12 @@ class StationPage(unittest.TestCase):
                    ".join() === 'SIM01-0001'", "the runs of SIM01-0001 alone")
         self.assertIn("serial=SIM01-0001", self.browser.current_url)
 
-    def test_4_metrics_pass_promtool(self):
+    def test_5_metrics_pass_promtool(self):
         self.assertIsNotNone(PROMTOOL, "promtool is missing: scripts/setup-debian.sh --tests installs prometheus")
         status, text = get(self.address + "/metrics")
         self.assertEqual(status, 200)
-        self.assertIn('padsmith_runs_total{port="1-1.2",result="failure",kind="refused"} 1', text)
+        self.assertIn('padsmith_runs_total{port="1-1.2",result="failure",kind="refused"} 2', text)
+        self.assertIn('padsmith_port_out_of_service{port="1-1.2"} 1', text)
         check = subprocess.run([PROMTOOL, "check", "metrics"], input=text, capture_output=True, text=True)
         self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
 
