@@ -47,12 +47,11 @@ Error FileError(const std::string& what, const std::string& error) {
 // Wraps the opened port in a recording one when the request asks for a record.
 Result<OpenedPort> Recorded(Result<OpenedPort> opened, const PortRequest& request, Clock& clock) {
     if (!opened || request.recordFile.empty()) return opened;
-    std::string error;
-    std::unique_ptr<RecordingHidPort> recording =
-        RecordingHidPort::Create(*opened->port, clock, request.recordFile, error);
-    if (!recording) return FileError("", error);
+    Result<std::unique_ptr<RecordingHidPort>> recording =
+        RecordingHidPort::Create(*opened->port, clock, request.recordFile);
+    if (!recording) return FileError("", recording.error().message);
     opened->recorded = std::move(opened->port);
-    opened->port = std::move(recording);
+    opened->port = std::move(*recording);
     return opened;
 }
 
@@ -63,18 +62,18 @@ Result<OpenedPort> OpenUnrecorded(const PortRequest& request, Clock& clock) {
         if (!opened.port) return Error(ErrorKind::kUsage, "no HID backend on this system, use --simulate");
         return opened;
     }
-    sim::SimOptions options;
-    std::string error;
-    if (!sim::ParseSimOptions(request.simulatorOptions, options, error)) {
-        return Error(ErrorKind::kUsage, "--simulate: " + error);
-    }
+    const Result<sim::SimOptions> parsed = sim::ParseSimOptions(request.simulatorOptions);
+    if (!parsed) return Error(ErrorKind::kUsage, "--simulate: " + parsed.error().message);
+    const sim::SimOptions& options = *parsed;
     if (!options.replayFile.empty()) {
-        opened.port = sim::ReplayHidPort::Create(clock, options.replayFile, error);
-        if (!opened.port) return FileError("replay: ", error);
+        Result<std::unique_ptr<sim::ReplayHidPort>> replay = sim::ReplayHidPort::Create(clock, options.replayFile);
+        if (!replay) return FileError("replay: ", replay.error().message);
+        opened.port = std::move(*replay);
         return opened;
     }
-    opened.port = sim::SimHidPort::Create(clock, options, error);
-    if (!opened.port) return FileError("simulated device: ", error);
+    Result<std::unique_ptr<sim::SimHidPort>> simulated = sim::SimHidPort::Create(clock, options);
+    if (!simulated) return FileError("simulated device: ", simulated.error().message);
+    opened.port = std::move(*simulated);
     return opened;
 }
 
@@ -89,12 +88,9 @@ std::unique_ptr<Clock> CreatePlatformClock() {
 }  // namespace
 
 std::unique_ptr<Clock> CreateClock(const PortRequest& request) {
-    sim::SimOptions options;
-    std::string error;
     // Malformed options get the platform's clock here; OpenPort then tells what is wrong.
-    const bool replay = request.simulate && sim::ParseSimOptions(request.simulatorOptions, options, error) &&
-                        !options.replayFile.empty();
-    if (replay && !options.realtime) return std::make_unique<VirtualClock>();
+    const Result<sim::SimOptions> options = sim::ParseSimOptions(request.simulate ? request.simulatorOptions : "");
+    if (options && !options->replayFile.empty() && !options->realtime) return std::make_unique<VirtualClock>();
     return CreatePlatformClock();
 }
 

@@ -18,6 +18,7 @@ const char* ErrorKindName(ErrorKind kind) {
         case ErrorKind::kDiverged: return "diverged";
         case ErrorKind::kRejected: return "rejected";
         case ErrorKind::kUsage: return "usage";
+        case ErrorKind::kMalformed: return "malformed";
     }
     return "io";
 }

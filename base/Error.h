@@ -23,10 +23,11 @@ enum class ErrorKind {
                         // image, or the display it met; nothing was sent
     kUsage,             // malformed arguments or options, or no HID port on this system: nothing
                         // was tried
+    kMalformed,         // a text or file read is not what it must be: an option, a recording
 };
 
 // "absent", "held", "permission-denied", "gone", "refused", "io", "bad-image", "diverged",
-// "rejected", "usage"; "" for kNone.
+// "rejected", "usage", "malformed"; "" for kNone.
 const char* ErrorKindName(ErrorKind kind);
 
 struct Error {

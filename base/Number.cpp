@@ -13,6 +13,10 @@ int DigitValue(char c) {
     return -1;
 }
 
+const char* HexDigitChars(HexCase letters) {
+    return letters == HexCase::kUpper ? "0123456789ABCDEF" : "0123456789abcdef";
+}
+
 bool HasHexPrefix(const std::string& text) {
     return text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
 }
@@ -54,6 +58,24 @@ bool ParseHexBytes(const std::string& text, uint8_t* bytes, size_t count) {
     }
     std::copy(parsed.begin(), parsed.end(), bytes);
     return true;
+}
+
+std::string HexDigits(uint64_t value, int digits, HexCase letters) {
+    const char* const hex = HexDigitChars(letters);
+    std::string text;
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) text += hex[(value >> shift) & 0xF];
+    return text;
+}
+
+std::string HexBytes(const uint8_t* bytes, size_t length, HexCase letters) {
+    const char* const hex = HexDigitChars(letters);
+    std::string text;
+    text.reserve(2 * length);
+    for (size_t i = 0; i < length; ++i) {
+        text += hex[bytes[i] >> 4];
+        text += hex[bytes[i] & 0xF];
+    }
+    return text;
 }
 
 }  // namespace padsmith

@@ -9,13 +9,7 @@ bool FromHex(const std::string& text, Sha256Digest& digest) {
 }
 
 std::string ToHex(const Sha256Digest& digest) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (uint8_t byte : digest) {
-        text += kHex[byte >> 4];
-        text += kHex[byte & 0x0F];
-    }
-    return text;
+    return HexBytes(digest.data(), digest.size(), HexCase::kLower);
 }
 
 }  // namespace padsmith

@@ -25,7 +25,7 @@ public:
     bool Finish(Sha256Digest& digest);
 
 private:
-    struct State;
+    struct State;  // the library's; base/posix/ and base/win32/ define it and the members above
     std::unique_ptr<State> m_state;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "base/Number.h"
 #include "base/Utf8.h"
 
 namespace padsmith {
@@ -23,8 +24,7 @@ bool IsInvisibleLayout(char32_t c) {
 }
 
 void AppendHex(std::wstring& out, uint32_t value, int digits) {
-    static const wchar_t kHex[] = L"0123456789ABCDEF";
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];
+    for (char digit : HexDigits(value, digits)) out += static_cast<wchar_t>(digit);
 }
 
 }  // namespace

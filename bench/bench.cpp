@@ -234,11 +234,10 @@ bool MeasureAllocations(const VerifiedImage& image, bool traced) {
 
 // `inner` recorded to `record`, as --record does; null when no record is asked for.
 std::unique_ptr<RecordingHidPort> RecordingTo(const fs::path* record, HidPort& inner, Clock& clock) {
-    std::string error;
     if (record == nullptr) return nullptr;
-    auto recording = RecordingHidPort::Create(inner, clock, record->string(), error);
-    if (!recording) std::printf("record file: %s\n", error.c_str());
-    return recording;
+    Result<std::unique_ptr<RecordingHidPort>> recording = RecordingHidPort::Create(inner, clock, record->string());
+    if (!recording) std::printf("record file: %s\n", recording.error().message.c_str());
+    return recording ? std::move(*recording) : nullptr;
 }
 
 // Full writes without pauses to a port that accepts everything; recorded to `record` when given.

@@ -120,14 +120,11 @@ private:
 
 }  // namespace
 
-std::unique_ptr<RecordingHidPort> RecordingHidPort::Create(HidPort& inner, Clock& clock,
-                                                           const std::string& path,
-                                                           std::string& error) {
+Result<std::unique_ptr<RecordingHidPort>> RecordingHidPort::Create(HidPort& inner, Clock& clock,
+                                                                   const std::string& path) {
     auto record = std::make_shared<Record>(clock);
-    if (!record->file.Open(path, error)) {
-        error = "record file \"" + path + "\": " + error;
-        return nullptr;
-    }
+    const Error why = record->file.Open(path);
+    if (why) return why.Within("record file \"" + path + "\"");
     return std::unique_ptr<RecordingHidPort>(new RecordingHidPort(inner, std::move(record)));
 }
 

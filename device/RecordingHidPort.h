@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/Clock.h"
+#include "base/Result.h"
 #include "device/HidPort.h"
 
 namespace padsmith {
@@ -17,9 +18,8 @@ namespace padsmith {
 class RecordingHidPort : public HidPort {
 public:
     // Records what goes through `inner` to `path` (appended), timed by `clock`; both must
-    // outlive the port and the devices it opens. Null with `error` when the file cannot be opened.
-    static std::unique_ptr<RecordingHidPort> Create(HidPort& inner, Clock& clock,
-                                                    const std::string& path, std::string& error);
+    // outlive the port and the devices it opens. An Error naming the file when it cannot be opened.
+    static Result<std::unique_ptr<RecordingHidPort>> Create(HidPort& inner, Clock& clock, const std::string& path);
     ~RecordingHidPort() override;
 
     std::vector<HidInterface> Enumerate() override;

@@ -4,11 +4,12 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Number.h"
+
 namespace padsmith {
 
 inline std::string ReportIdText(uint8_t id) {
-    static const char kHex[] = "0123456789ABCDEF";
-    return std::string("0x") + kHex[id >> 4] + kHex[id & 0xF];
+    return "0x" + HexDigits(id, 2);
 }
 
 }  // namespace padsmith

@@ -21,8 +21,6 @@ constexpr size_t kLongestLine = 16384;
 constexpr size_t kMostRecords = 500'000;
 constexpr size_t kLongestTime = 18;  // decimal digits: always fits in 64 bits
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 struct KindName {
     ReportKind kind;
     const char* name;
@@ -35,13 +33,6 @@ constexpr KindName kKindNames[] = {
     {ReportKind::kRemoval, "removal"},
 };
 constexpr char kInterfaceWord[] = "interface";
-
-void AppendHex(const uint8_t* bytes, size_t length, std::string& line) {
-    for (size_t i = 0; i < length; ++i) {
-        line += kHexDigits[bytes[i] >> 4];
-        line += kHexDigits[bytes[i] & 0x0F];
-    }
-}
 
 void AppendTime(Micros time, std::string& line) {
     char number[24];
@@ -58,24 +49,10 @@ std::string OneField(const std::string& text) {
     return field;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool ParseHex(const std::string& text, std::vector<uint8_t>& bytes) {
     if (text.empty() || text.size() % 2 != 0) return false;
-    bytes.clear();
-    bytes.reserve(text.size() / 2);
-    for (size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexValue(text[i]);
-        const int low = HexValue(text[i + 1]);
-        if (high < 0 || low < 0) return false;
-        bytes.push_back(static_cast<uint8_t>(high * 16 + low));
-    }
-    return true;
+    bytes.resize(text.size() / 2);
+    return ParseHexBytes(text, bytes.data(), bytes.size());
 }
 
 // The line's fields split at spaces; `rest` after the `fields`-th field is kept whole (the
@@ -95,14 +72,19 @@ std::vector<std::string> Fields(const std::string& line, size_t most, std::strin
     return fields;
 }
 
-// One line of a trace into `trace`; false with `why`.
-bool ParseLine(const std::string& line, ParsedTrace& trace, int number, std::string& why) {
+// A line or a text of a trace that is not what it must be.
+Error Malformed(const std::string& why) {
+    return Error(ErrorKind::kMalformed, why);
+}
+
+// One line of a trace into `trace`, or what is wrong with it.
+Error ParseLine(const std::string& line, ParsedTrace& trace, int number) {
     std::string rest;
     const std::vector<std::string> fields = Fields(line, 2, rest);
-    if (fields.size() < 2) return why = "expected \"<microseconds> <kind> ...\"", false;
+    if (fields.size() < 2) return Malformed("expected \"<microseconds> <kind> ...\"");
     const std::string& time = fields[0];
     if (time.size() > kLongestTime || time.find_first_not_of("0123456789") != std::string::npos) {
-        return why = "the time \"" + time.substr(0, 32) + "\" is not a count of microseconds", false;
+        return Malformed("the time \"" + time.substr(0, 32) + "\" is not a count of microseconds");
     }
     const Micros micros(std::stoll(time));
     const std::string& word = fields[1];
@@ -112,38 +94,35 @@ bool ParseLine(const std::string& line, ParsedTrace& trace, int number, std::str
         HidInterface iface;
         if (parts.size() < 3 || path.empty() || !ParseIdPair(parts[1], iface.vendorId, iface.productId) ||
             !ParseIdPair(parts[2], iface.usagePage, iface.usage)) {
-            return why = "expected \"interface <location> <VID>:<PID> <PAGE>:<USAGE> <path>\"", false;
+            return Malformed("expected \"interface <location> <VID>:<PID> <PAGE>:<USAGE> <path>\"");
         }
         iface.location = parts[0] == "-" ? std::string() : parts[0];
         iface.path = FromUtf8(path);
         iface.service = true;
         trace.interfaces.push_back(std::move(iface));
-        return true;
+        return Error();
     }
     const KindName* kind = nullptr;
     for (const KindName& known : kKindNames) {
         if (word == known.name) kind = &known;
     }
-    if (kind == nullptr) return why = "unknown kind \"" + word.substr(0, 32) + "\"", false;
+    if (kind == nullptr) return Malformed("unknown kind \"" + word.substr(0, 32) + "\"");
     std::string beyond;
     const std::vector<std::string> hex = Fields(rest, 2, beyond);
     const bool event = kind->kind == ReportKind::kArrival || kind->kind == ReportKind::kRemoval;
     const size_t most = kind->kind == ReportKind::kGet ? 2 : 1;
     const size_t least = event ? 0 : 1;
     if (!beyond.empty() || hex.size() < least || hex.size() > (event ? 0 : most)) {
-        return why = std::string(kind->name) +
-                     (event ? " takes nothing after it"
-                            : most == 2 ? " takes the request's and the reply's hex bytes"
-                                        : " takes one field of hex bytes"),
-               false;
+        return Malformed(std::string(kind->name) + (event       ? " takes nothing after it"
+                                                    : most == 2 ? " takes the request's and the reply's hex bytes"
+                                                                : " takes one field of hex bytes"));
     }
     ReportRecord record{micros, kind->kind, {}};
     for (size_t i = 0; i < hex.size(); ++i) {
         std::vector<uint8_t>& bytes = i == 0 ? record.bytes : record.reply;
         if (!ParseHex(hex[i], bytes)) {
-            return why = "\"" + hex[i].substr(0, 32) + (hex[i].size() > 32 ? "..." : "") +
-                         "\" is not hex bytes (two digits a byte)",
-                   false;
+            return Malformed("\"" + hex[i].substr(0, 32) + (hex[i].size() > 32 ? "..." : "") +
+                             "\" is not hex bytes (two digits a byte)");
         }
     }
     if (kind->kind == ReportKind::kGet) {
@@ -152,14 +131,14 @@ bool ParseLine(const std::string& line, ParsedTrace& trace, int number, std::str
             record.reply = record.bytes;
             std::fill(record.bytes.begin() + 1, record.bytes.end(), uint8_t{0});
         } else if (record.reply.size() != record.bytes.size()) {
-            return why = "the get's request and reply differ in length", false;
+            return Malformed("the get's request and reply differ in length");
         }
     }
     if (trace.entries.size() == kMostRecords) {
-        return why = "more than " + std::to_string(kMostRecords) + " records", false;
+        return Malformed("more than " + std::to_string(kMostRecords) + " records");
     }
     trace.entries.push_back({number, std::move(record)});
-    return true;
+    return Error();
 }
 
 }  // namespace
@@ -175,67 +154,57 @@ bool IsRequest(ReportKind kind) {
     return kind != ReportKind::kInput && kind != ReportKind::kArrival && kind != ReportKind::kRemoval;
 }
 
-std::string HexBytes(const std::vector<uint8_t>& bytes) {
-    std::string text;
-    AppendHex(bytes.data(), bytes.size(), text);
-    return text;
-}
-
-bool ParseReportTrace(const std::string& text, ParsedTrace& trace, std::string& error) {
+Result<ParsedTrace> ParseReportTrace(const std::string& text) {
     ParsedTrace parsed;
     int number = 0;
     for (size_t start = 0; start < text.size();) {
         ++number;
         const size_t newline = text.find('\n', start);
         const size_t end = newline == std::string::npos ? text.size() : newline;
-        const auto failed = [&](const std::string& why) {
-            error = "line " + std::to_string(number) + ": " + why;
-            return false;
-        };
-        if (end - start > kLongestLine) return failed("longer than " + std::to_string(kLongestLine) + " characters");
+        const std::string named = "line " + std::to_string(number);
+        if (end - start > kLongestLine) {
+            return Malformed("longer than " + std::to_string(kLongestLine) + " characters").Within(named);
+        }
         std::string line = text.substr(start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.find_first_not_of(' ') == std::string::npos) continue;
-        std::string why;
-        if (!ParseLine(line, parsed, number, why)) return failed(why);
+        const Error why = ParseLine(line, parsed, number);
+        if (why) return why.Within(named);
     }
-    trace = std::move(parsed);
-    return true;
+    return parsed;
 }
 
-bool ReadReportTrace(const std::string& path, ParsedTrace& trace, std::string& error) {
+Result<ParsedTrace> ReadReportTrace(const std::string& path) {
     const std::string named = "recording \"" + path + "\"";
     std::error_code code;
     const std::filesystem::file_type type = std::filesystem::status(path, code).type();
-    if (type == std::filesystem::file_type::not_found) return error = named + " does not exist", false;
+    if (type == std::filesystem::file_type::not_found) return Error(ErrorKind::kAbsent, named + " does not exist");
     // A FIFO or a device would block the read or never end it.
-    if (code || type != std::filesystem::file_type::regular) return error = named + " is not a regular file", false;
+    if (code || type != std::filesystem::file_type::regular) return Error(ErrorKind::kIo, named + " is not a regular file");
     const std::uintmax_t size = std::filesystem::file_size(path, code);
-    if (!code && size > kLongestFile) return error = named + " is larger than 64 MiB", false;
+    if (!code && size > kLongestFile) return Error(ErrorKind::kMalformed, named + " is larger than 64 MiB");
     std::ifstream file(path, std::ios::binary);
     std::string text(code ? 0 : static_cast<size_t>(size), '\0');
     if (file) file.read(&text[0], static_cast<std::streamsize>(text.size()));
-    if (code || !file) return error = named + " cannot be read", false;
-    if (!ParseReportTrace(text, trace, error)) return error = named + ": " + error, false;
-    return true;
+    if (code || !file) return Error(ErrorKind::kIo, named + " cannot be read");
+    Result<ParsedTrace> trace = ParseReportTrace(text);
+    if (!trace) return trace.error().Within(named);
+    return trace;
 }
 
 ReportTraceFile::~ReportTraceFile() {
     Close();
 }
 
-bool ReportTraceFile::Open(const std::string& path, std::string& error) {
+Error ReportTraceFile::Open(const std::string& path) {
     Error why;
     m_file = OwnFile::Open(path, OwnFile::Create::kAppend, why);
-    if (!m_file) {
-        error = why.message;
-        return false;
-    }
+    if (!m_file) return why;
     m_open = true;
     m_stopping = false;
     m_writer = std::thread([this] { WriterLoop(); });
-    return true;
+    return Error();
 }
 
 void ReportTraceFile::Append(Micros time, ReportKind kind, const uint8_t* bytes, size_t length,
@@ -246,11 +215,11 @@ void ReportTraceFile::Append(Micros time, ReportKind kind, const uint8_t* bytes,
     m_queued += ReportKindName(kind);
     if (length > 0) {
         m_queued += ' ';
-        AppendHex(bytes, length, m_queued);
+        m_queued += HexBytes(bytes, length);
     }
     if (reply != nullptr) {
         m_queued += ' ';
-        AppendHex(reply, length, m_queued);
+        m_queued += HexBytes(reply, length);
     }
     m_queued += '\n';
 }

@@ -37,7 +37,9 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/Number.h"
 #include "base/OwnFile.h"
+#include "base/Result.h"
 #include "device/HidPort.h"
 
 namespace padsmith {
@@ -69,8 +71,6 @@ const char* ReportKindName(ReportKind kind);
 // True for the kinds the tool sends (set and get, whatever their outcome); false for what the
 // device does on its own (input, arrival, removal).
 bool IsRequest(ReportKind kind);
-// Two upper-case hex digits a byte, no spaces: "2945726173".
-std::string HexBytes(const std::vector<uint8_t>& bytes);
 
 // A trace read back: its records in the file's order, each with its line number, and the
 // interfaces it names.
@@ -84,11 +84,11 @@ struct ParsedTrace {
 };
 
 // Reads a trace, as written by ReportTraceFile or by an older version. A trace is untrusted input:
-// whatever the text, this returns, reading nothing out of bounds. False with one line in `error`
+// whatever the text, this returns, reading nothing out of bounds. A malformed Error of one line
 // naming the line and what is wrong with it ("line 12: ..."). Empty lines are passed over.
-bool ParseReportTrace(const std::string& text, ParsedTrace& trace, std::string& error);
-// The same from a file, which must be a regular file of at most 64 MiB; `error` names the file.
-bool ReadReportTrace(const std::string& path, ParsedTrace& trace, std::string& error);
+Result<ParsedTrace> ParseReportTrace(const std::string& text);
+// The same from a file, which must be a regular file of at most 64 MiB; the Error names the file.
+Result<ParsedTrace> ReadReportTrace(const std::string& path);
 
 class ReportTraceFile {
 public:
@@ -98,9 +98,9 @@ public:
     ReportTraceFile& operator=(const ReportTraceFile&) = delete;
 
     // Opens `path` for appending, a file of the tool's own (base/OwnFile.h: never through a
-    // link, a FIFO refused at once, made 0600), and starts the writer; false with `error`, the
-    // reason alone, when it cannot be opened.
-    bool Open(const std::string& path, std::string& error);
+    // link, a FIFO refused at once, made 0600), and starts the writer; an Error, the reason
+    // alone, when it cannot be opened.
+    Error Open(const std::string& path);
     // Queues the line of one exchange or event; nothing when no file is open. From any thread.
     // `reply` (a supplied get's) holds `length` bytes, as its request does; null for other kinds.
     void Append(Micros time, ReportKind kind, const uint8_t* bytes, size_t length,

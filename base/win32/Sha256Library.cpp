@@ -47,18 +47,6 @@ struct Sha256::State {
         if (hash != nullptr) destroyHash(hash);
         if (provider != nullptr) closeProvider(provider, 0);
     }
-    void Update(const uint8_t* bytes, size_t length) {
-        // BCryptHashData takes a ULONG length: long buffers go in pieces.
-        while (ok && length > 0) {
-            const ULONG piece = static_cast<ULONG>(std::min<size_t>(length, 1u << 30));
-            ok = BCRYPT_SUCCESS(hashData(hash, const_cast<PUCHAR>(bytes), piece, 0));
-            bytes += piece;
-            length -= piece;
-        }
-    }
-    bool Finish(Sha256Digest& digest) {
-        return ok && BCRYPT_SUCCESS(finishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0));
-    }
 };
 
 Sha256::Sha256() : m_state(std::make_unique<State>()) {}
@@ -66,11 +54,19 @@ Sha256::Sha256() : m_state(std::make_unique<State>()) {}
 Sha256::~Sha256() = default;
 
 void Sha256::Update(const uint8_t* bytes, size_t length) {
-    m_state->Update(bytes, length);
+    State& state = *m_state;
+    // BCryptHashData takes a ULONG length: long buffers go in pieces.
+    while (state.ok && length > 0) {
+        const ULONG piece = static_cast<ULONG>(std::min<size_t>(length, 1u << 30));
+        state.ok = BCRYPT_SUCCESS(state.hashData(state.hash, const_cast<PUCHAR>(bytes), piece, 0));
+        bytes += piece;
+        length -= piece;
+    }
 }
 
 bool Sha256::Finish(Sha256Digest& digest) {
-    return m_state->Finish(digest);
+    return m_state->ok && BCRYPT_SUCCESS(m_state->finishHash(m_state->hash, digest.data(),
+                                                             static_cast<ULONG>(digest.size()), 0));
 }
 
 }  // namespace padsmith

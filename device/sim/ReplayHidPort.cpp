@@ -3,50 +3,27 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <utility>
 
 #include "device/DeviceChangeListener.h"
-#include "device/sim/QueuedInputRead.h"
+#include "device/ReportIdText.h"
 #include "device/sim/ReplayScript.h"
-#include "device/sim/SimHidPort.h"
+#include "device/sim/SimHandle.h"
 #include "device/sim/SimInterfaces.h"
 
 namespace padsmith::sim {
 namespace {
-
-// What the port knows of one open handle.
-struct HandleState {
-    HidInterface iface;
-    bool valid = true;  // false once the display (or the port) is gone
-    std::deque<std::vector<uint8_t>> inputs;
-};
 
 // Where an older recording, which names no interface, puts its display: where the simulated
 // display sits by default.
 std::vector<HidInterface> DefaultInterfaces() {
     std::vector<HidInterface> service;
     for (const BusInterface& bus : PresentedInterfaces(SimOptions{})) {
-        if (!IsServicePath(bus.iface.path)) continue;
-        HidInterface iface;
-        iface.path = bus.iface.path;
-        iface.vendorId = bus.iface.vendorId;
-        iface.productId = bus.iface.productId;
-        iface.usagePage = bus.iface.usagePage;
-        iface.usage = bus.iface.usage;
-        iface.interfaceNumber = bus.iface.interfaceNumber;
-        iface.location = bus.iface.location;
-        iface.service = true;
-        service.push_back(std::move(iface));
+        if (IsServicePath(bus.iface.path)) service.push_back(Described(bus.iface));
     }
     return service;
-}
-
-std::string ReportName(uint8_t id) {
-    static const char kHex[] = "0123456789ABCDEF";
-    return std::string("0x") + kHex[id >> 4] + kHex[id & 0xF];
 }
 
 }  // namespace
@@ -66,14 +43,17 @@ struct ReplayHidPort::Core {
     const std::vector<HidInterface> interfaces;
     ReplayScript script;
     bool plugged;
-    std::vector<HandleState*> open;  // live handles: a path here cannot be opened again
+    std::vector<SimHandleState*> open;  // live handles: a path here cannot be opened again
     DeviceChangeListener listener;  // guarded by its own lock, and called outside `mutex`
 
     bool Present() const { return alive && plugged && !script.Diverged(); }
 
+    // A recorded display takes no notice of a handle's end.
+    void Closed(const SimHandleState&) {}
+
     // Every handle fails from now on, and its path is free.
     void EndHandles() {
-        for (HandleState* state : open) {
+        for (SimHandleState* state : open) {
             state->valid = false;
             state->inputs.clear();
         }
@@ -92,10 +72,7 @@ struct ReplayHidPort::Core {
                 EndHandles();
                 return DeviceChange::kRemoval;
             default:
-                for (HandleState* state : open) {
-                    if (state->inputs.size() == kInputBufferCount) state->inputs.pop_front();
-                    state->inputs.push_back(event.bytes);
-                }
+                for (SimHandleState* state : open) state->Queue(event.bytes);
                 changed.notify_all();
                 return std::nullopt;
         }
@@ -111,41 +88,9 @@ struct ReplayHidPort::Core {
     }
 };
 
-class ReplayHidPort::Handle : public HidDevice {
+class ReplayHidPort::Handle : public SimHandle<Core> {
 public:
-    Handle(std::shared_ptr<Core> core, const HidInterface& iface) : m_core(std::move(core)) { m_state.iface = iface; }
-
-    ~Handle() override {
-        std::lock_guard<std::mutex> lock(m_core->mutex);
-        auto& open = m_core->open;
-        open.erase(std::remove(open.begin(), open.end(), &m_state), open.end());
-    }
-
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    HandleState* State() { return &m_state; }
-
-    Error LastError() const override {
-        std::lock_guard<std::mutex> lock(m_core->mutex);
-        return m_lastError;
-    }
-
-    bool GetAttributes(uint16_t& vendorId, uint16_t& productId) override {
-        std::lock_guard<std::mutex> lock(m_core->mutex);
-        if (!m_state.valid) return false;
-        vendorId = m_state.iface.vendorId;
-        productId = m_state.iface.productId;
-        return true;
-    }
-
-    bool GetCaps(uint16_t& usagePage, uint16_t& usage) override {
-        std::lock_guard<std::mutex> lock(m_core->mutex);
-        if (!m_state.valid) return false;
-        usagePage = m_state.iface.usagePage;
-        usage = m_state.iface.usage;
-        return true;
-    }
+    using SimHandle::SimHandle;
 
     bool SetFeature(const uint8_t* report, size_t length) override {
         if (report == nullptr || length == 0) return false;
@@ -155,11 +100,6 @@ public:
     bool GetFeature(uint8_t* report, size_t length) override {
         if (report == nullptr || length == 0) return false;
         return Exchange(report, length, report);
-    }
-
-    ReadStatus ReadInputReport(uint8_t* report, size_t length, size_t& bytesRead,
-                               ReadStop& stop) override {
-        return ReadQueuedReport(m_core, m_state.valid, m_state.inputs, report, length, bytesRead, stop);
     }
 
 private:
@@ -193,7 +133,7 @@ private:
                     break;
                 case ReplayScript::Outcome::kRefused:
                     m_lastError = {ErrorKind::kRefused,
-                                   "the recorded display refused report " + ReportName(report[0]) + line};
+                                   "the recorded display refused report " + ReportIdText(report[0]) + line};
                     break;
                 case ReplayScript::Outcome::kGone:
                     m_lastError = {ErrorKind::kGone, "the recorded display had left the bus" + line};
@@ -201,7 +141,7 @@ private:
                 case ReplayScript::Outcome::kDiverged:
                     // As if unplugged, without a notice: the display answers nothing more.
                     m_core->EndHandles();
-                    m_lastError = {ErrorKind::kDiverged, script.Divergence()};
+                    m_lastError = script.Divergence();
                     break;
             }
             after = m_core->TakeEvents();
@@ -209,16 +149,12 @@ private:
         m_core->listener.Notify(after);
         return accepted;
     }
-
-    std::shared_ptr<Core> m_core;
-    HandleState m_state;
-    Error m_lastError;  // guarded by the core's lock
 };
 
-std::unique_ptr<ReplayHidPort> ReplayHidPort::Create(Clock& clock, const std::string& file, std::string& error) {
-    ParsedTrace trace;
-    if (!ReadReportTrace(file, trace, error)) return nullptr;
-    return std::make_unique<ReplayHidPort>(clock, std::move(trace), file);
+Result<std::unique_ptr<ReplayHidPort>> ReplayHidPort::Create(Clock& clock, const std::string& file) {
+    Result<ParsedTrace> trace = ReadReportTrace(file);
+    if (!trace) return trace.error();
+    return std::make_unique<ReplayHidPort>(clock, std::move(*trace), file);
 }
 
 ReplayHidPort::ReplayHidPort(Clock& clock, ParsedTrace trace, const std::string& name)
@@ -288,7 +224,7 @@ std::shared_ptr<HidDevice> ReplayHidPort::Open(const HidInterface& wanted, Error
     Error why;
     if (iface == interfaces.end() || !m_core->Present()) {
         why = {ErrorKind::kAbsent, "no such interface on the bus"};
-    } else if (std::any_of(m_core->open.begin(), m_core->open.end(), [&](const HandleState* state) {
+    } else if (std::any_of(m_core->open.begin(), m_core->open.end(), [&](const SimHandleState* state) {
                    return state->iface.path == wanted.path && state->iface.collection == wanted.collection;
                })) {
         why = {ErrorKind::kHeld, "the interface is held by another handle"};
@@ -297,9 +233,9 @@ std::shared_ptr<HidDevice> ReplayHidPort::Open(const HidInterface& wanted, Error
         if (error != nullptr) *error = why;
         return nullptr;
     }
-    auto handle = std::make_shared<Handle>(m_core, *iface);
-    m_core->open.push_back(handle->State());
-    return handle;
+    SimHandleState state;
+    state.iface = *iface;
+    return std::make_shared<Handle>(m_core, std::move(state));
 }
 
 bool ReplayHidPort::WatchDeviceChanges(std::function<void(DeviceChange)> listener) {
@@ -311,9 +247,8 @@ Error ReplayHidPort::EndSession() {
     StopLeadIn();
     std::lock_guard<std::mutex> lock(m_core->mutex);
     m_core->script.End();
-    if (!m_core->script.Diverged()) return Error{};
-    m_core->EndHandles();
-    return Error{ErrorKind::kDiverged, m_core->script.Divergence()};
+    if (m_core->script.Diverged()) m_core->EndHandles();
+    return m_core->script.Divergence();
 }
 
 }  // namespace padsmith::sim

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "base/Clock.h"
+#include "base/Result.h"
 #include "device/HidPort.h"
 #include "device/ReportTrace.h"
 
@@ -27,9 +28,9 @@ namespace padsmith::sim {
 
 class ReplayHidPort : public HidPort {
 public:
-    // The recording in `file`; null with one line in `error` naming the file (and the line, for a
+    // The recording in `file`; an Error of one line naming the file (and the line, for a
     // malformed one). `clock` must outlive the port.
-    static std::unique_ptr<ReplayHidPort> Create(Clock& clock, const std::string& file, std::string& error);
+    static Result<std::unique_ptr<ReplayHidPort>> Create(Clock& clock, const std::string& file);
     // A recording read already; `name` is how messages call it.
     ReplayHidPort(Clock& clock, ParsedTrace trace, const std::string& name);
     ~ReplayHidPort() override;

@@ -135,7 +135,8 @@ void ReplayScript::End() {
 }
 
 ReplayScript::Answer ReplayScript::Diverge(const std::string& where, const std::string& what) {
-    m_divergence = "replay of " + m_name + " diverged" + (where.empty() ? "" : " " + where) + ": " + what;
+    m_divergence = Error(ErrorKind::kDiverged,
+                         "replay of " + m_name + " diverged" + (where.empty() ? "" : " " + where) + ": " + what);
     return Answer{};
 }
 

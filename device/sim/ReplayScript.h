@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/Error.h"
 #include "device/ReportTrace.h"
 
 namespace padsmith::sim {
@@ -49,9 +50,9 @@ public:
 
     // The session is over: recorded records left unplayed are a divergence too.
     void End();
-    bool Diverged() const { return !m_divergence.empty(); }
-    // One line: what differed and where; empty while the replay holds.
-    const std::string& Divergence() const { return m_divergence; }
+    bool Diverged() const { return static_cast<bool>(m_divergence); }
+    // A diverged Error of one line, what differed and where; empty while the replay holds.
+    const Error& Divergence() const { return m_divergence; }
 
 private:
     Answer Match(bool get, const uint8_t* bytes, size_t length, Micros now);
@@ -65,7 +66,7 @@ private:
     std::string m_name;
     size_t m_next = 0;
     bool m_started = false;
-    std::string m_divergence;
+    Error m_divergence;
     Micros m_eraseEnds{0};
     Micros m_programmingEnds{0};
 };

@@ -22,8 +22,9 @@ PathKind KindAt(const std::string& path) {
     return !code && type == std::filesystem::file_type::regular ? PathKind::kRegularFile : PathKind::kOther;
 }
 
-std::string NotRegular(const std::string& path) {
-    return "flash file \"" + path + "\" is not a regular file";
+// What went wrong with the flash file at `path`.
+Error FlashFileError(const std::string& path, const std::string& what, ErrorKind kind = ErrorKind::kIo) {
+    return Error(kind, "flash file \"" + path + "\" " + what);
 }
 
 }  // namespace
@@ -40,75 +41,54 @@ std::vector<uint8_t> FactoryFlash() {
     return flash;
 }
 
-FlashFileStatus LoadFlashFile(const std::string& path, std::vector<uint8_t>& flash,
-                              std::string& error) {
-    switch (KindAt(path)) {
-        case PathKind::kNothing:
-            flash = FactoryFlash();
-            return FlashFileStatus::kMissing;
-        case PathKind::kOther:
-            error = NotRegular(path);
-            return FlashFileStatus::kInvalid;
-        case PathKind::kRegularFile:
-            break;
+Result<std::vector<uint8_t>> LoadFlashFile(const std::string& path) {
+    switch (path.empty() ? PathKind::kNothing : KindAt(path)) {
+        case PathKind::kNothing: return FactoryFlash();
+        case PathKind::kOther: return FlashFileError(path, "is not a regular file");
+        case PathKind::kRegularFile: break;
     }
     std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "flash file \"" + path + "\" cannot be opened";
-        return FlashFileStatus::kInvalid;
-    }
+    if (!file) return FlashFileError(path, "cannot be opened");
     // One byte more than the flash holds tells a long file from a right one without reading it all.
     std::vector<char> bytes(kFlashSize + 1);
     file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (file.bad()) {
-        error = "flash file \"" + path + "\" cannot be read";
-        return FlashFileStatus::kInvalid;
+    if (file.bad()) return FlashFileError(path, "cannot be read");
+    if (static_cast<size_t>(file.gcount()) != kFlashSize) {
+        return FlashFileError(path, "is not exactly " + std::to_string(kFlashSize) + " bytes long",
+                              ErrorKind::kMalformed);
     }
-    const auto count = static_cast<size_t>(file.gcount());
-    if (count != kFlashSize) {
-        error = "flash file \"" + path + "\" is not exactly " + std::to_string(kFlashSize) +
-                " bytes long";
-        return FlashFileStatus::kInvalid;
-    }
-    flash.resize(kFlashSize);
-    for (size_t i = 0; i < kFlashSize; ++i) flash[i] = static_cast<uint8_t>(bytes[i]);
-    return FlashFileStatus::kLoaded;
+    return std::vector<uint8_t>(bytes.begin(), bytes.begin() + kFlashSize);
 }
 
-bool SaveFlashFile(const std::string& path, const std::vector<uint8_t>& flash, std::string& error) {
+Error SaveFlashFile(const std::string& path, const std::vector<uint8_t>& flash) {
     if (flash.size() != kFlashSize) {
-        error = "flash holds " + std::to_string(flash.size()) + " bytes, not " +
-                std::to_string(kFlashSize);
-        return false;
+        return Error(ErrorKind::kIo, "flash holds " + std::to_string(flash.size()) + " bytes, not " +
+                                         std::to_string(kFlashSize));
     }
-    if (KindAt(path) == PathKind::kOther) {
-        error = NotRegular(path);
-        return false;
-    }
+    if (KindAt(path) == PathKind::kOther) return FlashFileError(path, "is not a regular file");
     // A new file beside the old one, made durable, then renamed over it: a run killed during
     // the save, or a full disk, leaves the previous flash file as it was. The new file is made
     // here or not at all (base/OwnFile.h): whatever stands at its name (a link planted in a
     // shared folder) is never followed or truncated, and the save fails. A file of this user's
     // there is a killed save's, removed first.
     const std::string temporary = path + ".saving";
-    const auto failed = [&](const std::string& what, bool made) {
+    const auto failed = [&](const std::string& what) {
         std::error_code ignored;
-        if (made) std::filesystem::remove(temporary, ignored);
-        error = "flash file \"" + path + "\" " + what;
-        return false;
+        std::filesystem::remove(temporary, ignored);
+        return FlashFileError(path, what);
     };
     std::error_code ignored;
     if (!CheckOwnFile(temporary)) std::filesystem::remove(temporary, ignored);
     Error why;
     std::unique_ptr<OwnFile> file = OwnFile::Open(temporary, OwnFile::Create::kNew, why);
-    if (!file) return failed("cannot be written (" + temporary + ": " + why.message + ")", false);
+    if (!file) return FlashFileError(path, "cannot be written (" + temporary + ": " + why.message + ")");
     const bool written = file->Write(flash.data(), flash.size()) && file->Flush() && file->Sync();
     file.reset();
-    if (!written) return failed("cannot be written", true);
+    if (!written) return failed("cannot be written");
     std::error_code code;
     std::filesystem::rename(temporary, path, code);
-    if (code) return failed("cannot be replaced", true);
-    return true;
+    if (code) return failed("cannot be replaced");
+    return Error();
 }
 
 }  // namespace padsmith::sim

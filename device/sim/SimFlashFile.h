@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace padsmith::sim {
 
 // The factory firmware's byte at `address`: a fixed pattern that is never 0xFF, so it cannot be
@@ -14,14 +16,12 @@ uint8_t FactoryFlashByte(uint32_t address);
 // kFlashSize bytes of factory firmware.
 std::vector<uint8_t> FactoryFlash();
 
-enum class FlashFileStatus {
-    kLoaded,   // `flash` holds the file's kFlashSize bytes
-    kMissing,  // no such file: `flash` holds the factory firmware
-    kInvalid,  // unreadable, or not exactly kFlashSize bytes: `error` says which
-};
-FlashFileStatus LoadFlashFile(const std::string& path, std::vector<uint8_t>& flash,
-                              std::string& error);
-// Writes exactly kFlashSize bytes (the file is replaced). False with `error` on failure.
-bool SaveFlashFile(const std::string& path, const std::vector<uint8_t>& flash, std::string& error);
+// The file's kFlashSize bytes, or the factory firmware when there is no such file (or `path` is
+// empty: no file was given). An Error
+// naming the file when it is not a regular file, cannot be read (io) or is not exactly
+// kFlashSize bytes long (malformed).
+Result<std::vector<uint8_t>> LoadFlashFile(const std::string& path);
+// Writes exactly kFlashSize bytes (the file is replaced); an Error naming the file on failure.
+Error SaveFlashFile(const std::string& path, const std::vector<uint8_t>& flash);
 
 }  // namespace padsmith::sim

@@ -8,8 +8,8 @@
 //
 // Thread safety: every member may be called from any thread. One lock guards the state; the
 // device-change listener is never called under it. Listener calls happen on the thread that
-// caused the change: Unplug()/Replug(), or the SetFeature of the write record after which the
-// unplug-after fault drops the display off the bus.
+// caused the change: Unplug()/Replug(), the SetFeature of the write record after which the
+// unplug-after fault drops the display off the bus, or the line's operator's (SimOperator.h).
 
 #include <array>
 #include <atomic>
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/Result.h"
 #include "device/HidPort.h"
 #include "device/ReportTrace.h"
 #include "device/sim/SimFirmware.h"
@@ -30,17 +31,16 @@
 
 namespace padsmith::sim {
 
-// Input reports a handle keeps while nobody reads them; older ones are dropped, as the HID class
-// driver does with its default ring of 32 buffers.
-inline constexpr size_t kInputBufferCount = 32;
+struct SimBus;
+class SimOperator;
 
 class SimHidPort : public HidPort {
 public:
     // The bus the options describe, its files included: each display's flash file is loaded
-    // (factory firmware when it does not exist) and its trace file opened. Null with a one-line
-    // `error` naming the file when a flash file exists but cannot be read or is not exactly
-    // kFlashSize bytes, or when a trace file cannot be opened. `clock` must outlive the port.
-    static std::unique_ptr<SimHidPort> Create(Clock& clock, SimOptions options, std::string& error);
+    // (factory firmware when it does not exist) and its trace file opened. An Error naming the
+    // file when a flash file exists but cannot be read or is not exactly kFlashSize bytes, or
+    // when a trace file cannot be opened. `clock` must outlive the port.
+    static Result<std::unique_ptr<SimHidPort>> Create(Clock& clock, SimOptions options);
     // A bus whose options name no flash or trace file, which cannot fail: factory firmware,
     // nothing traced (tests and the benchmark).
     SimHidPort(Clock& clock, SimOptions options);
@@ -99,14 +99,13 @@ public:
     // Writes every trace line queued so far to the trace files (a writer does it within 50 ms
     // anyway).
     void FlushTrace();
-    // Saves every display's flash to its flash file now; false with `error` when none was given
-    // or a write failed. Not thread-safe against another SaveFlash. The destructor saves again
-    // only what changed since.
-    bool SaveFlash(std::string& error);
+    // Saves every display's flash to its flash file now; an Error when none was given or a write
+    // failed. Not thread-safe against another SaveFlash. The destructor saves again only what
+    // changed since.
+    Error SaveFlash();
     bool HasFlashFile() const { return !m_options.flashFile.empty(); }
 
 private:
-    struct Core;
     class Handle;
 
     SimHidPort(Clock& clock, SimOptions options, std::vector<std::vector<uint8_t>> flashes);
@@ -115,19 +114,9 @@ private:
     void EndStream();
 
     const SimOptions m_options;
-    std::shared_ptr<Core> m_core;  // shared with the handles, which may outlive the port
+    std::shared_ptr<SimBus> m_bus;  // shared with the handles, which may outlive the port
+    std::unique_ptr<SimOperator> m_operator;
     std::vector<std::vector<uint8_t>> m_savedFlash;  // what SaveFlash last saved, by display
-
-    // Late arrivals (arrive-after=): threads that wait on the clock, then plug their display in,
-    // announcing the arrivals.
-    std::vector<std::thread> m_arrivals;
-    std::unique_ptr<TimedEvent> m_arrivalCancel;
-    std::atomic<bool> m_arrivalsCancelled{false};
-
-    // The line's operator (leave-after=, swap=): a thread that takes displays off their ports
-    // when their runs end and plugs fresh ones in.
-    std::thread m_operator;
-    std::atomic<bool> m_operatorStopping{false};
 
     std::mutex m_streamMutex;  // serialises Start/StopInputStream
     std::thread m_stream;

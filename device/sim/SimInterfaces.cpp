@@ -59,6 +59,19 @@ std::vector<BusInterface> PresentedInterfaces(const SimOptions& options) {
     return bus;
 }
 
+HidInterface Described(const SimInterface& iface) {
+    HidInterface described;
+    described.path = iface.path;
+    described.vendorId = iface.vendorId;
+    described.productId = iface.productId;
+    described.usagePage = iface.usagePage;
+    described.usage = iface.usage;
+    described.interfaceNumber = iface.interfaceNumber;
+    described.location = iface.location;
+    described.service = IsServicePath(iface.path);
+    return described;
+}
+
 bool IsServicePath(const std::wstring& path) {
     return path.find(kServicePathToken) != std::wstring::npos;
 }

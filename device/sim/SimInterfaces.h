@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "device/HidPort.h"
 #include "device/sim/SimOptions.h"
 
 namespace padsmith::sim {
@@ -35,6 +36,10 @@ struct BusInterface {
 // its pen digitizer and its service collection (USB port 1-1.N). A display that is `absent`
 // presents no service collection.
 std::vector<BusInterface> PresentedInterfaces(const SimOptions& options);
+
+// The interface as a port describes it (no serial number); `service` by the Windows rule, the
+// token in the path.
+HidInterface Described(const SimInterface& iface);
 
 bool IsServicePath(const std::wstring& path);
 // True for the display's collections: these leave the bus when the display is unplugged; the

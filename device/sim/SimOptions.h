@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "device/HidPort.h"
 
 namespace padsmith::sim {
@@ -82,19 +83,17 @@ struct SimOptionItem {
     const char* effect;  // one line
     // Exactly one of these applies the item: to one display's options (the item may then be
     // given for display K alone, "K:ITEM"), or to the whole bus. `value` is empty for a flag.
-    // False with `why` when the value is malformed.
-    bool (*applyToDisplay)(const std::string& value, SimDisplayOptions& display, std::string& why);
-    bool (*applyToBus)(const std::string& value, SimOptions& bus, std::string& why);
+    // kMalformed with the reason alone when the value is malformed.
+    Error (*applyToDisplay)(const std::string& value, SimDisplayOptions& display);
+    Error (*applyToBus)(const std::string& value, SimOptions& bus);
 };
 const std::vector<SimOptionItem>& SimOptionItems();
 
 // Parses the comma-separated items of SimOptionItems(), in any order, spaces around an item
 // ignored; a later item overrides an earlier one of the same name. An item of a display's own
 // prefixed "K:" applies to display K only (1 to N, N given by displays=, wherever it stands).
-// replay= takes no other item but realtime, which needs it.
-// The items are applied over `options` (an empty text leaves it as it is, so a
-// default-constructed one stays at the defaults). On an unknown or malformed item `options` is
-// left untouched, `error` gets one line naming the item, and the result is false.
-bool ParseSimOptions(const std::string& text, SimOptions& options, std::string& error);
+// replay= takes no other item but realtime, which needs it. An empty text gives the defaults.
+// An unknown or malformed item: kMalformed, one line naming the item.
+Result<SimOptions> ParseSimOptions(const std::string& text);
 
 }  // namespace padsmith::sim

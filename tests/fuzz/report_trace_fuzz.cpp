@@ -11,14 +11,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace padsmith;
-    ParsedTrace trace;
-    std::string error;
-    if (!ParseReportTrace(std::string(reinterpret_cast<const char*>(data), size), trace, error)) {
+    const Result<ParsedTrace> trace = ParseReportTrace(std::string(reinterpret_cast<const char*>(data), size));
+    if (!trace) {
+        const std::string& error = trace.error().message;
         if (error.compare(0, 5, "line ") != 0 || error.find('\n') != std::string::npos) std::abort();
         return 0;
     }
     int line = 0;
-    for (const ParsedTrace::Entry& entry : trace.entries) {
+    for (const ParsedTrace::Entry& entry : trace->entries) {
         const ReportRecord& record = entry.record;
         if (entry.line <= line || IsRequest(record.kind) == record.bytes.empty()) std::abort();
         if (record.kind == ReportKind::kGet && record.reply.size() != record.bytes.size()) std::abort();

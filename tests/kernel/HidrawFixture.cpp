@@ -100,9 +100,9 @@ HidrawFixture::HidrawFixture(const std::vector<sim::SimOptions>& displays, Clock
 
         m_slots.resize(displays.size());
         for (size_t k = 0; k < displays.size(); ++k) {
-            std::string error;
-            m_slots[k].port = sim::SimHidPort::Create(clock, displays[k], error);
-            if (!m_slots[k].port) throw std::runtime_error("display " + std::to_string(k) + ": " + error);
+            Result<std::unique_ptr<sim::SimHidPort>> port = sim::SimHidPort::Create(clock, displays[k]);
+            if (!port) throw std::runtime_error("display " + std::to_string(k) + ": " + port.error().message);
+            m_slots[k].port = std::move(*port);
             const int display = static_cast<int>(k);
             // One notice per collection: the first plugs or unplugs the node, the second finds it done.
             m_slots[k].port->WatchDeviceChanges([this, display](DeviceChange change) {

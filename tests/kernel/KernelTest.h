@@ -33,10 +33,9 @@ protected:
 
 // A display set up as the --simulate= text says.
 inline sim::SimOptions DisplayOptions(const std::string& text) {
-    sim::SimOptions options;
-    std::string error;
-    EXPECT_TRUE(sim::ParseSimOptions(text, options, error)) << error;
-    return options;
+    Result<sim::SimOptions> options = sim::ParseSimOptions(text);
+    EXPECT_TRUE(options) << options.error().message;
+    return options ? *options : sim::SimOptions{};
 }
 
 // A file descriptor closed at the end of its scope.

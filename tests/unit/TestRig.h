@@ -41,10 +41,9 @@ public:
 namespace test {
 
 inline sim::SimOptions Options(const std::string& text) {
-    sim::SimOptions options;
-    std::string error;
-    EXPECT_TRUE(sim::ParseSimOptions(text, options, error)) << error;
-    return options;
+    Result<sim::SimOptions> options = sim::ParseSimOptions(text);
+    EXPECT_TRUE(options) << options.error().message;
+    return options ? *options : sim::SimOptions{};
 }
 
 class RecordedEvents : public DeviceEventSink {

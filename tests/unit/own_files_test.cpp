@@ -45,22 +45,16 @@ const std::vector<Writer>& Writers() {
          [](const std::string& file) {
              VirtualClock clock;
              sim::SimHidPort port(clock, sim::SimOptions{});
-             std::string error;
-             RecordingHidPort::Create(port, clock, file, error);
-             return error;
+             return RecordingHidPort::Create(port, clock, file).error().message;
          }},
         {"trace", "",
          [](const std::string& file) {
              VirtualClock clock;
-             std::string error;
-             sim::SimHidPort::Create(clock, Options("trace=" + file), error);
-             return error;
+             return sim::SimHidPort::Create(clock, Options("trace=" + file)).error().message;
          }},
         {"flash", ".saving",  // the save's new file, renamed over the flash file once written
          [](const std::string& file) {
-             std::string error;
-             sim::SaveFlashFile(file, sim::FactoryFlash(), error);
-             return error;
+             return sim::SaveFlashFile(file, sim::FactoryFlash()).message;
          }},
         {"history", "",
          [](const std::string& file) {

@@ -42,17 +42,15 @@ std::string Record(int address, int fill) {
 }
 
 std::vector<uint8_t> Bytes(const std::string& hex) {
-    ParsedTrace parsed;
-    std::string error;
-    EXPECT_TRUE(ParseReportTrace("0 set " + hex, parsed, error)) << error;
-    return parsed.entries.at(0).record.bytes;
+    Result<ParsedTrace> parsed = ParseReportTrace("0 set " + hex);
+    EXPECT_TRUE(parsed) << parsed.error().message;
+    return parsed ? parsed->entries.at(0).record.bytes : std::vector<uint8_t>{};
 }
 
 std::unique_ptr<sim::ReplayHidPort> Replay(Clock& clock, const std::string& recording) {
-    ParsedTrace trace;
-    std::string error;
-    EXPECT_TRUE(ParseReportTrace(recording, trace, error)) << error;
-    return std::make_unique<sim::ReplayHidPort>(clock, std::move(trace), "session.txt");
+    Result<ParsedTrace> trace = ParseReportTrace(recording);
+    EXPECT_TRUE(trace) << trace.error().message;
+    return std::make_unique<sim::ReplayHidPort>(clock, trace ? std::move(*trace) : ParsedTrace{}, "session.txt");
 }
 
 std::shared_ptr<HidDevice> OpenDisplay(HidPort& port) {

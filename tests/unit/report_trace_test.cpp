@@ -29,10 +29,9 @@ std::vector<std::string> Kinds(const ParsedTrace& trace) {
 }
 
 ParsedTrace Read(const std::filesystem::path& file) {
-    ParsedTrace trace;
-    std::string error;
-    EXPECT_TRUE(ReadReportTrace(file.string(), trace, error)) << error;
-    return trace;
+    Result<ParsedTrace> trace = ReadReportTrace(file.string());
+    EXPECT_TRUE(trace) << trace.error().message;
+    return trace ? std::move(*trace) : ParsedTrace{};
 }
 
 TEST(ReportTraceTest, EveryLineWrittenReadsBackAndAnOlderTraceStillReads) {
@@ -47,8 +46,8 @@ TEST(ReportTraceTest, EveryLineWrittenReadsBackAndAnOlderTraceStillReads) {
     iface.usage = 0x0001;
     {
         ReportTraceFile file;
-        std::string error;
-        ASSERT_TRUE(file.Open((dir.Path() / "trace.txt").string(), error)) << error;
+        const Error error = file.Open((dir.Path() / "trace.txt").string());
+        ASSERT_FALSE(error) << error.message;
         file.AppendInterface(Micros(1), iface);
         for (ReportKind kind : {ReportKind::kSet, ReportKind::kSetRefused, ReportKind::kSetGone, ReportKind::kGetFailed,
                                 ReportKind::kGetGone, ReportKind::kInput}) {
@@ -74,13 +73,12 @@ TEST(ReportTraceTest, EveryLineWrittenReadsBackAndAnOlderTraceStillReads) {
 
     // An older trace: a get line with its reply alone, asked for as its ID and zeros; CRLF line
     // ends and empty lines, as an editor may leave them.
-    ParsedTrace older;
-    std::string error;
-    ASSERT_TRUE(ParseReportTrace("10 set 2A56\r\n\n20 get 2B0001000AFF25150A31\r\n", older, error)) << error;
-    ASSERT_EQ(older.entries.size(), 2u);
-    EXPECT_EQ(older.entries[1].line, 3);
-    EXPECT_EQ(HexBytes(older.entries[1].record.bytes), "2B000000000000000000");
-    EXPECT_EQ(HexBytes(older.entries[1].record.reply), "2B0001000AFF25150A31");
+    const Result<ParsedTrace> older = ParseReportTrace("10 set 2A56\r\n\n20 get 2B0001000AFF25150A31\r\n");
+    ASSERT_TRUE(older) << older.error().message;
+    ASSERT_EQ(older->entries.size(), 2u);
+    EXPECT_EQ(older->entries[1].line, 3);
+    EXPECT_EQ(HexBytes(older->entries[1].record.bytes), "2B000000000000000000");
+    EXPECT_EQ(HexBytes(older->entries[1].record.reply), "2B0001000AFF25150A31");
 }
 
 TEST(ReportTraceTest, AnythingElseIsOneLineNamingTheLine) {
@@ -103,35 +101,34 @@ TEST(ReportTraceTest, AnythingElseIsOneLineNamingTheLine) {
         {std::string("5 set \0\xFF", 8), "not hex"},
     };
     for (const auto& [line, why] : bad) {
-        ParsedTrace trace;
-        trace.entries.push_back({1, ReportRecord{Micros(0), ReportKind::kSet, {0x29}}});
-        std::string error;
-        EXPECT_FALSE(ParseReportTrace(good + good + line + "\n" + good, trace, error)) << line.substr(0, 40);
-        EXPECT_THAT(error, StartsWith("line 3: "));
-        EXPECT_THAT(error, HasSubstr(why));
-        EXPECT_LT(error.size(), 200u);
-        EXPECT_EQ(trace.entries.size(), 1u);  // left as it was
+        const Result<ParsedTrace> trace = ParseReportTrace(good + good + line + "\n" + good);
+        ASSERT_FALSE(trace) << line.substr(0, 40);
+        EXPECT_EQ(trace.error().kind, ErrorKind::kMalformed);
+        EXPECT_THAT(trace.error().message, StartsWith("line 3: "));
+        EXPECT_THAT(trace.error().message, HasSubstr(why));
+        EXPECT_LT(trace.error().message.size(), 200u);
     }
 
     TempDir dir;
-    std::string error;
-    ParsedTrace trace;
-    EXPECT_FALSE(ReadReportTrace((dir.Path() / "missing.txt").string(), trace, error));
-    EXPECT_THAT(error, HasSubstr("missing.txt\" does not exist"));
-    EXPECT_FALSE(ReadReportTrace(dir.Path().string(), trace, error));
-    EXPECT_THAT(error, HasSubstr("not a regular file"));
+    // Each file that does not read: its name, and what the message says of it.
     const auto huge = dir.Write("huge.txt", {});
     std::filesystem::resize_file(huge, (64u << 20) + 1);  // sparse: costs no disk
-    EXPECT_FALSE(ReadReportTrace(huge.string(), trace, error));
-    EXPECT_THAT(error, HasSubstr("larger than 64 MiB"));
+    const auto malformed = dir.Write("bad.txt", {'1', ' ', 's', 'e', 't', '\n', '2', ' ', 'x', '\n'});
+    std::vector<std::pair<std::filesystem::path, std::string>> unread{
+        {dir.Path() / "missing.txt", "missing.txt\" does not exist"},
+        {dir.Path(), "not a regular file"},
+        {huge, "larger than 64 MiB"},
+        {malformed, "bad.txt\": line 1: set takes one field of hex bytes"},
+    };
 #ifndef _WIN32
     ASSERT_EQ(mkfifo((dir.Path() / "fifo").c_str(), 0600), 0);  // would block a plain read
-    EXPECT_FALSE(ReadReportTrace((dir.Path() / "fifo").string(), trace, error));
-    EXPECT_THAT(error, HasSubstr("not a regular file"));
+    unread.emplace_back(dir.Path() / "fifo", "not a regular file");
 #endif
-    const auto malformed = dir.Write("bad.txt", {'1', ' ', 's', 'e', 't', '\n', '2', ' ', 'x', '\n'});
-    EXPECT_FALSE(ReadReportTrace(malformed.string(), trace, error));
-    EXPECT_THAT(error, HasSubstr("bad.txt\": line 1: set takes one field of hex bytes"));
+    for (const auto& [file, why] : unread) {
+        const Result<ParsedTrace> trace = ReadReportTrace(file.string());
+        ASSERT_FALSE(trace) << file;
+        EXPECT_THAT(trace.error().message, HasSubstr(why));
+    }
 }
 
 // What the recording port writes: each outcome by its kind, a get's request and reply, the
@@ -141,9 +138,9 @@ TEST(ReportTraceTest, TheRecordingKeepsOutcomesRepliesTheCollectionAndRemovalsIn
     const auto file = dir.Path() / "record.txt";
     VirtualClock clock;
     sim::SimHidPort simulated(clock, Options("refuse-at=0x20,unplug-after=2"));
-    std::string error;
-    auto recording = RecordingHidPort::Create(simulated, clock, file.string(), error);
-    ASSERT_NE(recording, nullptr) << error;
+    Result<std::unique_ptr<RecordingHidPort>> created = RecordingHidPort::Create(simulated, clock, file.string());
+    ASSERT_TRUE(created) << created.error().message;
+    std::unique_ptr<RecordingHidPort>& recording = *created;
     recording->WatchDeviceChanges([](DeviceChange) {});
     recording->Enumerate();
     auto device = recording->Open(recording->Enumerate().at(2), nullptr);

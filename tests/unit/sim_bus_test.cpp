@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/VirtualClock.h"
+#include "device/sim/SimHandle.h"
 #include "device/sim/SimHidPort.h"
 #include "device/sim/SimInterfaces.h"
 

@@ -56,18 +56,17 @@ std::vector<uint8_t> Bytes(const std::string& path) {
 
 // A device with files, built as the front ends build it.
 std::unique_ptr<SimHidPort> Made(Clock& clock, const SimOptions& options) {
-    std::string error;
-    std::unique_ptr<SimHidPort> port = SimHidPort::Create(clock, options, error);
-    EXPECT_NE(port, nullptr) << error;
-    return port;
+    Result<std::unique_ptr<SimHidPort>> port = SimHidPort::Create(clock, options);
+    EXPECT_TRUE(port) << port.error().message;
+    return port ? std::move(*port) : nullptr;
 }
 
 // The error a device with files gives instead of being built.
 std::string Refused(Clock& clock, const SimOptions& options) {
-    std::string error;
-    EXPECT_EQ(SimHidPort::Create(clock, options, error), nullptr);
-    EXPECT_FALSE(error.empty());
-    return error;
+    const Result<std::unique_ptr<SimHidPort>> port = SimHidPort::Create(clock, options);
+    EXPECT_FALSE(port);
+    EXPECT_FALSE(port.error().message.empty());
+    return port.error().message;
 }
 
 std::shared_ptr<HidDevice> Open(SimHidPort& port, int index) {
@@ -141,12 +140,11 @@ TEST(SimFilesTest, FlashFileStartsAsFactoryFirmwareAndCarriesWritesToTheNextRun)
 
     auto again = Made(clock, options);
     EXPECT_EQ(again->Flash(), expected);
-    std::string error;
-    EXPECT_TRUE(again->SaveFlash(error)) << error;
+    const Error savedAgain = again->SaveFlash();
+    EXPECT_FALSE(savedAgain) << savedAgain.message;
 
     SimHidPort withoutFile(clock, {});
-    EXPECT_FALSE(withoutFile.SaveFlash(error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(withoutFile.SaveFlash().message.empty());
 }
 
 TEST(SimFilesTest, FlashFileOfTheWrongSizeIsRefusedAndKept) {
@@ -174,13 +172,11 @@ TEST(SimFilesTest, FlashFileOfTheWrongSizeIsRefusedAndKept) {
     // A save that fails says so and leaves what was there.
     const std::filesystem::path folder = flash.Path() + ".folder";
     std::filesystem::create_directories(folder / "inside");
-    std::string saveError;
-    EXPECT_FALSE(SaveFlashFile(folder.string(), FactoryFlash(), saveError));
-    EXPECT_FALSE(saveError.empty());
+    EXPECT_FALSE(SaveFlashFile(folder.string(), FactoryFlash()).message.empty());
     EXPECT_TRUE(std::filesystem::exists(folder / "inside"));
     EXPECT_FALSE(std::filesystem::exists(folder.string() + ".saving"));
 #ifndef _WIN32
-    EXPECT_FALSE(SaveFlashFile("/dev/null", FactoryFlash(), saveError));  // never replaced by a file
+    EXPECT_TRUE(SaveFlashFile("/dev/null", FactoryFlash()));  // never replaced by a file
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 #endif
     std::filesystem::remove_all(folder);

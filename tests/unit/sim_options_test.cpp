@@ -12,42 +12,41 @@ namespace padsmith::sim {
 namespace {
 
 TEST(SimOptionsTest, ParsesEveryItemInAnyOrder) {
-    SimOptions options;
-    std::string error;
-    ASSERT_TRUE(ParseSimOptions(
+    Result<SimOptions> options = ParseSimOptions(
         "flash=fw.img,no-reply,refuse-at=0x7FE0,absent,info=0102030400af0003,"
-        " unplug-after=12 ,refuse-erase,trace=out.txt",
-        options, error))
-        << error;
-    EXPECT_EQ(options.info, (std::array<uint8_t, 8>{0x01, 0x02, 0x03, 0x04, 0x00, 0xAF, 0x00, 0x03}));
-    EXPECT_TRUE(options.absent);
-    EXPECT_TRUE(options.refuseErase);
-    EXPECT_TRUE(options.noReply);
-    EXPECT_EQ(options.refuseAt, 0x7FE0u);
-    EXPECT_EQ(options.unplugAfter, 12);
-    EXPECT_EQ(options.traceFile, "out.txt");
-    EXPECT_EQ(options.flashFile, "fw.img");
+        " unplug-after=12 ,refuse-erase,trace=out.txt");
+    ASSERT_TRUE(options) << options.error().message;
+    EXPECT_EQ(options->info, (std::array<uint8_t, 8>{0x01, 0x02, 0x03, 0x04, 0x00, 0xAF, 0x00, 0x03}));
+    EXPECT_TRUE(options->absent);
+    EXPECT_TRUE(options->refuseErase);
+    EXPECT_TRUE(options->noReply);
+    EXPECT_EQ(options->refuseAt, 0x7FE0u);
+    EXPECT_EQ(options->unplugAfter, 12);
+    EXPECT_EQ(options->traceFile, "out.txt");
+    EXPECT_EQ(options->flashFile, "fw.img");
 
-    ASSERT_TRUE(ParseSimOptions("refuse-at=64,refuse-at=45056", options, error));
-    EXPECT_EQ(options.refuseAt, 0xB000u);  // decimal, and the later item wins
+    options = ParseSimOptions("refuse-at=64,refuse-at=45056");
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->refuseAt, 0xB000u);  // decimal, and the later item wins
 
-    ASSERT_TRUE(ParseSimOptions("realtime, replay=C:\\s.txt", options, error)) << error;
-    EXPECT_EQ(options.replayFile, "C:\\s.txt");
-    EXPECT_TRUE(options.realtime);
+    options = ParseSimOptions("realtime, replay=C:\\s.txt");
+    ASSERT_TRUE(options) << options.error().message;
+    EXPECT_EQ(options->replayFile, "C:\\s.txt");
+    EXPECT_TRUE(options->realtime);
 }
 
 TEST(SimOptionsTest, EmptyTextKeepsTheDefaults) {
-    SimOptions options;
-    std::string error;
-    ASSERT_TRUE(ParseSimOptions("", options, error));
+    Result<SimOptions> options = ParseSimOptions("");
+    ASSERT_TRUE(options);
     const SimOptions defaults;
-    EXPECT_EQ(options.info, defaults.info);
-    EXPECT_FALSE(options.absent || options.refuseErase || options.noReply);
-    EXPECT_FALSE(options.refuseAt || options.unplugAfter);
-    EXPECT_TRUE(options.traceFile.empty() && options.flashFile.empty());
+    EXPECT_EQ(options->info, defaults.info);
+    EXPECT_FALSE(options->absent || options->refuseErase || options->noReply);
+    EXPECT_FALSE(options->refuseAt || options->unplugAfter);
+    EXPECT_TRUE(options->traceFile.empty() && options->flashFile.empty());
 }
 
-TEST(SimOptionsTest, RejectsMalformedItemsByNameAndLeavesOptionsAlone) {
+// A rejected text gives no options at all: nothing of it can be applied.
+TEST(SimOptionsTest, RejectsMalformedItemsByName) {
     const char* const bad[] = {
         "info=0100",            "info=01000AFF25150A3G", "info=0x01000AFF25150A31",
         "refuse-at=0x7FE1",     "refuse-at=0xD800",      "refuse-at=-32",
@@ -60,19 +59,16 @@ TEST(SimOptionsTest, RejectsMalformedItemsByNameAndLeavesOptionsAlone) {
         "realtime=1",           "1:replay=s.txt",
     };
     for (const char* item : bad) {
-        SimOptions options;
-        options.refuseAt = 0x20;
-        std::string error;
-        EXPECT_FALSE(ParseSimOptions(std::string("no-reply,") + item, options, error)) << item;
-        EXPECT_NE(error.find(item), std::string::npos) << error;
-        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
-        EXPECT_FALSE(options.noReply) << item;  // nothing applied from a rejected text
-        EXPECT_EQ(options.refuseAt, 0x20u) << item;
+        const Result<SimOptions> options = ParseSimOptions(std::string("no-reply,") + item);
+        ASSERT_FALSE(options) << item;
+        const Error& error = options.error();
+        EXPECT_EQ(error.kind, ErrorKind::kMalformed) << item;
+        EXPECT_NE(error.message.find(item), std::string::npos) << error.message;
+        EXPECT_EQ(error.message.find('\n'), std::string::npos) << error.message;
     }
-    SimOptions options;
-    std::string error;
-    EXPECT_FALSE(ParseSimOptions("absent,,no-reply", options, error));
-    EXPECT_FALSE(error.empty());
+    const Result<SimOptions> options = ParseSimOptions("absent,,no-reply");
+    ASSERT_FALSE(options);
+    EXPECT_FALSE(options.error().message.empty());
 }
 
 // The README's table of the simulated displays lists the items the parser takes, in its order,

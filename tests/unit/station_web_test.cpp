@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 
@@ -82,7 +83,11 @@ TEST(StationFeed, AReaderGetsThePortsFirstThenTheJsonEventsAsTheyCome) {
     ASSERT_TRUE(reader);
     TellRun(feed, "1-1.2", "S2", false);
     feed.OnOutOfService("1-1.2", {PortFailure{"S2", Error(ErrorKind::kRefused, "refused")}});
-    const std::vector<std::string> events = Drain(feed, *reader);
+    std::vector<std::string> events = Drain(feed, *reader);
+    // The feed's own thread may send the ports again meanwhile: only the first is the reader's.
+    events.erase(std::remove_if(events.begin() + 1, events.end(),
+                                [](const std::string& event) { return event.rfind("event: ports", 0) == 0; }),
+                 events.end());
     ASSERT_EQ(events.size(), 5u);
     EXPECT_EQ(events[4].rfind("data: {\"event\":\"quarantined\"", 0), 0u) << events[4];
     EXPECT_EQ(events[0].rfind("event: ports\ndata: {\"event\":\"ports\"", 0), 0u) << events[0];

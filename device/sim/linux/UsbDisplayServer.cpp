@@ -88,12 +88,12 @@ bool UsbDisplayServer::Start(std::string& error) {
         auto slot = std::make_unique<Slot>();
         slot->number = number;
         slot->options = m_options.Display(number);
-        std::vector<uint8_t> flash = FactoryFlash();
-        const std::string flashFile = DisplayFile(m_options.flashFile, number, m_options.displays);
-        if (!flashFile.empty() && LoadFlashFile(flashFile, flash, error) == FlashFileStatus::kInvalid) return false;
+        Result<std::vector<uint8_t>> flash =
+            LoadFlashFile(DisplayFile(m_options.flashFile, number, m_options.displays));
         const std::string traceFile = DisplayFile(m_options.traceFile, number, m_options.displays);
-        if (!traceFile.empty() && !slot->trace.Open(traceFile, error)) return false;
-        slot->Fit(std::move(flash), m_inFlight);
+        const Error why = !flash ? flash.error() : traceFile.empty() ? Error() : slot->trace.Open(traceFile);
+        if (why) return error = why.message, false;
+        slot->Fit(std::move(*flash), m_inFlight);
         if (slot->options.arriveAfterMs) slot->arriveDue = m_clock.Now() + Millis(*slot->options.arriveAfterMs);
         m_slots.push_back(std::move(slot));
     }
@@ -247,7 +247,8 @@ bool UsbDisplayServer::Run(std::string& error) {
     for (auto& slot : m_slots) {
         Unplug(*slot);
         const std::string file = DisplayFile(m_options.flashFile, slot->number, m_options.displays);
-        if (!file.empty() && !SaveFlashFile(file, slot->firmware->Flash(), error)) saved = false;
+        const Error why = file.empty() ? Error() : SaveFlashFile(file, slot->firmware->Flash());
+        if (why) error = why.message, saved = false;
         slot->trace.Close();
     }
     return saved;

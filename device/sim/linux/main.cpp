@@ -49,12 +49,12 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    sim::SimOptions options;
-    std::string error;
-    if (!sim::ParseSimOptions(text, options, error)) {
-        std::cerr << "padsmith-usb-display: " << error << '\n';
+    const Result<sim::SimOptions> parsed = sim::ParseSimOptions(text);
+    if (!parsed) {
+        std::cerr << "padsmith-usb-display: " << parsed.error().message << '\n';
         return 2;
     }
+    const sim::SimOptions& options = *parsed;
     if (!options.replayFile.empty() || !options.interfaces.empty()) {
         std::cerr << "padsmith-usb-display: a replay is no USB device; give the display's options\n";
         return 2;
@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
 
     SteadyClock clock;
     sim::UsbDisplayServer server(options, inFlight, clock, std::cout);
+    std::string error;
     if (!server.Start(error) || !server.Run(error)) {
         std::cerr << "padsmith-usb-display: " << error << '\n';
         return 1;
