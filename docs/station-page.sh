@@ -2,8 +2,8 @@
 # Saves a picture of a station's web page as docs/station-page.png: a simulated line of six ports
 # run for real with --listen (the third port's displays refusing a record, the fifth's never
 # answering, its operator swapping each display 1 s after its run and bringing the next 3 s later),
-# the page shot by headless Chromium 20 s in: the first displays written, the next ones being
-# written. Needs chromium and the release build.
+# the page shot by headless Chromium 20 s in: the first displays written and the next ones being
+# written, the third and fifth ports out of service. Needs chromium and the release build.
 # Usage: docs/station-page.sh [padsmith]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
