@@ -19,7 +19,7 @@ std::string ServerSentEvent(const std::string& data, const char* eventName) {
 }
 
 StationFeed::StationFeed(const StationPorts& ports, Clock& clock, Json image)
-    : m_ports(ports), m_clock(clock), m_image(std::move(image)) {
+    : StationJsonEvents(std::move(image)), m_ports(ports), m_clock(clock) {
     m_ticker = std::thread([this] {
         auto lastSent = std::chrono::steady_clock::now();
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -107,7 +107,7 @@ StationFeed::Next StationFeed::Take(Reader& reader, std::chrono::milliseconds wa
     return next;
 }
 
-void StationFeed::Publish(const Json& object) {
+void StationFeed::Emit(const Json& object) {
     m_changed = true;
     if (m_readerCount == 0) return;  // nobody reads: nothing is built
     const auto event = std::make_shared<const std::string>(ServerSentEvent(JsonLineText(object), nullptr));
@@ -115,40 +115,8 @@ void StationFeed::Publish(const Json& object) {
     Deliver(event);
 }
 
-void StationFeed::OnArrival(const HidInterface& display) {
-    Publish(StationEventObject("arrival", &display, DisplayId(display)));
-}
-
-void StationFeed::OnIgnored(const HidInterface& display) {
-    Publish(StationEventObject("ignored", &display, DisplayId(display)));
-}
-
-void StationFeed::OnStarted(const HidInterface& display) {
-    Publish(StationEventObject("started", &display, DisplayId(display)));
-}
-
 void StationFeed::OnState(const std::string&, PortState, int) {
-    m_changed = true;  // sent with the ports, at most four times a second
-}
-
-void StationFeed::OnResult(const DisplayOutcome& outcome) {
-    Publish(StationResultObject(outcome, m_image));
-}
-
-void StationFeed::OnLeft(const std::string& port) {
-    Publish(StationEventObject("left", nullptr, port));
-}
-
-void StationFeed::OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) {
-    Publish(StationQuarantineObject(port, failures));
-}
-
-void StationFeed::OnHeldBack(const HidInterface& display) {
-    Publish(StationEventObject("heldBack", &display, DisplayId(display)));
-}
-
-void StationFeed::OnCleared(const std::string& port) {
-    Publish(StationEventObject("cleared", nullptr, port));
+    m_changed = true;
 }
 
 }  // namespace padsmith::cli

@@ -22,10 +22,11 @@
 #include "app/StationPorts.h"
 #include "base/Clock.h"
 #include "cli/JsonObjects.h"
+#include "cli/StationJsonEvents.h"
 
 namespace padsmith::cli {
 
-class StationFeed : public RunObserver {
+class StationFeed : public StationJsonEvents {
 public:
     // Events a reader may have waiting before it is dropped, and readers at once.
     static constexpr size_t kQueueBound = 256;
@@ -44,15 +45,8 @@ public:
     StationFeed(const StationFeed&) = delete;
     StationFeed& operator=(const StationFeed&) = delete;
 
-    void OnArrival(const HidInterface& display) override;
-    void OnIgnored(const HidInterface& display) override;
-    void OnStarted(const HidInterface& display) override;
+    // Progress goes out with the ports, at most four times a second; every other event at once.
     void OnState(const std::string& port, PortState state, int percent) override;
-    void OnResult(const DisplayOutcome& outcome) override;
-    void OnLeft(const std::string& port) override;
-    void OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) override;
-    void OnHeldBack(const HidInterface& display) override;
-    void OnCleared(const std::string& port) override;
 
     // A new reader, whose first event is the ports as they are; null when kMostReaders read.
     std::shared_ptr<Reader> Subscribe();
@@ -62,15 +56,16 @@ public:
     // Ends every stream and the feed's thread; nothing is sent after it.
     void Close();
 
+protected:
+    void Emit(const Json& object) override;
+
 private:
-    void Publish(const Json& object);
     std::shared_ptr<const std::string> PortsEvent() const;
     // Queues `event` for every reader, dropping those that fell behind; m_mutex held.
     void Deliver(const std::shared_ptr<const std::string>& event);
 
     const StationPorts& m_ports;
     Clock& m_clock;
-    const Json m_image;
     std::atomic<bool> m_changed{true};   // the model changed since the ports were last sent
     std::atomic<size_t> m_readerCount{0};
     std::mutex m_mutex;

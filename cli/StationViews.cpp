@@ -109,41 +109,9 @@ void StationLines::OnCleared(const std::string& port) {
 
 // --- JSON ---
 
-void StationJson::Print(const Json& object) {
+void StationJson::Emit(const Json& object) {
     std::lock_guard<std::mutex> lock(m_mutex);
     PrintJsonLine(m_stream, object);
-}
-
-void StationJson::OnArrival(const HidInterface& display) {
-    Print(StationEventObject("arrival", &display, DisplayId(display)));
-}
-
-void StationJson::OnIgnored(const HidInterface& display) {
-    Print(StationEventObject("ignored", &display, DisplayId(display)));
-}
-
-void StationJson::OnStarted(const HidInterface& display) {
-    Print(StationEventObject("started", &display, DisplayId(display)));
-}
-
-void StationJson::OnResult(const DisplayOutcome& outcome) {
-    Print(StationResultObject(outcome, m_image));
-}
-
-void StationJson::OnLeft(const std::string& port) {
-    Print(StationEventObject("left", nullptr, port));
-}
-
-void StationJson::OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) {
-    Print(StationQuarantineObject(port, failures));
-}
-
-void StationJson::OnHeldBack(const HidInterface& display) {
-    Print(StationEventObject("heldBack", &display, DisplayId(display)));
-}
-
-void StationJson::OnCleared(const std::string& port) {
-    Print(StationEventObject("cleared", nullptr, port));
 }
 
 // --- Terminal ---

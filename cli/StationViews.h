@@ -17,6 +17,7 @@
 #include "app/StationPorts.h"
 #include "base/Clock.h"
 #include "cli/JsonObjects.h"
+#include "cli/StationJsonEvents.h"
 #include "cli/OutputLog.h"
 
 namespace padsmith::cli {
@@ -51,24 +52,17 @@ private:
 };
 
 // --json: one object per event (cli/JsonObjects.h), printed as it comes.
-class StationJson : public RunObserver {
+class StationJson : public StationJsonEvents {
 public:
     // `image`: the image's part of every result ({"path", "bytes", "sha256"}).
-    StationJson(std::FILE* stream, Json image) : m_stream(stream), m_image(std::move(image)) {}
-    void OnArrival(const HidInterface& display) override;
-    void OnIgnored(const HidInterface& display) override;
-    void OnStarted(const HidInterface& display) override;
-    void OnResult(const DisplayOutcome& outcome) override;
-    void OnLeft(const std::string& port) override;
-    void OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) override;
-    void OnHeldBack(const HidInterface& display) override;
-    void OnCleared(const std::string& port) override;
+    StationJson(std::FILE* stream, Json image) : StationJsonEvents(std::move(image)), m_stream(stream) {}
+
+protected:
+    void Emit(const Json& object) override;
 
 private:
-    void Print(const Json& object);
     std::mutex m_mutex;
     std::FILE* m_stream;
-    const Json m_image;
 };
 
 // A terminal: a heading, then one line per port, redrawn in place as things change and every

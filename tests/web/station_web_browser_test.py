@@ -74,10 +74,6 @@ class StationPage(unittest.TestCase):
         from selenium import webdriver  # Debian's python3-selenium
         from selenium.webdriver.chrome.service import Service
 
-        cls.started = time.monotonic()
-        cls.station, cls.address = start_station(
-            "displays=3,2:refuse-at=0x0100,2:leave-after=300,2:swap=300,3:arrive-after=6000,3:serial=" + HOSTILE,
-            "--listen=127.0.0.1:0", "--history=" + os.path.join(WORK, "history.sqlite3"), "--quarantine-after=2")
         options = webdriver.ChromeOptions()
         options.binary_location = CHROMIUM
         for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
@@ -85,10 +81,15 @@ class StationPage(unittest.TestCase):
                      "--user-data-dir=" + tempfile.mkdtemp(dir=WORK)):
             options.add_argument(flag)
         options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+        # The browser first: it may take seconds to start on a busy machine, and the page must be
+        # open before 1-1.3's display arrives.
+        cls.browser = webdriver.Chrome(service=Service(DRIVER), options=options)
         try:
-            cls.browser = webdriver.Chrome(service=Service(DRIVER), options=options)
+            cls.station, cls.address = start_station(
+                "displays=3,2:refuse-at=0x0100,2:leave-after=300,2:swap=300,3:arrive-after=6000,3:serial=" + HOSTILE,
+                "--listen=127.0.0.1:0", "--history=" + os.path.join(WORK, "history.sqlite3"), "--quarantine-after=2")
         except BaseException:
-            stop(cls.station)
+            cls.browser.quit()
             raise
         cls.browser.get(cls.address + "/")
 
