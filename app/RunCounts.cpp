@@ -11,6 +11,12 @@ std::string RunCounts::Text(const char* doneWord) const {
     }
     if (ignored) text += ", " + std::to_string(*ignored) + " ignored";
     if (recordsLost > 0) text += ", " + std::to_string(recordsLost) + " records lost";
+    if (!outOfService.empty()) {
+        std::string ports;
+        for (const std::string& port : outOfService) ports += (ports.empty() ? "" : ", ") + port;
+        text += ", " + std::to_string(outOfService.size()) + (outOfService.size() == 1 ? " port" : " ports") +
+                " out of service (" + ports + ")";
+    }
     return text;
 }
 

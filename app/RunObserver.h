@@ -8,6 +8,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/DisplayOutcome.h"
+#include "app/PortQuarantine.h"
 #include "device/HidPort.h"
 
 namespace padsmith {
@@ -36,6 +37,15 @@ public:
     virtual void OnResult(const DisplayOutcome& outcome) { (void)outcome; }
     // A display left its port; the port is ready for the next.
     virtual void OnLeft(const std::string& port) { (void)port; }
+    // The port is out of service after `failures` in a row, oldest first: no display is started
+    // on it until it is cleared.
+    virtual void OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) {
+        (void)port, (void)failures;
+    }
+    // A display came to a port out of service: nothing is sent to it.
+    virtual void OnHeldBack(const HidInterface& display) { (void)display; }
+    // The operator cleared the port: it serves displays again.
+    virtual void OnCleared(const std::string& port) { (void)port; }
 };
 
 // Tells every observer added, in the order they were added (a model before the views that read
@@ -64,6 +74,15 @@ public:
     }
     void OnLeft(const std::string& port) override {
         for (RunObserver* observer : m_observers) observer->OnLeft(port);
+    }
+    void OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) override {
+        for (RunObserver* observer : m_observers) observer->OnOutOfService(port, failures);
+    }
+    void OnHeldBack(const HidInterface& display) override {
+        for (RunObserver* observer : m_observers) observer->OnHeldBack(display);
+    }
+    void OnCleared(const std::string& port) override {
+        for (RunObserver* observer : m_observers) observer->OnCleared(port);
     }
 
 private:

@@ -7,11 +7,12 @@ namespace padsmith {
 namespace {
 
 constexpr RunResultRow kResults[] = {
-    {RunResult::kSuccess, "success", kExitSuccess, "done"},
-    {RunResult::kFailure, "failure", kExitFailure, "failed"},
-    {RunResult::kBusy, "busy", kExitBusy, "failed"},
-    {RunResult::kRejected, "rejected", kExitRejected, "rejected"},
-    {RunResult::kCurrent, "current", kExitSuccess, "current"},
+    {RunResult::kSuccess, "success", kExitSuccess, "done", PortEvidence::kWorks},
+    {RunResult::kFailure, "failure", kExitFailure, "failed", PortEvidence::kFails},
+    {RunResult::kBusy, "busy", kExitBusy, "failed", PortEvidence::kFails},
+    // The release's or the display's own verdict, not the port's.
+    {RunResult::kRejected, "rejected", kExitRejected, "rejected", PortEvidence::kNone},
+    {RunResult::kCurrent, "current", kExitSuccess, "current", PortEvidence::kNone},
 };
 
 }  // namespace

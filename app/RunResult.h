@@ -17,11 +17,19 @@ enum class RunResult {
     kCurrent,   // the display already carries the release's version: it was left as it was
 };
 
+// What a run's result says of the station's port it came through (app/PortQuarantine.h).
+enum class PortEvidence {
+    kNone,   // nothing: the image's or the display's own verdict
+    kWorks,  // a display was written through it
+    kFails,  // it counts towards putting the port out of service
+};
+
 struct RunResultRow {
     RunResult result;
     const char* word;   // "success", in the JSON's "result" and the history's result column
     int exitStatus;     // app/ExitStatus.h
     const char* shown;  // a view's state for it: "done", "failed", "current"
+    PortEvidence onPort = PortEvidence::kNone;
 };
 
 const RunResultRow& RowOf(RunResult result);

@@ -35,8 +35,9 @@ struct Station::Worker {
 };
 
 struct Station::Port {
-    explicit Port(std::string locationIn) : location(std::move(locationIn)) {}
+    Port(std::string locationIn, int quarantineAfter) : location(std::move(locationIn)), failures(quarantineAfter) {}
     const std::string location;
+    FailuresInRow failures;
     std::string identity;  // of the display on it, as last seen; empty: none
     bool busy = false;     // a worker serves its display
     bool served = false;   // its display's run is over: it is not written again while it stays
@@ -78,8 +79,10 @@ RunCounts Station::Run() {
     bool stopping = false;
     bool woken = true;
     Micros nextLook = m_clock.Now();
+    if (m_settings.clearRequests) m_clearRequests = m_settings.clearRequests();
     for (;;) {
         if (Reap()) woken = true;
+        if (ClearWhenAsked()) woken = true;
         const int finished = m_summary.succeeded + m_summary.current + m_summary.failed;
         if (m_settings.most && finished >= *m_settings.most) stopping = true;
         if (m_settings.interrupted != nullptr && m_settings.interrupted() != 0) stopping = true;
@@ -94,7 +97,23 @@ RunCounts Station::Run() {
         woken = m_wake->Wait(std::chrono::ceil<Millis>(std::min<Micros>(untilLook, kStopCheck)));
     }
     m_port.WatchDeviceChanges(nullptr);
+    for (const auto& port : m_ports) {
+        if (port->failures.OutOfService()) m_summary.outOfService.push_back(port->location);
+    }
     return m_summary;
+}
+
+bool Station::ClearWhenAsked() {
+    if (!m_settings.clearRequests) return false;
+    const unsigned requests = m_settings.clearRequests();
+    if (requests == m_clearRequests) return false;
+    m_clearRequests = requests;
+    for (auto& port : m_ports) {
+        if (!port->failures.OutOfService()) continue;
+        port->failures.Clear();
+        m_observer.OnCleared(port->location);
+    }
+    return true;
 }
 
 void Station::Look() {
@@ -104,7 +123,7 @@ void Station::Look() {
         auto found = std::find_if(m_ports.begin(), m_ports.end(),
                                   [&](const auto& port) { return port->location == location; });
         if (found == m_ports.end()) {
-            m_ports.push_back(std::make_unique<Port>(location));
+            m_ports.push_back(std::make_unique<Port>(location, m_settings.quarantineAfter));
             seen.push_back(false);
             found = m_ports.end() - 1;
         }
@@ -122,8 +141,11 @@ void Station::Look() {
             if (port.ignored) {
                 ++*m_summary.ignored;
                 m_observer.OnIgnored(display);
+            } else if (port.failures.OutOfService()) {
+                m_observer.OnHeldBack(display);
             }
         }
+        if (port.failures.OutOfService()) continue;
         const bool room = !m_settings.most || m_summary.displays < *m_settings.most;
         if (room && !port.ignored && !port.served) Start(port, display);
     }
@@ -183,6 +205,7 @@ bool Station::Reap() {
             if (port->location != worker.outcome.port) continue;
             port->busy = false;
             port->served = true;
+            if (port->failures.Take(worker.outcome)) m_observer.OnOutOfService(port->location, port->failures.Failures());
         }
         it = m_workers.erase(it);
         any = true;

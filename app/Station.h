@@ -10,11 +10,13 @@
 // its information (0x2A, then 0x2B): a display that does not answer is not erased, one the signed
 // release is not for is rejected, one that already carries it is counted current. A display that
 // stays plugged in after its run is not written again; its port is ready once it leaves and
-// another arrives. The front ends only draw what the observer is told.
+// another arrives. A port with too many failures in a row takes itself out of service
+// (app/PortQuarantine.h). The front ends only draw what the observer is told.
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "app/DisplayOutcome.h"
 #include "app/DisplayRun.h"
 #include "app/FlashHistory.h"
+#include "app/PortQuarantine.h"
 #include "app/RunCounts.h"
 #include "app/RunObserver.h"
 #include "base/Clock.h"
@@ -49,6 +52,11 @@ struct StationSettings {
     // the versions it may be written over.
     const trust::VerifiedRelease* release = nullptr;
     trust::VersionPolicy versions;
+    // Failures in a row that put a port out of service; 0: none does.
+    int quarantineAfter = kFailuresBeforeOutOfService;
+    // How many times the operator has asked, so far, for the ports out of service to be cleared;
+    // a new request clears every one. Null: only a restart clears them.
+    std::function<unsigned()> clearRequests;
 };
 
 class Station {
@@ -63,7 +71,7 @@ public:
 
     // Serves the bus until interrupted or `most` displays have finished, then waits for the
     // runs in progress. Displays already on the bus are served too.
-    // Its counts name the displays ignored.
+    // Its counts name the displays ignored and the ports out of service as it ends.
     RunCounts Run();
 
 private:
@@ -77,6 +85,8 @@ private:
     void Serve(Worker& worker);
     // Takes in the workers that have ended; true when any had.
     bool Reap();
+    // Every port out of service back in service, when the operator asked since the last look.
+    bool ClearWhenAsked();
 
     HidPort& m_port;
     Clock& m_clock;
@@ -88,6 +98,7 @@ private:
     std::vector<std::unique_ptr<Worker>> m_workers;
     RunCounts m_summary;
     std::atomic<bool> m_historyRefused{false};  // a promised history refused a record
+    unsigned m_clearRequests = 0;                // the operator's requests answered so far
 };
 
 }  // namespace padsmith

@@ -7,6 +7,11 @@ std::map<std::string, PortStatus> StationPorts::Snapshot() const {
     return m_ports;
 }
 
+StationTotals StationPorts::Totals() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_totals;
+}
+
 void StationPorts::OnArrival(const HidInterface& display) {
     const DisplayOutcome named = OutcomeFor(display);
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -52,7 +57,17 @@ void StationPorts::OnResult(const DisplayOutcome& outcome) {
     port.seconds = outcome.seconds;
     port.lastResult = outcome.result;
     port.lastError = outcome.error.message;
-    ++(outcome.Succeeded() ? port.done : outcome.result == RunResult::kCurrent ? port.current : port.failed);
+    const bool current = outcome.result == RunResult::kCurrent;
+    ++(outcome.Succeeded() ? port.done : current ? port.current : port.failed);
+    ++port.runs[{outcome.result, outcome.error.kind}];
+    if (outcome.Succeeded()) port.lastWriteSeconds = outcome.seconds;
+    if (outcome.Succeeded()) ++m_totals.written;
+    else if (!current) ++m_totals.failed;
+    // A display's first run here, unless its serial was seen before (one without is always new).
+    if (outcome.serial.empty() || m_serialsRun.insert(outcome.serial).second) {
+        ++m_totals.displays;
+        if (outcome.Succeeded()) ++m_totals.firstPass;
+    }
 }
 
 void StationPorts::OnLeft(const std::string& port) {
@@ -60,6 +75,20 @@ void StationPorts::OnLeft(const std::string& port) {
     PortStatus& status = m_ports[port];
     status.phase = PortPhase::kWaiting;
     status.seconds = 0;
+}
+
+void StationPorts::OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PortStatus& status = m_ports[port];
+    status.outOfService = true;
+    status.failures = failures;
+}
+
+void StationPorts::OnCleared(const std::string& port) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    PortStatus& status = m_ports[port];
+    status.outOfService = false;
+    status.failures.clear();
 }
 
 }  // namespace padsmith

@@ -38,7 +38,35 @@ int64_t FloorDiv(int64_t value, int64_t divisor) {
     return value >= 0 ? value / divisor : -((-value + divisor - 1) / divisor);
 }
 
+// The inverse of CivilFromDays.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
+}
+
 }  // namespace
+
+std::optional<std::chrono::system_clock::time_point> ParseUtcTimestamp(const std::string& text) {
+    // "2026-12-10T14:03:07.123Z"
+    if (text.size() != 24 || text[10] != 'T' || text[13] != ':' || text[16] != ':' || text[19] != '.' ||
+        text[23] != 'Z' || !IsCalendarDate(text.substr(0, 10))) {
+        return std::nullopt;
+    }
+    const auto field = [&text](size_t at, size_t length, uint64_t most) {
+        return ParseNumber(text.substr(at, length), NumberBase::kDecimal, most);
+    };
+    const auto hour = field(11, 2, 23), minute = field(14, 2, 59), second = field(17, 2, 59), milli = field(20, 3, 999);
+    if (!hour || !minute || !second || !milli) return std::nullopt;
+    const int64_t days = DaysFromCivil(static_cast<int64_t>(*field(0, 4, 9999)), static_cast<unsigned>(*field(5, 2, 12)),
+                                       static_cast<unsigned>(*field(8, 2, 31)));
+    const int64_t millis =
+        days * 86'400'000 + static_cast<int64_t>((*hour * 3600 + *minute * 60 + *second) * 1000 + *milli);
+    return std::chrono::system_clock::time_point(std::chrono::milliseconds(millis));
+}
 
 std::string FormatUtcTimestamp(std::chrono::system_clock::time_point time) {
     const int64_t millis =

@@ -33,8 +33,21 @@ private:
 
 bool MeasureLine(int ports, int turns, double swapSeconds, const VerifiedImage& image) {
     SteadyClock clock;
+    const LineFigures line = RunLine(ports, turns, swapSeconds, image, clock);
+    std::printf("station line of %d port%s, %.0f s swap, %d turns: a port turns over every %.3f s (slowest "
+                "%.3f s); %.0f displays per hour, %.4f of the ideal %.0f; CPU %.2f%% of wall time per port%s\n",
+                ports, ports == 1 ? "" : "s", swapSeconds, turns, line.period, line.slowest, line.perHour,
+                line.perHour / line.ideal, line.ideal, line.cpuPerPort, line.ok ? "" : "  NOT ALL WRITTEN");
+    return line.ok;
+}
+
+}  // namespace
+
+LineFigures RunLine(int ports, int turns, double swapSeconds, const VerifiedImage& image, SteadyClock& clock,
+                    RunObserver* view) {
     sim::SimOptions options;
     options.displays = ports;
+    options.interfaceLimit = std::max(options.interfaceLimit, 4 * ports);  // every port in one look
     options.leaveAfterMs = 0;
     options.swapMs = static_cast<int>(swapSeconds * 1000);
     sim::SimHidPort port(clock, options);
@@ -42,32 +55,30 @@ bool MeasureLine(int ports, int turns, double swapSeconds, const VerifiedImage& 
     settings.most = ports * turns;
     const auto start = std::chrono::steady_clock::now();
     Completions completions(start);
+    RunFanOut observers;
+    observers.Add(completions);
+    if (view != nullptr) observers.Add(*view);
     const double cpuStart = ProcessCpuSeconds();
-    Station station(port, clock, image, settings, completions);
+    Station station(port, clock, image, settings, observers);
     const RunCounts summary = station.Run();
     const double elapsed = Seconds(std::chrono::steady_clock::now() - start);
     const double cpu = ProcessCpuSeconds() - cpuStart;
     // A port's period: from its first display done to its last, over the turns between.
-    double slowest = 0;
+    LineFigures line;
     double periods = 0;
     for (const auto& [name, times] : completions.done) {
         const double period = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
-        slowest = std::max(slowest, period);
+        line.slowest = std::max(line.slowest, period);
         periods += period;
     }
-    const double period = periods / static_cast<double>(completions.done.size());
-    const double perHour = ports * 3600 / period;
-    const double ideal = ports * 3600 / (kFloorSeconds + swapSeconds);
-    const bool ok = !completions.failed && summary.succeeded == ports * turns &&
-                    static_cast<int>(completions.done.size()) == ports;
-    std::printf("station line of %d port%s, %.0f s swap, %d turns: a port turns over every %.3f s (slowest "
-                "%.3f s); %.0f displays per hour, %.4f of the ideal %.0f; CPU %.2f%% of wall time per port%s\n",
-                ports, ports == 1 ? "" : "s", swapSeconds, turns, period, slowest, perHour, perHour / ideal, ideal,
-                cpu / elapsed / ports * 100, ok ? "" : "  NOT ALL WRITTEN");
-    return ok;
+    line.period = periods / static_cast<double>(completions.done.size());
+    line.perHour = ports * 3600 / line.period;
+    line.ideal = ports * 3600 / (kFloorSeconds + swapSeconds);
+    line.cpuPerPort = cpu / elapsed / ports * 100;
+    line.ok = !completions.failed && summary.succeeded == ports * turns &&
+              static_cast<int>(completions.done.size()) == ports;
+    return line;
 }
-
-}  // namespace
 
 bool MeasureStationLines(const std::vector<int>& ports, int turns, double swapSeconds,
                          const VerifiedImage& image) {

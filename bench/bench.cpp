@@ -38,6 +38,9 @@
 #include "bench/Measure.h"
 #include "bench/StationBench.h"
 #include "bench/StationLineBench.h"
+#ifdef PADSMITH_BENCH_LINE_WEB
+#include "bench/LineWebBench.h"
+#endif
 #include "base/Utf8.h"
 #include "device/RecordingHidPort.h"
 #include "device/CDriver.h"
@@ -298,7 +301,7 @@ bool MeasureRealWrite(const fs::path& image, const fs::path* record) {
 }
 
 constexpr char kUsage[] =
-    "usage: padsmith_bench [--quick | --line | --help]\n"
+    "usage: padsmith_bench [--quick | --line | --line-web | --help]\n"
     "\n"
     "Measures a full write against the simulated display, with real pauses, against the\n"
     "protocol's floor, and what the core, recording, the kernel path, stations, lines and the\n"
@@ -306,6 +309,8 @@ constexpr char kUsage[] =
     "\n"
     "  --quick  no real-time run: the smoke run of the suite (seconds)\n"
     "  --line   only the lines that run themselves (about 2.5 minutes)\n"
+    "  --line-web  a line of 64 ports without, then with, a station's web view (its page\n"
+    "           open in Chromium, /metrics scraped by wrk), twice (about 3 minutes; Linux)\n"
     "  --help   this text\n";
 
 }  // namespace
@@ -316,7 +321,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (argc > 2 || (!mode.empty() && mode != "--quick" && mode != "--line")) {
+    if (argc > 2 || (!mode.empty() && mode != "--quick" && mode != "--line" && mode != "--line-web")) {
         std::fprintf(stderr, "padsmith_bench: unknown option \"%s\"\ntry 'padsmith_bench --help'\n",
                      argc > 2 ? argv[2] : mode.c_str());
         return 2;
@@ -335,6 +340,13 @@ int main(int argc, char** argv) {
         fs::remove_all(directory);
         return 1;
     }
+#ifdef PADSMITH_BENCH_LINE_WEB
+    if (mode == "--line-web") {
+        const bool measured = bench::MeasureLineWeb(64, 2, *image);
+        fs::remove_all(directory);
+        return measured ? 0 : 1;
+    }
+#endif
     if (mode == "--line") {
         const bool lines = bench::MeasureStationLines({1, 4, 8}, 3, 3.0, *image);
         fs::remove_all(directory);

@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/HistoryCommand.h"
 #include "cli/ManifestCommand.h"
+#include "cli/StationWeb.h"
 #include "device/IdPair.h"
 #include "history/ConnectionPasswords.h"
 #include "history/HistoryFilter.h"
@@ -158,6 +159,32 @@ const Option kOptions[] = {
          int most = 0;
          if (!WholeNumber(*value, most) || most == 0) return error = "--max takes a number of displays", false;
          parsed.most = most;
+         return true;
+     }},
+    {"--listen", Value::kRequired, "ADDR:PORT", "station: serve its page, its event stream and\n"
+                                                "/metrics on ADDR:PORT (read-only; loopback\n"
+                                                "unless --listen-token is given)",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         ListenAddress address;
+         if (!ParseListenAddress(*value, address, error)) return false;
+         parsed.listen = address;
+         return true;
+     }},
+    {"--listen-token", Value::kRequired, "FILE", "station: the token in FILE, asked of every\n"
+                                                 "request for data; any address may listen",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string&) {
+         parsed.listenToken = *value;
+         return true;
+     }},
+    {"--quarantine-after", Value::kRequired, "N", "station: a port with N failures in a row is out\n"
+                                                  "of service until cleared (default 3; 0: never)",
+     nullptr,
+     [](const std::string* value, CommandLine& parsed, std::string& error) {
+         int failures = 0;
+         if (!WholeNumber(*value, failures)) return error = "--quarantine-after takes a number of failures", false;
+         parsed.quarantineAfter = failures;
          return true;
      }},
     {"--expect-sha256", Value::kRequired, "HEX", "write, station: only an image file whose\n"
@@ -315,8 +342,15 @@ bool CheckCombination(const CommandLine& parsed, std::string& error) {
                (parsed.port.simulate || !parsed.port.recordFile.empty() || parsed.wait || parsed.debugOutput)) {
         error = std::string(parsed.command->name) +
                 " serves no display: --simulate, --record, --wait and --debug-output are not for it";
-    } else if ((!parsed.ports.empty() || parsed.most) && !station) {
-        error = "--ports and --max are for station only";
+    } else if ((!parsed.ports.empty() || parsed.most || parsed.quarantineAfter || parsed.listen) && !station) {
+        error = "--ports, --max, --quarantine-after and --listen are for station only";
+    } else if (!parsed.listenToken.empty() && !parsed.listen) {
+        error = "--listen-token is for --listen";
+    } else if (parsed.listen && !StationWebBuilt()) {
+        error = "--listen is not available in this build (it has no HTTP server)";
+    } else if (parsed.listen && parsed.listenToken.empty() && !IsLoopbackHost(parsed.listen->host)) {
+        error = "--listen=" + parsed.listen->host + ":" + std::to_string(parsed.listen->port) +
+                " reaches beyond this machine: give it a token with --listen-token=FILE";
     } else if (station && (parsed.all || parsed.wait || !parsed.device.empty())) {
         error = "a station serves every display as it arrives: --all, --wait and --device are not for it";
     } else if (parsed.all && !parsed.command->everyDisplay) {

@@ -10,6 +10,7 @@
 #include "base/Sha256.h"
 #include "cli/HistoryOptions.h"
 #include "cli/ManifestOptions.h"
+#include "cli/WebAccess.h"
 
 namespace padsmith::cli {
 
@@ -30,6 +31,9 @@ struct CommandLine {
     std::optional<int> count;           // --count=N: the displays there are (with --all)
     std::vector<std::string> ports;     // --ports=LOC,...: a station's ports (empty: every port)
     std::optional<int> most;            // --max=N: a station ends after N displays
+    std::optional<ListenAddress> listen;  // --listen=ADDR:PORT: a station's web view
+    std::string listenToken;            // --listen-token=FILE: the token it asks for
+    std::optional<int> quarantineAfter;  // --quarantine-after=N: a station's port out of service
     std::optional<Sha256Digest> expectedSha256;  // --expect-sha256=HEX (write only)
     std::optional<std::string> trustFolder;      // --trust=DIR: the keys that sign releases
     bool allowOlder = false;                     // --allow-older

@@ -7,6 +7,7 @@
 
 #include "base/ShownText.h"
 #include "cli/CsvOutput.h"
+#include "cli/JsonObjects.h"
 #include "cli/JsonOutput.h"
 #include "history/RunRecordFields.h"
 
@@ -69,17 +70,7 @@ void HistoryOutput::Record(const history::RunRecord& record) {
                        OrDash(ShownText(record.imageSha256.substr(0, kShortDigest))), Records(record),
                        ShownText(ErrorText(record)));
     } else if (m_form == HistoryForm::kJson) {
-        nlohmann::ordered_json object = nlohmann::ordered_json::object();
-        for (const history::RunRecordField& field : fields) {
-            if (field.text != nullptr) {
-                object[field.key] = record.*field.text;
-            } else if (const std::optional<int64_t>& number = record.*field.number) {
-                object[field.key] = *number;
-            } else {
-                object[field.key] = nullptr;
-            }
-        }
-        PrintJsonLine(m_stream, object);
+        PrintJsonLine(m_stream, RunRecordObject(record));
     } else {
         std::vector<std::string> values;
         for (const history::RunRecordField& field : fields) {

@@ -3,6 +3,7 @@
 #include "app/ActivityLog.h"
 #include "base/Sha256.h"
 #include "base/Utf8.h"
+#include "history/RunRecordFields.h"
 #include "protocol/DeviceInfo.h"
 #include "trust/MinisignKey.h"
 
@@ -20,6 +21,37 @@ void AddFirmwareAfter(const DisplayOutcome& outcome, Json& object) {
 
 Json TimeStamp() {
     return ToUtf8(FormatTimeStamp(CurrentLocalTime()));
+}
+
+// A port's state in a word or two: out of service, its phase, or once its last run ended, that
+// run's result.
+const char* StateWord(const PortStatus& port) {
+    if (port.outOfService) return "out of service";
+    switch (port.phase) {
+        case PortPhase::kWaiting: return "waiting";
+        case PortPhase::kArrived: return "arrived";
+        case PortPhase::kIgnored: return "ignored";
+        case PortPhase::kReading: return "reading";
+        case PortPhase::kErasing: return "erasing";
+        case PortPhase::kWriting: return "writing";
+        case PortPhase::kEnded: break;
+    }
+    return RowOf(port.lastResult).shown;
+}
+
+// A port's failures in a row, oldest first: [{"serial", "kind", "message"}].
+Json FailuresArray(const std::vector<PortFailure>& failures) {
+    Json list = Json::array();
+    for (const PortFailure& failure : failures) {
+        Json item{{"serial", TextOrNull(failure.serial)}};
+        item.update(ErrorObject(failure.error));
+        list.push_back(std::move(item));
+    }
+    return list;
+}
+
+double SecondsBetween(Micros from, Micros to) {
+    return std::chrono::duration<double>(to - from).count();
 }
 
 }  // namespace
@@ -77,6 +109,12 @@ Json StationEventObject(const char* event, const HidInterface* display, const st
     return object;
 }
 
+Json StationQuarantineObject(const std::string& port, const std::vector<PortFailure>& failures) {
+    Json object = StationEventObject("quarantined", nullptr, port);
+    object["failures"] = FailuresArray(failures);
+    return object;
+}
+
 Json StationResultObject(const DisplayOutcome& outcome, const Json& image) {
     Json result{{"event", "result"},
                 {"time", TimeStamp()},
@@ -95,6 +133,52 @@ Json StationResultObject(const DisplayOutcome& outcome, const Json& image) {
     AddFirmwareAfter(outcome, result);
     if (outcome.recordLost) result["recordLost"] = ErrorObject(outcome.recordLost);
     return result;
+}
+
+
+Json StationPortsObject(const std::map<std::string, PortStatus>& ports, const StationTotals& totals, Micros now) {
+    Json rows = Json::array();
+    for (const auto& [location, port] : ports) {
+        const bool ended = port.phase == PortPhase::kEnded || port.done + port.failed > 0;
+        rows.push_back({{"port", location},
+                        {"state", StateWord(port)},
+                        {"percent", port.phase == PortPhase::kWriting ? port.percent : 0},
+                        {"vidPid", TextOrNull(port.vidPid)},
+                        {"serial", TextOrNull(port.serial)},
+                        {"seconds", port.running ? SecondsBetween(port.started, now) : port.seconds},
+                        {"done", port.done},
+                        {"failed", port.failed},
+                        {"lastResult", ended ? Json(ResultWord(port.lastResult)) : Json(nullptr)},
+                        {"lastError", TextOrNull(port.lastError)},
+                        {"outOfService", port.outOfService},
+                        {"failures", FailuresArray(port.failures)}});
+    }
+    const double seconds = SecondsBetween(totals.since, now);
+    return {{"event", "ports"},
+            {"time", TimeStamp()},
+            {"ports", rows},
+            {"station",
+             {{"written", totals.written},
+              {"failed", totals.failed},
+              {"displays", totals.displays},
+              {"firstPass", totals.firstPass},
+              {"firstPassYield", totals.displays > 0 ? Json(double(totals.firstPass) / totals.displays) : Json(nullptr)},
+              {"displaysPerHour", seconds > 0 ? totals.written * 3600.0 / seconds : 0.0},
+              {"seconds", seconds}}}};
+}
+
+Json RunRecordObject(const history::RunRecord& record) {
+    Json object = Json::object();
+    for (const history::RunRecordField& field : history::RunRecordFields()) {
+        if (field.text != nullptr) {
+            object[field.key] = record.*field.text;
+        } else if (const std::optional<int64_t>& number = record.*field.number) {
+            object[field.key] = *number;
+        } else {
+            object[field.key] = nullptr;
+        }
+    }
+    return object;
 }
 
 }  // namespace padsmith::cli

@@ -6,8 +6,12 @@
 
 namespace padsmith::cli {
 
+std::string JsonLineText(const nlohmann::ordered_json& object) {
+    return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 void PrintJsonLine(std::FILE* stream, const nlohmann::ordered_json& object) {
-    const std::string line = object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    const std::string line = JsonLineText(object);
     std::fprintf(stream, "%s\n", line.c_str());
     std::fflush(stream);
 }

@@ -4,12 +4,16 @@
 
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "cli/OutputLog.h"
 
 namespace padsmith::cli {
+
+// `object` as one line's text (without its line break), stray bytes as U+FFFD.
+std::string JsonLineText(const nlohmann::ordered_json& object);
 
 // Writes `object` as one line. Text that is not valid UTF-8 (a file name's stray bytes) comes
 // out as U+FFFD, so every line is valid JSON.

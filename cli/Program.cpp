@@ -15,6 +15,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/InterruptHold.h"
+#include "cli/PortClearing.h"
 #include "cli/ProblemLines.h"
 #include "cli/Session.h"
 #include "history/ConnectionPasswords.h"
@@ -35,6 +36,10 @@ int RunCommand(const CommandLine& commandLine) {
     streams.terminal = IsTerminal(stdout);
     streams.interrupted = &HeldInterrupt;
     streams.holdInterrupts = &HoldInterrupts;
+    if (commandLine.command->untilStopped) {
+        ListenForClearing();
+        streams.clearRequests = &ClearRequests;
+    }
     if (commandLine.command->runWithoutPort != nullptr) return commandLine.command->runWithoutPort(commandLine, streams);
     std::unique_ptr<Clock> clock = CreateClock(commandLine.port);
     // On a virtual clock (a replay) time moves only while the run waits on it, from before the

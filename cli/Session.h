@@ -19,6 +19,9 @@ struct SessionStreams {
     int (*interrupted)() = nullptr;
     // Called as a display is about to be touched (cli/InterruptHold.h); null in process.
     void (*holdInterrupts)() = nullptr;
+    // The operator's requests so far to clear a station's ports (cli/PortClearing.h); null in
+    // process: only a restart clears them.
+    unsigned (*clearRequests)() = nullptr;
 };
 
 // Runs `commandLine` (a command, not --help or --version): the wait for the display when asked,

@@ -25,8 +25,9 @@ std::string Seconds(double seconds) {
 }
 
 // A port's state on its line: waiting, arrived, ignored, reading, erasing, writing NN %, done,
-// failed: why.
+// failed: why; out of service: why, whatever its display does.
 std::string StateText(const PortStatus& port) {
+    if (port.outOfService && !port.failures.empty()) return "out of service: " + port.failures.back().error.message;
     switch (port.phase) {
         case PortPhase::kWaiting: return "waiting";
         case PortPhase::kArrived: return ArrivalText(port.vidPid, port.serial);
@@ -53,6 +54,18 @@ std::string ResultText(const DisplayOutcome& outcome) {
     }
     if (!outcome.error) return shown + ": nothing written";
     return shown + ": " + outcome.error.message;
+}
+
+std::string OutOfServiceText(const std::vector<PortFailure>& failures, const std::string& howToClear) {
+    std::string reasons;
+    for (const PortFailure& failure : failures) {
+        if (!reasons.empty()) reasons += "; ";
+        reasons += (failure.serial.empty() ? "" : failure.serial + ": ") + failure.error.message;
+    }
+    const size_t count = failures.size();
+    return "out of service after " + std::to_string(count) + (count == 1 ? " failure" : " failures in a row") +
+           " (" + reasons + "); no display is started on it until the station is restarted" +
+           (howToClear.empty() ? "" : " or the port cleared (" + howToClear + ")");
 }
 
 // --- Lines ---
@@ -83,31 +96,23 @@ void StationLines::OnLeft(const std::string& port) {
     Line(port, "left; the port is ready for the next display");
 }
 
+void StationLines::OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) {
+    Line(port, OutOfServiceText(failures, m_howToClear));
+}
+
+void StationLines::OnHeldBack(const HidInterface& display) {
+    Line(DisplayId(display), "not started: the port is out of service; nothing is sent to it");
+}
+
+void StationLines::OnCleared(const std::string& port) {
+    Line(port, "cleared: back in service");
+}
+
 // --- JSON ---
 
-void StationJson::Print(const Json& object) {
+void StationJson::Emit(const Json& object) {
     std::lock_guard<std::mutex> lock(m_mutex);
     PrintJsonLine(m_stream, object);
-}
-
-void StationJson::OnArrival(const HidInterface& display) {
-    Print(StationEventObject("arrival", &display, DisplayId(display)));
-}
-
-void StationJson::OnIgnored(const HidInterface& display) {
-    Print(StationEventObject("ignored", &display, DisplayId(display)));
-}
-
-void StationJson::OnStarted(const HidInterface& display) {
-    Print(StationEventObject("started", &display, DisplayId(display)));
-}
-
-void StationJson::OnResult(const DisplayOutcome& outcome) {
-    Print(StationResultObject(outcome, m_image));
-}
-
-void StationJson::OnLeft(const std::string& port) {
-    Print(StationEventObject("left", nullptr, port));
 }
 
 // --- Terminal ---

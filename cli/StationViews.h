@@ -17,6 +17,7 @@
 #include "app/StationPorts.h"
 #include "base/Clock.h"
 #include "cli/JsonObjects.h"
+#include "cli/StationJsonEvents.h"
 #include "cli/OutputLog.h"
 
 namespace padsmith::cli {
@@ -25,43 +26,49 @@ namespace padsmith::cli {
 std::string ArrivalText(const std::string& vidPid, const std::string& serial);
 std::string ResultText(const DisplayOutcome& outcome);
 
+// What the operator does to clear a port out of service: `howToClear` is the command
+// (cli/PortClearing.h), empty where only a restart does.
+std::string OutOfServiceText(const std::vector<PortFailure>& failures, const std::string& howToClear);
+
 // One log line per event, through the run's log (time stamp, port, text).
 class StationLines : public RunObserver {
 public:
-    explicit StationLines(OutputLog& log) : m_log(log) {}
+    // `howToClear`: see OutOfServiceText.
+    StationLines(OutputLog& log, std::string howToClear) : m_log(log), m_howToClear(std::move(howToClear)) {}
     void OnArrival(const HidInterface& display) override;
     void OnIgnored(const HidInterface& display) override;
     void OnStarted(const HidInterface& display) override;
     void OnLogLine(const std::string& port, const LogEntry& entry) override { m_log.Write(entry, port); }
     void OnResult(const DisplayOutcome& outcome) override;
     void OnLeft(const std::string& port) override;
+    void OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) override;
+    void OnHeldBack(const HidInterface& display) override;
+    void OnCleared(const std::string& port) override;
 
 private:
     void Line(const std::string& port, const std::string& text);
     OutputLog& m_log;
+    const std::string m_howToClear;
 };
 
 // --json: one object per event (cli/JsonObjects.h), printed as it comes.
-class StationJson : public RunObserver {
+class StationJson : public StationJsonEvents {
 public:
     // `image`: the image's part of every result ({"path", "bytes", "sha256"}).
-    StationJson(std::FILE* stream, Json image) : m_stream(stream), m_image(std::move(image)) {}
-    void OnArrival(const HidInterface& display) override;
-    void OnIgnored(const HidInterface& display) override;
-    void OnStarted(const HidInterface& display) override;
-    void OnResult(const DisplayOutcome& outcome) override;
-    void OnLeft(const std::string& port) override;
+    StationJson(std::FILE* stream, Json image) : StationJsonEvents(std::move(image)), m_stream(stream) {}
+
+protected:
+    void Emit(const Json& object) override;
 
 private:
-    void Print(const Json& object);
     std::mutex m_mutex;
     std::FILE* m_stream;
-    const Json m_image;
 };
 
 // A terminal: a heading, then one line per port, redrawn in place as things change and every
 // quarter of a second (the elapsed times move): its location, its state (waiting, reading,
-// erasing, writing NN %, done, failed: why), the current display's time, and the port's counts.
+// erasing, writing NN %, done, failed: why, out of service: the last failure's why), the current
+// display's time, and the port's counts.
 // Each line is one line of the terminal as wide as it is at that drawing (cut, never wrapped, so
 // that going back up over the last drawing finds all of it), and every text is shown as text.
 // Messages (stderr) are printed above the view, which is drawn again below them.
@@ -83,6 +90,8 @@ public:
     void OnState(const std::string&, PortState, int) override { Redraw(); }
     void OnResult(const DisplayOutcome&) override { Redraw(); }
     void OnLeft(const std::string&) override { Redraw(); }
+    void OnOutOfService(const std::string&, const std::vector<PortFailure>&) override { Redraw(); }
+    void OnCleared(const std::string&) override { Redraw(); }
     // The last drawing, then nothing more is drawn.
     void Close();
     // One line (without its line break) on the message stream, above the view; from any thread.

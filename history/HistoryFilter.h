@@ -13,6 +13,8 @@ struct HistoryFilter {
     // Every result but these; empty: any. (With the words of the runs that ended well: the
     // failed runs, unfinished runs included.)
     std::vector<std::string> excludedResults;
+    std::string result;  // this result only ("unfinished" for runs never completed); empty: any
+    int most = 0;        // at most this many records, the newest; 0: every one
 };
 
 // --since=DATE: "YYYY-MM-DD", or with a UTC time "YYYY-MM-DDTHH:MM", ":SS", ".mmm" added, with

@@ -291,7 +291,8 @@ Error HistoryStore::Query(const HistoryFilter& filter, const std::function<void(
     const std::string sql = "SELECT " + SelectedColumns() +
                             " FROM runs WHERE started >= ?1 AND (?2 = '' OR location = ?2 OR node = ?2)"
                             " AND (?3 = '' OR serial = ?3) AND instr(?4, ',' || result || ',') = 0"
-                            " ORDER BY started DESC, seq DESC";
+                            " AND (?5 = '' OR result = ?5)"
+                            " ORDER BY started DESC, seq DESC LIMIT ?6";
     if (Error failure = m_db->connection.Prepare(sql, query)) return failure.Within("read");
     query.Bind(1, filter.since);
     query.Bind(2, filter.device);
@@ -300,6 +301,8 @@ Error HistoryStore::Query(const HistoryFilter& filter, const std::function<void(
     std::string excluded = ",";
     for (const std::string& word : filter.excludedResults) excluded += word + ",";
     query.Bind(4, excluded);
+    query.Bind(5, filter.result);
+    query.Bind(6, int64_t{filter.most > 0 ? filter.most : -1});
     int code;
     while ((code = query.Step()) == SQLITE_ROW) each(ReadRecord(query, 0));
     return code == SQLITE_DONE ? Error() : query.Failure(code).Within("read");
@@ -316,6 +319,25 @@ Error HistoryStore::Unsent(int64_t afterSeq, int limit, std::vector<PendingRun>&
     }
     m_db->unsent.Reset();
     return code == SQLITE_DONE ? Error() : m_db->unsent.Failure(code).Within("read the runs not yet sent");
+}
+
+Error HistoryStore::SummarizeUnsent(UnsentSummary& summary) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    summary = UnsentSummary{};
+    SqliteStatement count;
+    SqliteStatement oldest;
+    // Both read the partial index of unsent rows; begun rows are in the order of their start.
+    Error failure = m_db->connection.Prepare("SELECT count(*) FROM runs WHERE revision > sent_revision", count);
+    if (!failure) {
+        failure = m_db->connection.Prepare(
+            "SELECT started FROM runs WHERE revision > sent_revision ORDER BY seq LIMIT 1", oldest);
+    }
+    if (failure) return failure.Within("count the runs not yet sent");
+    int code = count.Step();
+    if (code == SQLITE_ROW) summary.runs = count.Number(0).value_or(0);
+    if (code == SQLITE_ROW) code = oldest.Step();
+    if (code == SQLITE_ROW) summary.oldestStarted = oldest.Text(0);
+    return code == SQLITE_ROW || code == SQLITE_DONE ? Error() : count.Failure(code).Within("count the runs not yet sent");
 }
 
 Error HistoryStore::MarkSent(const std::vector<PendingRun>& runs) {

@@ -37,6 +37,13 @@ struct PendingRun {
     RunRecord record;
 };
 
+// How far forwarding is behind: the records the line's server has not taken, and the start of
+// the first of them begun (empty when none).
+struct UnsentSummary {
+    int64_t runs = 0;
+    std::string oldestStarted;
+};
+
 class HistoryStore {
 public:
     // Null with `error` when the file cannot serve: SQLite missing, a folder where the file
@@ -60,12 +67,15 @@ public:
     // so that the line's server is sent the completed record even if it took the begun one.
     Error Complete(const RunRecord& record);
 
-    // The records `filter` selects, newest first, one call of `each` per record.
+    // The records `filter` selects, newest first, one call of `each` per record (at most
+    // `filter.most`, when set).
     Error Query(const HistoryFilter& filter, const std::function<void(const RunRecord&)>& each);
 
     // Up to `limit` records whose latest revision the line's server has not taken, in the order
     // they were begun, after the row `afterSeq`.
     Error Unsent(int64_t afterSeq, int limit, std::vector<PendingRun>& runs);
+    // Counted from the index of unsent rows: cheap however long the history.
+    Error SummarizeUnsent(UnsentSummary& summary);
     // The server took these revisions: a row completed since stays unsent.
     Error MarkSent(const std::vector<PendingRun>& runs);
 

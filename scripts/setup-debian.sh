@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building and testing PadsmithTool needs on Debian 12, as root (or through sudo).
 #   scripts/setup-debian.sh            what padsmith's build needs (scripts/demo.sh): compiler,
-#                                      CMake, OpenSSL's libcrypto, nlohmann/json, and SQLite
-#                                      and libpq for the flash history
+#                                      CMake, OpenSSL's libcrypto, nlohmann/json, SQLite and
+#                                      libpq for the flash history, cpp-httplib for a station's
+#                                      web view
 #   scripts/setup-debian.sh --windows  also MinGW-w64 (i686 and x86_64, posix threads), 32-bit
 #                                      and 64-bit Wine, Xvfb
 #   scripts/setup-debian.sh --tests    everything the whole suite needs: the above, GoogleTest,
 #                                      FUSE (the hidraw fixture), clang (the fuzz target), the
-#                                      packaging tools, PostgreSQL, debootstrap, minisign, and for
+#                                      packaging tools, PostgreSQL, debootstrap, minisign,
+#                                      Chromium, its driver, Selenium and promtool (prometheus)
+#                                      for the web view's tests, wrk for its benchmark, and for
 #                                      the VM tests QEMU, a static busybox, hidapi, and Debian's
 #                                      kernel (fetched into a cache by scripts/vm-kernel.sh, not
 #                                      installed)
@@ -29,6 +32,7 @@ packages=(
   nlohmann-json3-dev
   libsqlite3-dev
   libpq-dev
+  libcpp-httplib-dev
 )
 windows_packages=(
   g++-mingw-w64-i686-posix
@@ -60,6 +64,11 @@ test_packages=(
   busybox-static
   libhidapi-dev
   minisign
+  chromium
+  chromium-driver
+  python3-selenium
+  prometheus
+  wrk
 )
 windows=0
 kernel=0

@@ -32,7 +32,10 @@ struct SimDisplay {
     SimFirmware firmware;
     bool plugged = true;
     int generation = 1;  // the displays that have stood on this port so far
-    std::string Serial() const { return DisplaySerial(number, generation); }
+    std::string Serial() const {
+        if (options.serial.empty()) return DisplaySerial(number, generation);
+        return generation == 1 ? options.serial : options.serial + "-" + std::to_string(generation);
+    }
     std::vector<ReportRecord> reports;
     ReportTraceFile trace;
 };

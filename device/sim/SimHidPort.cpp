@@ -123,7 +123,7 @@ std::vector<HidInterface> SimHidPort::Enumerate() {
     std::vector<HidInterface> present;
     for (const BusInterface& bus : m_bus->interfaces) {
         if (!m_bus->Present(bus)) continue;
-        if (static_cast<int>(present.size()) == kInterfaceIndexLimit) break;
+        if (static_cast<int>(present.size()) == m_options.interfaceLimit) break;
         HidInterface iface = Described(bus.iface);
         if (bus.display != 0) iface.serial = m_bus->Display(bus.display).Serial();
         present.push_back(std::move(iface));

@@ -94,6 +94,12 @@ const std::vector<SimOptionItem> kItems{
     {"swap", "MS", "MS after it left its port, a fresh display arrives there",
      [](const std::string& value, SimDisplayOptions& display) { return Milliseconds(value, display.swapMs); },
      nullptr},
+    {"serial", "S", "its USB serial number is S (the displays after it: S-2, S-3...)",
+     [](const std::string& value, SimDisplayOptions& display) {
+         display.serial = value;
+         return Error();
+     },
+     nullptr},
     {"no-reply", nullptr, "the information reply is not supplied", Flag<SimDisplayOptions, &SimDisplayOptions::noReply>,
      nullptr},
     {"trace", "FILE", "one line appended per report exchanged (display K: FILE.K)", nullptr,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/Result.h"
+#include "device/HidPort.h"
 
 namespace padsmith::sim {
 
@@ -36,6 +37,7 @@ struct SimDisplayOptions {
     std::optional<int> unplugAfter;     // the display drops off after accepting this many records
     std::optional<int> arriveAfterMs;   // the display is off the bus at start and arrives this late
     bool noReply = false;               // the 0x2B get fails
+    std::string serial;                 // its USB serial number; empty: SIMnn-gggg
     // The line's operator. `leaveAfterMs` after a run ends (the tool lets go of the display's
     // service collection) the display leaves its port; `swapMs` after it left, a fresh display
     // (factory flash, a new serial number, these same options) arrives in its place. Either
@@ -49,6 +51,9 @@ struct SimDisplayOptions {
 // inherited from SimDisplayOptions hold for every display but those `byDisplay` names.
 struct SimOptions : SimDisplayOptions {
     int displays = 1;
+    // The interfaces a look at the bus shows, as Windows walks them: the first 32. A line built
+    // in code with more displays than that shows (the benchmark's 64 ports) raises it.
+    int interfaceLimit = kInterfaceIndexLimit;
     std::map<int, SimDisplayOptions> byDisplay;  // by display number, 1 to `displays`
     // One line appended per report exchanged; the flash, loaded at start and saved at exit.
     // With several displays, display N keeps its own: FILE.N (DisplayFile).

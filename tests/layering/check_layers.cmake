@@ -36,7 +36,7 @@ set(allowed_cli "base;device;protocol;trust;history;app;cli")
 set(allowed_cli/posix "base;cli")
 set(allowed_cli/win32 "base;cli")
 # Measuring tools and tests sit above everything they measure or test, the ports included.
-set(allowed_bench "base;device;${ports};protocol;trust;history;app;tests/support;tests/kernel;bench")
+set(allowed_bench "base;device;${ports};protocol;trust;history;app;cli;tests/support;tests/kernel;bench")
 set(allowed_bench/linux "base;device;device/linux;protocol;bench;bench/linux")
 set(allowed_tests/support "base;device;device/sim;protocol;trust;history;app;tests/support")
 set(allowed_tests/kernel "base;device;device/sim;device/linux;protocol;app;tests/support;tests/kernel")

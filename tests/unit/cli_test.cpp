@@ -61,9 +61,11 @@ TEST(CommandLineParsing, OptionsGoBeforeOrAfterTheCommandAndOperandsAreReadOnce)
     EXPECT_TRUE(parsed.all && parsed.wait);
     EXPECT_EQ(parsed.count, 4);
 
-    ASSERT_TRUE(cli::ParseCommandLine({"station", "fw.bin", "--ports=1-1.1,1-1.2", "--max=3"}, parsed, error));
+    ASSERT_TRUE(cli::ParseCommandLine({"station", "fw.bin", "--ports=1-1.1,1-1.2", "--max=3", "--quarantine-after=0"},
+                                      parsed, error));
     EXPECT_THAT(parsed.ports, ElementsAre("1-1.1", "1-1.2"));
     EXPECT_EQ(parsed.most, 3);
+    EXPECT_EQ(parsed.quarantineAfter, 0);
 
     ASSERT_TRUE(cli::ParseCommandLine({"manifest", "fw.bin", "--firmware-version=1.0.11.0", "--vid-pid=2a7d:6c22",
                                        "--pcb-version=0.10.3.1,0.10.4.0", "--not-after=2027-06-30"},
@@ -92,7 +94,8 @@ TEST(CommandLineParsing, MistakesAreUsageErrorsOfOneLine) {
              {"--count=2", "write", "f.bin"}, {"--all", "--device=1-1.1", "info"}, {"--all", "--count=0", "info"},
              {"--expect-sha256=" + std::string(64, 'a'), "erase"}, {"station"}, {"station", "f.bin", "--all"},
              {"station", "f.bin", "--wait"}, {"--ports=1-1.1", "write", "f.bin"}, {"station", "f.bin", "--max=0"},
-             {"station", "f.bin", "--ports=1-1.1,"}, {"manifest", "f.bin"},
+             {"station", "f.bin", "--ports=1-1.1,"}, {"station", "f.bin", "--quarantine-after=-1"},
+             {"--quarantine-after=2", "write", "f.bin"}, {"manifest", "f.bin"},
              {"manifest", "f.bin", "--firmware-version=1.0.11", "--pcb-version=0.10.3.1"},
              {"manifest", "f.bin", "--firmware-version=1.0.11.0", "--pcb-version=0.10.3.1,"},
              {"manifest", "f.bin", "--firmware-version=1.0.11.0", "--pcb-version=0.10.3.1", "--not-after=2027-13-01"},
@@ -415,6 +418,40 @@ TEST(CliStation, StationServesEachDisplayAsItArrivesNamingItsPortOnEveryLineAndE
     EXPECT_THAT(byPort["1-1.2"], ElementsAre("arrived: 2A7D:6C21, serial SIM02-0001", "started", info,
                                              "Erase Flash Success", "Please wait when operatation...", "Write Flash Fail",
                                              "failed: write record 0x0020: the display refused report 0x28"));
+}
+
+// Every display of the port refuses its record: after two, the port is out of service, said in
+// a line with both reasons, in a JSON event, and in the summary.
+TEST(CliStation, APortOutOfServiceIsALineAJsonEventAndPartOfTheSummary) {
+    TempDir dir;
+    const auto file = dir.Write("fw.bin", PatternImage(0x100));
+    const std::vector<std::string> args{"station", file.native(), "--max=2", "--no-history", "--quarantine-after=2"};
+    const std::string line = "displays=1,refuse-at=0x20,leave-after=100,swap=100";
+    const std::string refused = "write record 0x0020: the display refused report 0x28";
+    const std::string summary = "station: 2 displays: 0 written, 2 failed, 0 ignored, 1 port out of service (1-1.1)";
+
+    CliRun lines(args, line);
+    EXPECT_EQ(lines.status, 1) << lines.err;
+    EXPECT_THAT(lines.Texts(), ::testing::Contains("1-1.1  out of service after 2 failures in a row (SIM01-0001: " +
+                                                    refused + "; SIM01-0002: " + refused +
+                                                    "); no display is started on it until the station is restarted"))
+        << lines.out;
+    EXPECT_EQ(lines.Lines().back(), summary);
+
+    std::vector<std::string> json = args;
+    json.push_back("--json");
+    CliRun objects(json, line);
+    const std::vector<std::string> printed = objects.Lines();
+    ASSERT_GE(printed.size(), 2u) << objects.out;
+    const nlohmann::json quarantined = nlohmann::json::parse(printed[printed.size() - 2]);
+    EXPECT_EQ(quarantined["event"], "quarantined");
+    EXPECT_EQ(quarantined["port"], "1-1.1");
+    EXPECT_EQ(quarantined["failures"], nlohmann::json::parse(R"([
+        {"serial": "SIM01-0001", "kind": "refused", "message": ")" + refused + R"("},
+        {"serial": "SIM01-0002", "kind": "refused", "message": ")" + refused + R"("}])"));
+    const nlohmann::json result = LastObjectOf(objects);
+    EXPECT_EQ(result["outOfService"], nlohmann::json::array({"1-1.1"}));
+    EXPECT_EQ(result["summary"], summary);
 }
 
 TEST(CliStation, CountWaitsForTheStationsDisplaysAndFewerSendNothing) {

@@ -70,7 +70,8 @@ public:
         const winsize size = Size(columns);
         ioctl(m_terminal, TIOCSWINSZ, &size);
     }
-    void Interrupt() { kill(m_child, SIGINT); }
+    void Signal(int number) { kill(m_child, number); }
+    pid_t Pid() const { return m_child; }
     // Reads all it writes until it ends; its wait status.
     int Wait() {
         ReadUntil([](const std::string&) { return false; });
@@ -208,7 +209,7 @@ TEST(StationTerminal, EachPortIsOneLineAsWideAsTheTerminalRedrawnInPlaceBelowThe
     ASSERT_TRUE(terminal.ReadUntil([](const std::string& seen) { return seen.find("refused report 0x28") != std::string::npos; },
                                    narrow))
         << terminal.Output();
-    terminal.Interrupt();
+    terminal.Signal(SIGINT);
     const int status = terminal.Wait();
     ASSERT_TRUE(WIFEXITED(status)) << terminal.Output();
     EXPECT_EQ(WEXITSTATUS(status), 1) << terminal.Output();
@@ -244,6 +245,37 @@ TEST(StationTerminal, EachPortIsOneLineAsWideAsTheTerminalRedrawnInPlaceBelowThe
     ASSERT_LT(push, lines.size()) << all;
     EXPECT_THAT(lines[push], ::testing::EndsWith("the next push")) << all;
     EXPECT_LT(push, static_cast<size_t>(first("padsmith station  "))) << all;
+}
+
+// Every display refuses the erase, and one failure puts the port out of service: its line says
+// why, and no display is started there until the operator's SIGUSR1, which the heading names.
+TEST(StationTerminal, APortOutOfServiceSaysWhyUntilTheOperatorClearsItWithSigusr1) {
+    TempDir dir;
+    const auto image = dir.Write("fw.bin", PatternImage(0x100));
+    constexpr int kColumns = 200;
+    PseudoTerminal terminal({PADSMITH_PROGRAM, "--simulate=displays=1,refuse-erase,leave-after=100,swap=100", "station",
+                             image.native(), "--no-history", "--quarantine-after=1"},
+                            kColumns);
+    const std::string outOfService = "out of service: erase (report 0x29): the display refused report 0x29";
+    auto failedAndOut = [&](int failed) {
+        return [=](const std::string& seen) {
+            return seen.find("failed " + std::to_string(failed) + "     " + outOfService) != std::string::npos;
+        };
+    };
+    ASSERT_TRUE(terminal.ReadUntil(failedAndOut(1))) << terminal.Output();
+    const size_t cleared = terminal.Output().size();
+    terminal.Signal(SIGUSR1);
+    ASSERT_TRUE(terminal.ReadUntil(failedAndOut(2), cleared)) << terminal.Output();
+    terminal.Signal(SIGINT);
+    const int status = terminal.Wait();
+    ASSERT_TRUE(WIFEXITED(status)) << terminal.Output();
+    EXPECT_EQ(WEXITSTATUS(status), 1) << terminal.Output();
+    Screen screen(kColumns);
+    screen.Feed(terminal.Output());
+    const std::vector<std::string> lines = screen.Lines();
+    EXPECT_THAT(lines, ::testing::Contains(HasSubstr("kill -USR1 " + std::to_string(terminal.Pid()) +
+                                                     " clears the ports out of service)")));
+    EXPECT_EQ(lines.back(), "station: 2 displays: 0 written, 2 failed, 0 ignored, 1 port out of service (1-1.1)");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -171,6 +172,105 @@ TEST(Station, ADisplayThatComesBackOnTheSameNodeBetweenTwoLooksIsTakenForANewOne
     EXPECT_EQ(summary.succeeded, 2);
     EXPECT_THAT(observer.events, ElementsAre("arrival 1-1.1 ", "started 1-1.1", "left 1-1.1", "arrival 1-1.1 ",
                                              "started 1-1.1"));
+}
+
+// A port that takes itself out of service. Port 1's displays come one after the other (its
+// operator swaps each once its run ended); each fails or is written as the case says, and what the
+// station tells of the port is kept.
+struct QuarantineCase {
+    const char* name;
+    int after;              // failures in a row that put the port out of service
+    const char* displays;   // each display's run in turn: 'F' fails, 'S' is written
+    bool clearWhenHeldBack;  // the operator clears the port once a display is held back there
+    std::vector<std::string> told;
+    std::vector<std::string> outOfServiceAtEnd;
+};
+
+class QuarantinedPort : public RunObserver {
+public:
+    QuarantinedPort(sim::SimHidPort& port, const QuarantineCase& plan) : m_port(port), m_plan(plan) {}
+    // Each fresh display fails (refuses its record at 0x40) or not, as planned.
+    void OnArrival(const HidInterface&) override {
+        const size_t index = m_arrivals++;
+        const bool fails = index < std::strlen(m_plan.displays) && m_plan.displays[index] == 'F';
+        m_port.SetFaults(fails ? sim::SimFaults{0x40, false, false, false} : sim::SimFaults{}, 1);
+    }
+    void OnResult(const DisplayOutcome& outcome) override { Add(outcome.Succeeded() ? "written" : "failed"); }
+    void OnOutOfService(const std::string& port, const std::vector<PortFailure>& failures) override {
+        std::string text = "out of service " + port + ":";
+        for (const PortFailure& failure : failures) text += " " + failure.serial + " " + failure.error.message;
+        Add(text);
+    }
+    void OnHeldBack(const HidInterface& display) override {
+        Add("held back " + display.serial);
+        if (m_plan.clearWhenHeldBack) ++clears;
+    }
+    void OnCleared(const std::string& port) override { Add("cleared " + port); }
+
+    // All the case expects was told, or too much; or 20 s went by.
+    bool Ended() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return told.size() >= m_plan.told.size() || std::chrono::steady_clock::now() > m_giveUp;
+    }
+
+    std::vector<std::string> told;
+    std::atomic<unsigned> clears{0};
+
+private:
+    void Add(std::string event) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        told.push_back(std::move(event));
+    }
+    const std::chrono::steady_clock::time_point m_giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    sim::SimHidPort& m_port;
+    const QuarantineCase& m_plan;
+    size_t m_arrivals = 0;
+    std::mutex m_mutex;
+};
+
+// Ends a station once its port's story is told: in virtual time, the line's operator (a thread
+// the clock does not wait for) may take a while of real time to swap a display.
+QuarantinedPort* g_story = nullptr;
+int StoryTold() {
+    return g_story->Ended() ? 1 : 0;
+}
+
+TEST(Station, APortWithTooManyFailuresInARowStartsNoDisplayUntilItIsCleared) {
+    const std::string refused = "write record 0x0040: the display refused report 0x28";
+    const QuarantineCase cases[] = {
+        {"three failures in a row put it out of service; the next display is held back", 3, "FFFS", false,
+         {"failed", "failed", "failed",
+          "out of service 1-1.1: SIM01-0001 " + refused + " SIM01-0002 " + refused + " SIM01-0003 " + refused,
+          "held back SIM01-0004"},
+         {"1-1.1"}},
+        {"a display written between resets the count", 3, "FFSFF", false,
+         {"failed", "failed", "written", "failed", "failed"}, {}},
+        {"0 turns it off", 0, "FFFFF", false, {"failed", "failed", "failed", "failed", "failed"}, {}},
+        {"cleared, the display held back is served, and the count starts again", 2, "FFSF", true,
+         {"failed", "failed", "out of service 1-1.1: SIM01-0001 " + refused + " SIM01-0002 " + refused,
+          "held back SIM01-0003", "cleared 1-1.1", "written", "failed"},
+         {}},
+    };
+    for (const QuarantineCase& plan : cases) {
+        SCOPED_TRACE(plan.name);
+        VirtualClock clock;
+        sim::SimHidPort port(clock, Options("displays=1,leave-after=100,swap=100"));
+        TempDir dir;
+        const VerifiedImage image = LoadedImage(dir, PatternImage(0x100));
+        QuarantinedPort observer(port, plan);
+        StationSettings settings;
+        settings.quarantineAfter = plan.after;
+        settings.clearRequests = [&observer] { return observer.clears.load(); };
+        g_story = &observer;
+        settings.interrupted = &StoryTold;
+        Station station(port, clock, image, settings, observer);
+        const RunCounts summary = [&] {
+            AnnouncedThread run(clock);
+            return station.Run();
+        }();
+        EXPECT_THAT(observer.told, ::testing::ElementsAreArray(plan.told));
+        EXPECT_EQ(summary.outOfService, plan.outOfServiceAtEnd);
+    }
 }
 
 }  // namespace
