@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "cli/InterruptHold.h"
+#include "cli/posix/SignalCatch.h"
 
 namespace padsmith::cli {
 namespace {
@@ -30,15 +31,11 @@ void IgnoreClosedOutput() {
 void HoldInterrupts() {
     static std::once_flag once;
     std::call_once(once, [] {
-        struct sigaction action {};
-        action.sa_handler = &OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;  // interrupted calls resume: the run does not notice
         for (int number : {SIGINT, SIGTERM, SIGHUP}) {
             // An interrupt the caller chose to ignore (nohup, a background job) stays ignored.
             struct sigaction before {};
             if (sigaction(number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
-            sigaction(number, &action, nullptr);
+            CatchSignal(number, &OnInterrupt);
         }
     });
 }

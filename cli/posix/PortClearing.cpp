@@ -8,6 +8,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "cli/posix/SignalCatch.h"
+
 namespace padsmith::cli {
 namespace {
 
@@ -23,13 +25,7 @@ void OnClearRequest(int) {
 
 void ListenForClearing() {
     static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction action {};
-        action.sa_handler = &OnClearRequest;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;  // interrupted calls resume: the runs do not notice
-        sigaction(SIGUSR1, &action, nullptr);
-    });
+    std::call_once(once, [] { CatchSignal(SIGUSR1, &OnClearRequest); });
 }
 
 unsigned ClearRequests() {

@@ -33,7 +33,7 @@ set(ports "device/sim;device/win32;device/linux")
 set(allowed_app "base;device;${ports};protocol;trust;history;app")
 set(allowed_app/win32 "base;base/win32;device;device/win32;protocol;trust;history;app;app/win32")
 set(allowed_cli "base;device;protocol;trust;history;app;cli")
-set(allowed_cli/posix "base;cli")
+set(allowed_cli/posix "base;cli;cli/posix")
 set(allowed_cli/win32 "base;cli")
 # Measuring tools and tests sit above everything they measure or test, the ports included.
 set(allowed_bench "base;device;${ports};protocol;trust;history;app;cli;tests/support;tests/kernel;bench")
